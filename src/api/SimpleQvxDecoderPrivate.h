@@ -1,0 +1,50 @@
+// The private state behind SimpleQvxDecoder: the header record that
+// persists between calls, the output arrangement and the tone-table path.
+#pragma once
+
+#include <string>
+
+#include "codestream/frame_state.h"
+
+namespace Vantrel::QVX {
+
+class QVXDecoder;
+
+class SimpleQvxDecoderPrivate {
+public:
+    SimpleQvxDecoderPrivate() = default;
+    SimpleQvxDecoderPrivate(const SimpleQvxDecoderPrivate& o)
+        : decoder(nullptr), state(o.state), interleaved(o.interleaved), lut_path(o.lut_path), last_error(o.last_error) {
+        sync_lut_path();
+    }
+    SimpleQvxDecoderPrivate& operator=(const SimpleQvxDecoderPrivate& o) {
+        if (this != &o) {
+            state = o.state;
+            interleaved = o.interleaved;
+            lut_path = o.lut_path;
+            last_error = o.last_error;
+            sync_lut_path();
+        }
+        return *this;
+    }
+
+    void set_lut_path(const char* path) {
+        lut_path = path ? path : "";
+        sync_lut_path();
+    }
+
+    // Runs one decode call; the body of SimpleQvxDecoder::decode.
+    int decode(mem_data* in, mem_data** out);
+
+    QVXDecoder* decoder = nullptr;
+    frame_state state;
+    bool interleaved = false;
+    std::string lut_path;
+    std::string last_error;
+
+private:
+    // frame_state holds a pointer to our own copy of the path, or null.
+    void sync_lut_path() { state.lut_path = lut_path.empty() ? nullptr : lut_path.c_str(); }
+};
+
+}  // namespace Vantrel::QVX

@@ -1,0 +1,134 @@
+#include "codestream/header.h"
+
+#include "api/error.h"
+
+namespace Vantrel::QVX {
+
+uint8_t components_for_format(uint8_t component_format) {
+    switch (component_format) {
+        case 1: return 1;
+        case 2: return 3;
+        case 3: return 3;
+        case 4: return 4;
+        default: raise("Error: Undefined component format");
+    }
+}
+
+namespace {
+
+// Little-endian field reader that never reads past the input's size.
+class HeaderReader {
+public:
+    explicit HeaderReader(mem_data& in) : in_(in) {}
+
+    uint64_t count = 0;  // header bytes consumed so far
+
+    const unsigned char* take(uint64_t n) {
+        const uint64_t left = in_.bytes_read < in_.size ? in_.size - in_.bytes_read : 0;
+        if (n > left) raise("Error: Stream header truncated");
+        const unsigned char* p = in_.data;
+        in_.data += n;
+        in_.bytes_read += n;
+        count += n;
+        return p;
+    }
+    uint8_t u8() { return *take(1); }
+    uint16_t u16() {
+        const unsigned char* p = take(2);
+        return uint16_t(p[0] | (p[1] << 8));
+    }
+    uint32_t u32() {
+        const unsigned char* p = take(4);
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
+
+private:
+    mem_data& in_;
+};
+
+}  // namespace
+
+void read_header(mem_data& input, frame_state& fs) {
+    HeaderReader r(input);
+    const uint16_t w0 = r.u16();
+    const uint16_t w1 = r.u16();
+    if (w0 == 0x5156 && w1 == 0xFFFF) {
+        fs.version = r.u16();
+        fs.rc_window = int16_t(r.u16());
+        fs.rc_drain = r.u16();
+    } else {
+        fs.version = 0;
+        fs.rc_window = int16_t(w0);
+        fs.rc_drain = w1;
+    }
+    const uint16_t version = fs.version;
+    const uint16_t width_read = r.u16();
+    fs.width = width_read;
+    fs.stored_width = width_read;
+    fs.height = r.u16();
+
+    const uint8_t mode = r.u8();
+    if (version >= 3) {
+        fs.ct_mode = mode & 0x0F;
+        fs.pred_mode = mode >> 4;
+        fs.ct_index = ct_index_for_mode(fs.ct_mode);
+    } else {
+        fs.ct_mode = mode;
+    }
+
+    fs.component_format = r.u8();
+    fs.num_components = components_for_format(fs.component_format);
+    fs.lut_used = r.u8();
+    fs.bit_depth = r.u8();
+
+    const uint32_t buffer_field = r.u32();
+    if (version >= 5) {
+        fs.buffer_size_log2 = buffer_field;
+        fs.buffer_size = 1u << (buffer_field % 32);
+    } else {
+        fs.buffer_size = buffer_field;
+    }
+    fs.fill_level = r.u32();
+    fs.w_kernel = r.u8();
+    fs.qp_count = r.u16();
+    if (fs.qp_count > kQpTableRoom) raise("Error: qp_count exceeds the table size");
+    fs.qp_table[fs.qp_count] = 0;
+    const unsigned char* table = r.take(fs.qp_count);
+    for (uint32_t i = 0; i < fs.qp_count; ++i) fs.qp_table[i] = int8_t(table[i]);
+
+    if (version >= 4) {
+        fs.bayer_mode = r.u8();
+        fs.bayer_param = r.u8();
+    }
+    if (fs.bayer_mode == 5) {
+        // Forward width rule of Bayer mode 5: a third of the width padded to 12.
+        fs.width = uint16_t(4 * ((int32_t(width_read) + 11) / 12));
+    }
+
+    const unsigned blocks = version >= 4 ? fs.num_components : 1u;
+    for (unsigned c = 0; c < blocks; ++c) {
+        const unsigned char* b = r.take(16);
+        for (unsigned i = 0; i < 16; ++i) fs.component_params[c][i / 4][i % 4] = b[i];
+    }
+    if (version < 4)
+        for (unsigned c = 1; c < fs.num_components; ++c)
+            for (unsigned i = 0; i < 16; ++i) fs.component_params[c][i / 4][i % 4] = fs.component_params[0][i / 4][i % 4];
+
+    if (version >= 3) {
+        fs.reserved_word = r.u16();
+    } else {
+        fs.pred_mode = r.u8();
+        fs.reserved_word = 0;
+    }
+
+    const uint64_t count = r.count;
+    uint64_t align = 0;
+    if (version >= 2 && version <= 6) align = 16;
+    else if (version >= 7) align = 4;
+    if (align && count % align) r.take(align - count % align);
+
+    if (version == 5)
+        for (uint16_t& w : fs.v5_words) w = r.u16();
+}
+
+}  // namespace Vantrel::QVX

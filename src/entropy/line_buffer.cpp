@@ -1,0 +1,78 @@
+#include "entropy/line_buffer.h"
+
+#include "api/error.h"
+
+namespace Vantrel::QVX {
+
+void LineBuffer::setup(const frame_state& fs) {
+    bufferSize = int32_t(fs.buffer_size);
+    rc_drain = fs.rc_drain;
+    version = fs.version;
+    num_components = fs.num_components;
+    if (fs.rc_drain == 0) {
+        drain = 0;
+    } else {
+        drain = fs.rc_drain;
+        if (fs.buffer_size == 0xFFFFFFFFu) raise("Error: Buffersize not specified");
+    }
+    fillLevel = int32_t(fs.fill_level);
+    const int32_t w4 = fs.width >> 2;
+    const int32_t v = fs.rc_window;
+    window_positions = v >= 0 ? (w4 * v) / 4 : w4 / v;
+    if (window_positions == 0) raise("Error: rate-control window of 0 positions");
+    base_qp = fs.qp_entry(0);
+    const int32_t q = fs.rc_drain ? rateControl(base_qp) : base_qp;
+    for (int32_t& slot : qt_pipeline) slot = q;
+}
+
+void LineBuffer::lb_add(int32_t n) {
+    if (n < 0) raise("Error: lb_add - added negative value");
+    // Wraps like the 32-bit counter it models; a crafted stream may overflow it.
+    fillLevel = int32_t(uint32_t(fillLevel) + uint32_t(n));
+}
+
+int32_t LineBuffer::rateControl(int32_t base) const {
+    int32_t r;
+    if (fillLevel < bufferSize)
+        r = bufferSize != 0 ? int32_t((int64_t(fillLevel) * 512) / bufferSize) : 0;
+    else
+        r = 511;
+    const int16_t e = int16_t(r - 256);
+    const int16_t f = int16_t(e >= 0 ? 64 - base : base);
+    const int16_t t1 = int16_t((int32_t(e) * e) >> 2);
+    const int16_t t2 = int16_t((int32_t(t1) * e) >> 8);
+    const int16_t t3 = int16_t((int32_t(t2) * f) >> 14);
+    int32_t q = int8_t(uint8_t(base + t3));
+    if (q > 63) raise("ERROR: q > 63");
+    if (q < 0) q = 0;
+    return q;
+}
+
+void LineBuffer::finish_step(frame_state& fs) {
+    const int32_t header_bits = 96 * num_components;
+    if (header_pending) {
+        lb_add(header_bits);
+        header_pending = false;
+    }
+    if (fs.packet_done) {
+        if (version >= 6) header_pending = true;
+        else lb_add(header_bits);
+        fs.packet_done = 0;
+    }
+    if (drain > 0) fillLevel = int32_t(uint32_t(fillLevel) - uint32_t(drain));
+    else fillLevel = 0;
+    if (fillLevel < 0) fillLevel = 0;
+
+    window_pos = (window_pos + 1) % window_positions;
+    if (window_pos == 0) {
+        ++qp_index;
+        base_qp = fs.qp_entry(uint32_t(qp_index));
+    }
+    const int32_t q = rc_drain ? rateControl(base_qp) : base_qp;
+    qt_pipeline[0] = qt_pipeline[1];
+    qt_pipeline[1] = qt_pipeline[2];
+    qt_pipeline[2] = qt_pipeline[3];
+    qt_pipeline[3] = q;
+}
+
+}  // namespace Vantrel::QVX

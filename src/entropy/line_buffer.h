@@ -1,0 +1,57 @@
+// The rate-control model: a virtual output buffer whose fill level, driven
+// by code lengths and packet boundaries, yields the quantisation index of
+// every coefficient position. The encoder runs the very same model.
+#pragma once
+
+#include <cstdint>
+
+#include "codestream/frame_state.h"
+
+namespace Vantrel::QVX {
+
+struct LineBuffer {
+    int32_t fillLevel = 0;
+    int32_t base_qp = 0;
+    int32_t qt_pipeline[4] = {};
+    int32_t drain = 0;
+    int32_t window_positions = 0;
+    int32_t bufferSize = -1;
+    int32_t sb_fill[64] = {};
+    bool header_pending = false;
+    int32_t window_pos = 0;
+    int32_t qp_index = 0;
+    // Copies of the stream fields the step needs.
+    uint16_t rc_drain = 0;
+    uint16_t version = 0;
+    uint8_t num_components = 0;
+
+    int32_t qtIndex() const { return qt_pipeline[0]; }
+
+    void setup(const frame_state& fs);
+    void lb_add(int32_t n);
+    int32_t rateControl(int32_t base) const;
+
+    // One step after all values of a position. `dominant` supplies the
+    // packet boundaries: peek() and next() of the dominant list.
+    template <class Dominant>
+    void step(frame_state& fs, Dominant& dominant) {
+        const int32_t d = dominant.peek();
+        if (sb_fill[d] >= 512) {
+            fs.packet_done = 1;
+            dominant.next();
+        }
+        if (fs.packet_done) {
+            const int n = 16 * num_components;
+            for (int s = 0; s < n; ++s) {
+                if (sb_fill[s] > 512) sb_fill[s] -= 512;
+                else if (sb_fill[s] >= 32) sb_fill[s] %= 32;
+            }
+        }
+        finish_step(fs);
+    }
+
+private:
+    void finish_step(frame_state& fs);
+};
+
+}  // namespace Vantrel::QVX

@@ -1,0 +1,12 @@
+// Position-by-position decoding of every subband of every component.
+#pragma once
+
+namespace Vantrel::QVX {
+
+class QVXDecoder;
+
+// Demultiplexes the codestream after the header and fills residual_store
+// and coef_store.
+void decodeSubbands(QVXDecoder& decoder);
+
+}  // namespace Vantrel::QVX

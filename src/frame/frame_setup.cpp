@@ -1,0 +1,55 @@
+#include "frame/frame_setup.h"
+
+#include "api/QVXDecoder.h"
+#include "api/error.h"
+#include "frame/image_memory.h"
+
+namespace Vantrel::QVX {
+
+void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t component_format,
+                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width) {
+    if (width == 0 || width % 4 != 0) raise("Error: Width must be a mulitple of 4 and != 0");
+    if (height == 0 || height % 4 != 0) raise("Error: Height must be a multiple of 4 and != 0");
+    const uint8_t nc = components_for_format(component_format);
+    const uint8_t subsampled = component_format == 3 ? 1 : 0;
+    if (bit_depth != 8 && bit_depth != 10 && bit_depth != 12 && bit_depth != 14)
+        raise("ERROR: bitdepth not supported!");
+
+    fs.num_components = nc;
+    fs.width = width;
+    fs.height = height;
+    fs.subsampled = subsampled;
+    fs.packet_done = 0;
+    fs.component_format = component_format;
+    fs.bit_depth = bit_depth;
+    fs.stored_width = stored_width;
+
+    codec.width = width;
+    codec.height = height;
+    codec.num_components = nc;
+
+    // Fits 32 bits: 65532 * 65532 * 4 < 2^34 would not, so widen first.
+    const uint64_t cells = uint64_t(width) * nc * height;
+    codec.pool.create(cells * 8);
+
+    uint8_t subbands = 16, scheme = 1;
+    if (fs.w_kernel == 6) scheme = 2;
+    else if (fs.w_kernel > 6) subbands = 1, scheme = 0;
+
+    fs.out_store = new image_memory(width, height, nc, 1, 0);
+    fs.lut_store = new image_memory(width, height, nc, 1, 0);
+    fs.ct_store = new image_memory(width, height, nc, 1, 0);
+    fs.wavelet_store = new image_memory(width, height, nc, subbands, scheme);
+    fs.coef_store = new image_memory(width, height, nc, subbands, scheme);
+    fs.residual_store = new image_memory(width, height, nc, subbands, scheme);
+}
+
+void frame_release(frame_state& fs) {
+    for (image_memory** store : {&fs.out_store, &fs.lut_store, &fs.ct_store, &fs.wavelet_store,
+                                 &fs.coef_store, &fs.residual_store}) {
+        delete *store;
+        *store = nullptr;
+    }
+}
+
+}  // namespace Vantrel::QVX

@@ -1,0 +1,88 @@
+#include "frame/image_memory.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "api/error.h"
+
+namespace Vantrel::QVX {
+
+void CallocDeleter::operator()(uint16_t* p) const { std::free(p); }
+
+image_memory::image_memory(uint16_t width, uint16_t height, uint8_t num_components,
+                           uint8_t num_subbands, uint8_t scheme) {
+    if (width == 0) raise("Error image_memory::image_memory(). Width must greater than 0.");
+    if (height == 0) raise("Error image_memory::image_memory(). Height must greater than 0.");
+    if (num_components < 1 || num_components > 4)
+        raise("Error image_memory::image_memory(). Number of components out of range.");
+    if (num_subbands > 64) raise("Error image_memory::image_memory(). Number of subbands out of range.");
+    switch (scheme) {
+        case 0:
+            num_subbands_ = 1;
+            sb_width_ = width;
+            sb_height_ = height;
+            break;
+        case 1:
+            if (width % 4 != 0) raise("Error image_memory::image_memory(). Image width must be a multiple of 4.");
+            if (height % 4 != 0) raise("Error image_memory::image_memory(). Image height must be a multiple of 4.");
+            num_subbands_ = 16;
+            sb_width_ = uint16_t(width / 4);
+            sb_height_ = uint16_t(height / 4);
+            break;
+        case 2:
+            if (num_subbands == 0) raise("Error image_memory::image_memory(). Number of subbands out of range.");
+            if (width % num_subbands != 0)
+                raise("Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
+            num_subbands_ = num_subbands;
+            sb_width_ = uint16_t(width / num_subbands);
+            sb_height_ = height;
+            break;
+        default:
+            raise("Error image_memory::image_memory(). Unsupported storing scheme.");
+    }
+    scheme_ = scheme;
+    width_ = width;
+    num_components_ = num_components;
+    height_ = height;
+    const size_t cells = size_t(width) * height;
+    for (unsigned c = 0; c < num_components; ++c) {
+        planes_[c].reset(static_cast<uint16_t*>(std::calloc(cells, sizeof(uint16_t))));
+        if (!planes_[c]) throw std::bad_alloc();
+    }
+}
+
+uint32_t image_memory::subbandColumn(uint8_t sb, uint16_t x) const {
+    switch (scheme_) {
+        case 0: return x;
+        case 1: return 4u * x + 2u * (sb & 1u) + ((sb >> 3) & 1u);
+        case 2: return uint32_t(sb_width_) * sb + x;
+        default: raise("Error image_memory::setDat(). Unsupported storing scheme.");
+    }
+}
+
+uint32_t image_memory::subbandRow(uint8_t sb, uint16_t y) const {
+    switch (scheme_) {
+        case 0: return y;
+        case 1: return 4u * y + ((sb >> 1) & 3u);
+        case 2: return y;
+        default: raise("Error image_memory::setDat(). Unsupported storing scheme.");
+    }
+}
+
+void image_memory::copyFrom(const image_memory& src) {
+    if (scheme_ != src.scheme_ && scheme_ != 0 && src.scheme_ != 0)
+        raise("Error in image_memory::copyFrom(). Different storing schemes.");
+    for (unsigned c = 0; c < num_components_; ++c) {
+        if (src.width_ == width_) {
+            std::memcpy(plane(c), src.plane(c), plane_size() * sizeof(uint16_t));
+        } else {
+            for (unsigned y = 0; y < height_; ++y)
+                std::memcpy(plane(c) + size_t(y) * width_, src.plane(c) + size_t(y) * src.width_,
+                            size_t(width_) * sizeof(uint16_t));
+        }
+    }
+}
+
+}  // namespace Vantrel::QVX

@@ -1,0 +1,72 @@
+// One stage's samples: up to four full-size planes of 16-bit cells, with a
+// storing scheme that maps (subband, subband position) onto the plane.
+// Each component is one contiguous row-major plane, zero-initialised.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace Vantrel::QVX {
+
+// Planes come from calloc: large ones are fresh zero pages that cost
+// nothing until a stage writes them.
+struct CallocDeleter {
+    void operator()(uint16_t* p) const;
+};
+using PlanePtr = std::unique_ptr<uint16_t[], CallocDeleter>;
+
+class image_memory {
+public:
+    image_memory(uint16_t width, uint16_t height, uint8_t num_components, uint8_t num_subbands,
+                 uint8_t scheme);
+    ~image_memory() = default;
+    image_memory(const image_memory&) = delete;
+    image_memory& operator=(const image_memory&) = delete;
+
+    uint8_t num_components() const { return num_components_; }
+    uint8_t num_subbands() const { return num_subbands_; }
+    uint8_t scheme() const { return scheme_; }
+    uint16_t width() const { return width_; }
+    uint16_t height() const { return height_; }
+    uint16_t sb_width() const { return sb_width_; }
+    uint16_t sb_height() const { return sb_height_; }
+
+    // Plane column / row of subband cell (sb, x) / (sb, y); callers keep the
+    // low 16 bits.
+    uint32_t subbandColumn(uint8_t sb, uint16_t x) const;
+    uint32_t subbandRow(uint8_t sb, uint16_t y) const;
+
+    // Subband cell access through the storing scheme.
+    void setDat(uint8_t c, uint8_t sb, uint16_t x, uint16_t y, uint16_t value) {
+        at(c, uint16_t(subbandColumn(sb, x)), uint16_t(subbandRow(sb, y))) = value;
+    }
+    uint16_t getDat(uint8_t c, uint8_t sb, uint16_t x, uint16_t y) const {
+        return at(c, uint16_t(subbandColumn(sb, x)), uint16_t(subbandRow(sb, y)));
+    }
+
+    // Plane cell access: component c, column x, row y.
+    uint16_t& at(unsigned c, unsigned x, unsigned y) { return plane(c)[size_t(y) * width_ + x]; }
+    uint16_t at(unsigned c, unsigned x, unsigned y) const { return plane(c)[size_t(y) * width_ + x]; }
+
+    uint16_t* plane(unsigned c) { return planes_[c].get(); }
+    const uint16_t* plane(unsigned c) const { return planes_[c].get(); }
+    int16_t* splane(unsigned c) { return reinterpret_cast<int16_t*>(planes_[c].get()); }
+    const int16_t* splane(unsigned c) const { return reinterpret_cast<const int16_t*>(planes_[c].get()); }
+    size_t plane_size() const { return size_t(width_) * height_; }
+
+    // Copies every cell of src (at least as large) into this store.
+    void copyFrom(const image_memory& src);
+
+private:
+    PlanePtr planes_[4];
+    uint8_t num_components_ = 0;
+    uint8_t num_subbands_ = 0;
+    uint8_t scheme_ = 0;
+    uint16_t width_ = 0;
+    uint16_t height_ = 0;
+    uint16_t sb_width_ = 0;
+    uint16_t sb_height_ = 0;
+};
+
+}  // namespace Vantrel::QVX
