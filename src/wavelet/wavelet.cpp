@@ -5,6 +5,5 @@
 namespace Vantrel::QVX {
 
 void inverse_wavelet(unsigned, frame_state&) { raise("Inverse wavelet kernels are not available in this build"); }
-void clip_frame(frame_state&) { raise("Clipping is not available in this build"); }
 
 }  // namespace Vantrel::QVX
