@@ -1,6 +1,7 @@
 #include "quantiser.h"
 
 #include <cstdlib>
+#include <initializer_list>
 
 #include "entropy/dequantise.h"
 
@@ -18,25 +19,30 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     const int32_t qq = q - int32_t(offset);
     if (qq <= 0) return residual;  // reconstructed exactly
 
-    // Largest magnitude whose reconstruction does not exceed |residual|;
-    // the best value is it or the next one.
-    const int64_t a = std::abs(int32_t(residual));
-    uint32_t lo = 0, hi = 32767;
-    while (lo < hi) {
-        const uint32_t mid = (lo + hi + 1) / 2;
-        if (dequantised_magnitude(mid, qq) <= a) lo = mid;
-        else hi = mid - 1;
-    }
-    const int sign = residual < 0 ? -1 : 1;
+    // The reconstruction may reach the target straight or by wrapping
+    // round 16 bits; try the magnitudes either way leads to.
     int16_t best = 0;
-    int32_t best_dist = -1;
-    for (uint32_t m = lo; m <= lo + 1 && m <= 32767; ++m) {
-        const int16_t v = int16_t(sign * int32_t(m));
-        const int16_t recon = int16_t(uint16_t(uint16_t(pred) + uint16_t(dequantise(v, q, offset))));
-        const int32_t dist = std::abs(int32_t(target) - int32_t(recon));
-        if (best_dist < 0 || dist < best_dist) {
-            best = v;
-            best_dist = dist;
+    int32_t best_dist = std::abs(int32_t(target) - int32_t(pred));
+    const int32_t straight = int32_t(target) - int32_t(pred);
+    for (const int32_t r : {straight, int32_t(residual)}) {
+        // Largest magnitude whose reconstruction does not pass |r|; the best
+        // value is it or the next one.
+        const int64_t a = std::abs(r);
+        uint32_t lo = 0, hi = 32767;
+        while (lo < hi) {
+            const uint32_t mid = (lo + hi + 1) / 2;
+            if (dequantised_magnitude(mid, qq) <= a) lo = mid;
+            else hi = mid - 1;
+        }
+        const int sign = r < 0 ? -1 : 1;
+        for (uint32_t m = lo; m <= lo + 1 && m <= 32767; ++m) {
+            const int16_t v = int16_t(sign * int32_t(m));
+            const int16_t recon = int16_t(uint16_t(uint16_t(pred) + uint16_t(dequantise(v, q, offset))));
+            const int32_t dist = std::abs(int32_t(target) - int32_t(recon));
+            if (dist < best_dist) {
+                best = v;
+                best_dist = dist;
+            }
         }
     }
     return best;
