@@ -8,6 +8,7 @@
 #include "qvx/QvxEncoder.h"
 
 using namespace Vantrel::QVX;
+using namespace Vantrel::QVX::enc;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "entropy/dequantise.h"
 
 using namespace Vantrel::QVX;
+using namespace Vantrel::QVX::enc;
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "qvx/QvxEncoder.h"
 
 using namespace Vantrel::QVX;
+using namespace Vantrel::QVX::enc;
 
 TEST(EncoderBitWriter, PacksMsbFirstAndPadsTheLastWord) {
     BitWriter w;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 class BitWriter {
 public:
@@ -59,4 +59,4 @@ struct BitAccount {
     }
 };
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 struct ByteSink {
     std::vector<uint8_t> bytes;
@@ -26,4 +26,4 @@ struct ByteSink {
     }
 };
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

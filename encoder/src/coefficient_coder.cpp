@@ -19,7 +19,7 @@
 #include "qvx/QvxEncoder.h"
 #include "rice_encoder.h"
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 CoefficientFrame::CoefficientFrame(uint16_t w, uint16_t h, uint8_t components)
     : width(w), height(h), num_components(components) {
@@ -254,4 +254,4 @@ EncodedFrame encode_coefficients(const EncoderSettings& settings, const Coeffici
     }
 }
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

@@ -4,7 +4,7 @@
 #include "byte_sink.h"
 #include "qvx/QvxEncoder.h"
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 std::vector<uint8_t> write_header(const EncoderSettings& s) {
     const uint16_t v = s.version;
@@ -64,4 +64,4 @@ std::vector<uint8_t> write_header(const EncoderSettings& s) {
     return std::move(out.bytes);
 }
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

@@ -6,7 +6,7 @@
 #include "byte_sink.h"
 #include "qvx/QvxEncoder.h"
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 unsigned header_order(unsigned s, uint16_t version, unsigned ncomp) {
     return version >= 7 ? (s % 16) * ncomp + s / 16 : s;
@@ -182,4 +182,4 @@ std::vector<uint8_t> write_packets(uint16_t version, unsigned ncomp,
     return std::move(out.bytes);
 }
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

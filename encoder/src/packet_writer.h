@@ -9,7 +9,7 @@
 
 #include "entropy/line_buffer.h"
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 using PacketLengths = std::array<uint8_t, 64>;  // words per stream in one packet
 
@@ -64,4 +64,4 @@ std::vector<uint8_t> write_packets(uint16_t version, unsigned ncomp,
                                    const std::vector<PacketLengths>& packets,
                                    const std::vector<uint32_t> (&words)[64]);
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

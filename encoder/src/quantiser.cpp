@@ -5,7 +5,7 @@
 
 #include "entropy/dequantise.h"
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 int64_t dequantised_magnitude(uint32_t m, int32_t qq) {
     if (m == 0) return 0;
@@ -54,4 +54,4 @@ bool quantises_to_zero(int16_t residual, int32_t q, uint8_t offset) {
     return 2 * int64_t(std::abs(int32_t(residual))) <= dequantised_magnitude(1, qq);
 }
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 // Dequantised magnitude of m (>= 0) at qq (> 0) before the 16-bit wrap.
 int64_t dequantised_magnitude(uint32_t m, int32_t qq);
@@ -17,4 +17,4 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset);
 // index leaves values unchanged, otherwise within half the first step.
 bool quantises_to_zero(int16_t residual, int32_t q, uint8_t offset);
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

@@ -2,7 +2,7 @@
 
 #include "qvx/QvxEncoder.h"
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 RiceEncoder::RiceEncoder(bool fourteen_bit)
     : stats(fourteen_bit),
@@ -56,4 +56,4 @@ int32_t RiceEncoder::continueRun(unsigned s) {
     return n;
 }
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

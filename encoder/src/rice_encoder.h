@@ -10,7 +10,7 @@
 #include "bit_writer.h"
 #include "entropy/kstatistics.h"
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 class RiceEncoder {
 public:
@@ -50,4 +50,4 @@ private:
     uint64_t raw_ = 0;
 };
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc

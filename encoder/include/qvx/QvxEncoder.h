@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace Vantrel::QVX {
+namespace Vantrel::QVX::enc {
 
 // Every failure of the encoder (bad settings, bad planes, and failures of
 // the shared rate-control model) is thrown as this, with its message text.
@@ -92,4 +92,4 @@ std::vector<uint8_t> write_header(const EncoderSettings& settings);
 // on every coded cell.
 EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame);
 
-}  // namespace Vantrel::QVX
+}  // namespace Vantrel::QVX::enc
