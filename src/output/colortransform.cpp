@@ -3,7 +3,6 @@
 // branch-free; the results are clamped to 0..max and stored as 16-bit words.
 #include "output/colortransform.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "api/error.h"
@@ -50,13 +49,14 @@ inline uint16_t clamp_store(int32_t v, int32_t max) {
     return static_cast<uint16_t>(v > max ? max : (v < 0 ? 0 : v));
 }
 
-// floor(x + 0.5) clamped to 0..max; clamping before the conversion keeps
-// every double in int range.
+// floor(v + 0.5) clamped to 0..max. The ICT's results stay far inside the
+// int32 range (|v| < 2^17), where truncating and stepping down on a
+// remainder is exactly floor, without a library call per sample.
 inline uint16_t clamp_store(double v, int32_t max) {
-    const double r = std::floor(v + 0.5);
-    if (r > max) return static_cast<uint16_t>(max);
-    if (r < 0) return 0;
-    return static_cast<uint16_t>(static_cast<int32_t>(r));
+    const double x = v + 0.5;
+    int32_t r = static_cast<int32_t>(x);
+    r -= static_cast<double>(r) > x;
+    return clamp_store(r, max);
 }
 
 struct Planes {
