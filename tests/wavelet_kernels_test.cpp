@@ -64,28 +64,6 @@ TEST(Wavelet53, LineExamples) {
     EXPECT_EQ(line53({0, 1, 0, 0}), (std::vector<int>{-1, 1, 0, 0}));
 }
 
-TEST(Wavelet53, StridedLineAndColumnsMatchTheLineFilter) {
-    // The same 8-sample line, once as every other cell of a row and once
-    // down two columns of a 2-wide plane, must filter like the plain line.
-    const std::vector<int> expect = {-10, 1, 2, 57, 112, 12, 11, 13};
-    const int16_t in[8] = {-7, 5, 3, 0, 100, -50, -1, 2};
-    int16_t strided[16] = {};
-    int16_t cols[16] = {};
-    for (int i = 0; i < 8; ++i) {
-        strided[2 * i] = in[i];
-        strided[2 * i + 1] = 999;
-        cols[2 * i] = in[i];
-        cols[2 * i + 1] = int16_t(-in[i]);
-    }
-    lift53_line<Direction::Inverse, 2>(strided, 8);
-    lift53_columns<Direction::Inverse, 1>(cols, 8, 2, 2);
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(strided[2 * i], expect[size_t(i)]) << i;
-        EXPECT_EQ(strided[2 * i + 1], 999) << i;
-        EXPECT_EQ(cols[2 * i], expect[size_t(i)]) << i;
-    }
-}
-
 TEST(WaveletKernels, ReferenceFrame4x4) {
     const Frame4 expect[6] = {
         {{{99, 104, 88, 97}, {84, 95, 85, 94}, {112, 112, 104, 109}, {97, 101, 91, 102}}},
@@ -118,7 +96,8 @@ TEST(WaveletKernels, Kernel0OrderMatters) {
     // Kernel 0's passes in the order of the other kernels give another frame.
     TestFrame f = frame4(kInput4, 0);
     const Pass other_order[4] = {{Axis::H, 2}, {Axis::V, 2}, {Axis::H, 1}, {Axis::V, 1}};
-    for (const Pass& p : other_order) run_pass<Filter::Haar, Direction::Inverse>(f.store->splane(0), 4, 4, p, Structure::FullSplit);
+    for (const Pass& p : other_order)
+        run_pass<Filter::Haar, Direction::Inverse>(f.store->splane(0), 4, 4, p, Structure::FullSplit);
     EXPECT_EQ(read4(f)[0], (Row4{100, 105, 88, 96}));
 }
 
@@ -149,19 +128,6 @@ TEST(WaveletKernels, Level2HorizontalCoverage) {
     EXPECT_EQ(changed(Structure::FullSplit, Filter::Lift53), full_lo);
     EXPECT_EQ(changed(Structure::Rectangular, Filter::Lift53), rect_lo);
     EXPECT_EQ(changed(Structure::Dyadic, Filter::Lift53), dyad_lo);
-}
-
-TEST(WaveletKernels, Level2VerticalCoverageIsTheTranspose) {
-    Frame4 ones;
-    for (Row4& r : ones) r.fill(1);
-    for (Structure s : {Structure::FullSplit, Structure::Dyadic, Structure::Rectangular}) {
-        TestFrame h = frame4(ones, 0), v = frame4(ones, 0);
-        pass_h<Filter::Lift53, Direction::Inverse>(h.store->splane(0), 4, 4, 2, s);
-        pass_v<Filter::Lift53, Direction::Inverse>(v.store->splane(0), 4, 4, 2, s);
-        const Frame4 a = read4(h), b = read4(v);
-        for (unsigned y = 0; y < 4; ++y)
-            for (unsigned x = 0; x < 4; ++x) EXPECT_EQ(a[y][x], b[x][y]) << int(s) << " " << x << "," << y;
-    }
 }
 
 TEST(WaveletClip, BoundsPerModeAndComponent) {
