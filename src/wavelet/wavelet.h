@@ -5,7 +5,8 @@
 
 namespace Vantrel::QVX {
 
-// Runs kernel 0..5 in place on wavelet_store, then the clipping step.
+// Runs kernel 0..5 in place on wavelet_store, then the clipping step (any
+// other kernel number only clips).
 void inverse_wavelet(unsigned kernel, frame_state& fs);
 
 // Clips every sample of wavelet_store to 0..bound.

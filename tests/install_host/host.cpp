@@ -1,0 +1,33 @@
+// Uses only the installed public header, compiled as C++11.
+#include <qvx/SimpleQvxDecoder.h>
+
+#include <cstdio>
+#include <cstring>
+
+static const unsigned char kStream[] = {
+#include "tiny_stream.inc"
+};
+
+int main() {
+    Vantrel::QVX::SimpleQvxDecoder decoder;
+    decoder.setInterleaved(true);
+
+    unsigned char cut[] = {0x56, 0x51, 0xFF, 0xFF, 7, 0};
+    mem_data in(cut, sizeof cut);
+    mem_data* out = 0;
+    if (decoder.decode(&in, &out) != 1 || out != 0 || std::strlen(decoder.lastError()) == 0) {
+        std::printf("a truncated stream must fail with a message\n");
+        return 1;
+    }
+    std::printf("truncated stream: %s\n", decoder.lastError());
+
+    mem_data good(const_cast<unsigned char*>(kStream), sizeof kStream);
+    const int result = decoder.decode(&good, &out);
+    if (result != 0 || out == 0) {
+        std::printf("decode failed: %s\n", decoder.lastError());
+        return 1;
+    }
+    std::printf("decoded %llu bytes\n", static_cast<unsigned long long>(out->size));
+    decoder.deleteBuffer(&out);
+    return out == 0 ? 0 : 1;
+}
