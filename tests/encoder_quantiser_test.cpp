@@ -31,8 +31,8 @@ TEST(EncoderQuantiser, ExactWhereTheIndexLeavesValuesUnchanged) {
     // q at or below the offset: the wrapped residual itself.
     EXPECT_EQ(choose_value(100, -30000, 5, 9), int16_t(30100 - 65536));
     EXPECT_EQ(choose_value(-32768, 1, 0, 0), 32767);
-    EXPECT_TRUE(quantises_to_zero(0, 3, 3));
-    EXPECT_FALSE(quantises_to_zero(1, 3, 3));
+    EXPECT_TRUE(quantises_to_zero(0, zero_limit(3, 3)));
+    EXPECT_FALSE(quantises_to_zero(1, zero_limit(3, 3)));
 }
 
 // Values whose dequantised magnitude wraps past 16 bits land anywhere; the
@@ -61,7 +61,7 @@ TEST(EncoderQuantiser, ZeroBandAgreesWithTheChoice) {
     // quantiser would code as zero.
     for (int32_t q : {1, 6, 17, 40})
         for (int32_t r = -300; r <= 300; ++r) {
-            const bool zero = quantises_to_zero(int16_t(r), q, 0);
+            const bool zero = quantises_to_zero(int16_t(r), zero_limit(q, 0));
             EXPECT_EQ(zero, choose_value(int16_t(r), 0, q, 0) == 0) << "q " << q << " r " << r;
         }
 }
