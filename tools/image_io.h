@@ -24,7 +24,7 @@ struct Image {
 // above any camera frame, low enough that a forged header cannot make a
 // reader allocate gigabytes.
 inline constexpr uint32_t kMaxImageSide = 1u << 17;
-inline constexpr size_t kMaxImageSamples = size_t(1) << 28;
+inline constexpr size_t kMaxImageSamples = size_t(1) << 27;
 
 // All functions return false and set error to a readable message on failure;
 // no input makes them crash.

@@ -177,11 +177,6 @@ bool decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, frame
         std::fprintf(stderr, "qvxdec: %s: %s\n", input.c_str(), decoder.lastError());
         return false;
     }
-    if (probe.bayer_mode != 0) {
-        // The Bayer writer leaves these in the decoder's header record.
-        probe.ct_index = Vantrel::QVX::ct_index_for_mode(probe.ct_mode);
-    }
-
     std::string format;
     qvxtools::Image image;
     bool ok;
