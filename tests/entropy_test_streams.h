@@ -89,7 +89,7 @@ inline Bytes packet_v3(const Words& words, unsigned nc) {
                     h[bit / 8] |= uint8_t(0x80 >> (bit % 8));
                 }
         }
-        b.insert(b.end(), h, h + 10);
+        for (uint8_t byte : h) b.push_back(byte);
         b.insert(b.end(), {0xAB, 0xCD});
         for (unsigned j = 0; j < 16; ++j)
             for (uint32_t w : words[c * 16 + j]) put32be(b, w);
@@ -131,7 +131,7 @@ private:
     unsigned used_ = 0;
 };
 
-inline uint32_t zigzag(int v) { return v > 0 ? uint32_t(2 * v) : uint32_t(-2 * v - 1); }
+inline uint32_t zigzag(int v) { return v >= 0 ? uint32_t(2 * v) : uint32_t(-2 * v - 1); }
 
 // Golomb-Rice writer for the 16-bit variant, adapting like the decoder.
 class RiceWriter {
