@@ -16,12 +16,10 @@ Reconstructor::Reconstructor(QVXCodec& codec, const frame_state& fs) {
     pred_mode_ = fs.pred_mode;
     const size_t plane = size_t(coef.sb_width()) * coef.sb_height();
 
-    if (!codec.pred_buffers) {
-        const size_t bytes = plane * num_subbands_ * nc * sizeof(int16_t);
-        void* mem = codec.pool.allocate(bytes);
+    const bool fresh = !codec.pred_buffers;
+    if (fresh) {
+        void* mem = codec.pool.allocate(plane * num_subbands_ * nc * sizeof(int16_t));
         if (!mem) raise("Error: Could not allocate memory");
-        // Zero, so chroma columns an odd subsampled width never writes read as 0.
-        std::memset(mem, 0, bytes);
         codec.pred_buffers = static_cast<int16_t*>(mem);
     }
 
@@ -33,6 +31,9 @@ Reconstructor::Reconstructor(QVXCodec& codec, const frame_state& fs) {
             b.qp_offset = fs.component_params[c][group][byte];
             b.mode = predictionMode(s, fs.w_kernel, fs.pred_mode);
             b.pred = codec.pred_buffers + (size_t(s) * nc + c) * plane;
+            // Only predicted planes are ever read. They start at 0, so chroma
+            // columns that an odd subsampled width never writes read as 0.
+            if (fresh && b.mode != kNoPrediction) std::memset(b.pred, 0, plane * sizeof(int16_t));
         }
     }
 }
