@@ -21,16 +21,14 @@ public:
     std::vector<uint32_t> order;  // stream of every word, in delivery order
     std::vector<uint32_t> packets;
     std::vector<std::string> messages;
-    std::vector<uint32_t> header_words;
-    int header_bytes = 0;
 
     void parse(const frame_state& fs, mem_data& in) override { parse_version(fs, in); }
     void onSubbandWord(uint32_t w, uint32_t s) override {
         words[s].push_back(w);
         order.push_back(s);
     }
-    void onHeaderByte(uint8_t) override { ++header_bytes; }
-    void onHeaderWord(uint32_t w) override { header_words.push_back(w); }
+    void onHeaderByte(uint8_t) override {}
+    void onHeaderWord(uint32_t) override {}
     void onSubbandLength(uint32_t, uint32_t) override {}
     void onSubbandEnd(uint32_t) override {}
     void onPacketEnd(uint32_t s) override { packets.push_back(s); }
@@ -61,36 +59,24 @@ Bytes be_words(uint32_t first, unsigned n) {
     return b;
 }
 
-void expect_one_word_per_stream(const RecordingParser& p, uint32_t first) {
-    for (uint32_t s = 0; s < 16; ++s) EXPECT_EQ(p.words[s], std::vector<uint32_t>{first + s}) << s;
-    EXPECT_EQ(p.packets, std::vector<uint32_t>{15});
-    EXPECT_TRUE(p.messages.empty());
-}
-
 }  // namespace
 
-TEST(CodestreamParser, Version2LittleEndianHeaderWords) {
-    Bytes b;
-    for (uint32_t w : {0x42108421u, 0x10842108u, 0x842u}) qvx_test::put32(b, w);
-    for (uint32_t i = 0; i < 16; ++i) qvx_test::put32(b, 0x100 + i);
-    ParseRun r(2, 1, b);
-    expect_one_word_per_stream(r.p, 0x100);
-    EXPECT_EQ(r.p.header_words.size(), 3u);
-}
-
-TEST(CodestreamParser, Version3BigEndianHeaderBytes) {
-    Bytes b = {0x08, 0x42, 0x10, 0x84, 0x21, 0x08, 0x42, 0x10, 0x84, 0x21, 0xFF, 0xFF};
-    b = qvx_test::concat(b, be_words(0x200, 16));
-    ParseRun r(5, 1, b);
-    expect_one_word_per_stream(r.p, 0x200);
-    EXPECT_EQ(r.p.header_bytes, 10);
-}
-
-TEST(CodestreamParser, Version7OneComponentRows) {
-    Bytes b(16, 0x01);
-    b = qvx_test::concat(b, be_words(0x300, 16));
-    ParseRun r(7, 1, b);
-    expect_one_word_per_stream(r.p, 0x300);
+TEST(CodestreamParser, OneWordPerStreamInEveryLayout) {
+    // Every length 1 in version 2 (three little-endian words), version 3 to
+    // 6 (ten bytes, two skipped) and version 7 (one byte per row).
+    Bytes v2;
+    for (uint32_t w : {0x42108421u, 0x10842108u, 0x842u}) qvx_test::put32(v2, w);
+    for (uint32_t i = 0; i < 16; ++i) qvx_test::put32(v2, 0x100 + i);
+    const Bytes v3 = qvx_test::concat({0x08, 0x42, 0x10, 0x84, 0x21, 0x08, 0x42, 0x10, 0x84, 0x21, 0xFF, 0xFF},
+                                      be_words(0x100, 16));
+    const Bytes v7 = qvx_test::concat(Bytes(16, 0x01), be_words(0x100, 16));
+    for (const auto& [version, bytes] : {std::pair{uint16_t(2), v2}, {uint16_t(5), v3}, {uint16_t(7), v7}}) {
+        ParseRun r(version, 1, bytes);
+        for (uint32_t s = 0; s < 16; ++s) EXPECT_EQ(r.p.words[s], std::vector<uint32_t>{0x100 + s}) << version;
+        EXPECT_EQ(r.p.order, (std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+        EXPECT_EQ(r.p.packets, std::vector<uint32_t>{15});
+        EXPECT_TRUE(r.p.messages.empty());
+    }
 }
 
 TEST(CodestreamParser, Version7ThreeComponentsInterleaved) {

@@ -65,21 +65,16 @@ struct GolombFrame {
 
 }  // namespace
 
-TEST(EntropyDecode, GolombCodedFrameVersion3) {
+TEST(EntropyDecode, GolombCodedFrame) {
     GolombFrame f;
-    HeaderSpec h;
-    const Decoded d = decode_exact(concat(build_header(h), packet_v3(words_of(f.w), 1)));
-    ASSERT_EQ(d.rc, 0) << d.error;
-    EXPECT_EQ(d.samples, column_sums(f.vals, 4));
-}
-
-TEST(EntropyDecode, GolombCodedFrameVersion7) {
-    GolombFrame f;
-    HeaderSpec h;
-    h.version = 7;
-    const Decoded d = decode_exact(concat(build_header(h), packet_v7(words_of(f.w), 1)));
-    ASSERT_EQ(d.rc, 0) << d.error;
-    EXPECT_EQ(d.samples, column_sums(f.vals, 4));
+    for (uint16_t version : {3, 7}) {
+        HeaderSpec h;
+        h.version = version;
+        const Bytes packet = version == 7 ? packet_v7(words_of(f.w), 1) : packet_v3(words_of(f.w), 1);
+        const Decoded d = decode_exact(concat(build_header(h), packet));
+        ASSERT_EQ(d.rc, 0) << d.error;
+        EXPECT_EQ(d.samples, column_sums(f.vals, 4)) << version;
+    }
 }
 
 TEST(EntropyDecode, ZeroRunsBetweenCodes) {
@@ -152,9 +147,21 @@ TEST(EntropyDecode, SubsampledChromaAlternates) {
     h.width = 48;
     h.component_format = 3;
     std::vector<std::vector<int>> vals(48);
-    vals[16] = {1, 2, 3, 4, 5, 6};
     vals[32 + 5] = {11, 12, 13, 14, 15, 16};
-    const Bytes stream = concat(build_header(h), packet_v3(raw_words(vals), 3));
+    Words words = raw_words(vals);
+    // Component 1, subband 0 is Rice coded: its K depends on the chroma
+    // count, which advances only where chroma is decoded.
+    const int cb[6] = {20, 2, 3, 4, 5, 6};
+    RiceWriter w;
+    bool alternate = true;
+    for (unsigned p = 0, i = 0; p < 12; ++p, alternate = !alternate) {
+        if (alternate) {
+            w.value(16, cb[i++]);
+            w.stats.advance(1);
+        }
+    }
+    words[16] = w.out[16].words();
+    const Bytes stream = concat(build_header(h), packet_v3(words, 3));
 
     using namespace Vantrel::QVX;
     std::vector<unsigned char> buf(stream.begin(), stream.end());
@@ -177,13 +184,13 @@ TEST(EntropyDecode, SubsampledChromaAlternates) {
         return cells;
     };
     // Row 0 decodes at x = 0, 2; row 1 at x = 1; row 2 at 0, 2; row 3 at 1.
-    EXPECT_EQ(chroma(1, 0), (std::vector<int>{1, 2, 0, 3, 0, 0, 4, 5, 0, 6, 0, 0}));
+    EXPECT_EQ(chroma(1, 0), (std::vector<int>{20, 2, 0, 3, 0, 0, 4, 5, 0, 6, 0, 0}));
     EXPECT_EQ(chroma(2, 5), (std::vector<int>{11, 12, 0, 13, 0, 0, 14, 15, 0, 16, 0, 0}));
-    // (0,1) = above 1 + 3; (0,2) = 4 + 4. At (1,2) the unwritten (1,1) reads
-    // 0: left 8, above 0, aboveleft 4 predict 8 + 0 - 4, plus 5.
+    // (0,1) = above 11 + 13; (0,2) = 24 + 14. At (1,2) the unwritten (1,1)
+    // reads 0: left 38, above 0, aboveleft 24 predict 38 + 0 - 24, plus 15.
     const image_memory& coef = *fs.coef_store;
-    EXPECT_EQ(int16_t(coef.getDat(1, 0, 0, 1)), 4);
-    EXPECT_EQ(int16_t(coef.getDat(1, 0, 1, 2)), 9);
+    EXPECT_EQ(int16_t(coef.getDat(2, 5, 0, 1)), 24);
+    EXPECT_EQ(int16_t(coef.getDat(2, 5, 1, 2)), 29);
     frame_release(fs);
 }
 
