@@ -8,6 +8,8 @@
 
 #include "api/QVXDecoder.h"
 #include "codestream/header.h"
+#include "api/error.h"
+#include "entropy/reconstruct.h"
 #include "entropy/subband_loop.h"
 #include "entropy_test_streams.h"
 #include "frame/frame_setup.h"
@@ -261,4 +263,20 @@ TEST(EntropyBadInput, KernelCheckedAfterEntropyDecoding) {
     d = decode_exact(concat(build_header(h), Bytes(12, 0)));
     EXPECT_EQ(d.rc, 1);
     EXPECT_EQ(d.error, "internal error: default reached (w_kernel switch)");
+}
+
+TEST(EntropyBadInput, PoolWithoutBlockYieldsNoPredictionMemory) {
+    using namespace Vantrel::QVX;
+    frame_state fs;
+    image_memory coef(16, 4, 1, 16, 2);
+    fs.coef_store = &coef;
+    fs.w_kernel = 6;
+    QVXDecoder dec(&fs, nullptr);  // frame setup never ran: the pool has no block
+    try {
+        Reconstructor rec(dec, fs);
+        FAIL() << "no error";
+    } catch (const QvxError& e) {
+        EXPECT_EQ(e.text(), "Error: Could not allocate memory");
+    }
+    fs.coef_store = nullptr;
 }
