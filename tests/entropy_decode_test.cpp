@@ -70,7 +70,7 @@ struct GolombFrame {
 TEST(EntropyDecode, GolombCodedFrame) {
     GolombFrame f;
     for (uint16_t version : {3, 7}) {
-        HeaderSpec h;
+        HeaderFields h;
         h.version = version;
         const Bytes packet = version == 7 ? packet_v7(words_of(f.w), 1) : packet_v3(words_of(f.w), 1);
         const Decoded d = decode_exact(concat(build_header(h), packet));
@@ -90,7 +90,7 @@ TEST(EntropyDecode, ZeroRunsBetweenCodes) {
         for (unsigned s = 1; s < 16; ++s) w.value(s, vals[s][y] = int((s + y) % 5) - 1);
         w.stats.advance(0);
     }
-    HeaderSpec h;
+    HeaderFields h;
     h.height = 40;
     const Decoded d = decode_exact(concat(build_header(h), packet_v3(words_of(w), 1)));
     ASSERT_EQ(d.rc, 0) << d.error;
@@ -99,7 +99,7 @@ TEST(EntropyDecode, ZeroRunsBetweenCodes) {
 
 TEST(EntropyDecode, QuantiserOffsetsPerSubband) {
     // q = 8 from the table; subband s uses offset group s mod 4, byte 0.
-    HeaderSpec h;
+    HeaderFields h;
     h.qp_table = {8};
     h.params[0][1 * 4] = 4;   // qq 4
     h.params[0][2 * 4] = 8;   // qq 0
@@ -127,7 +127,7 @@ TEST(EntropyDecode, PacketsConsumedAsTheirWordsAreRead) {
         for (unsigned s = 0; s < 16; ++s) part[s].assign(all[s].begin() + 16 * p, all[s].begin() + 16 * (p + 1));
         packets = concat(packets, packet_v3(part, 1));
     }
-    HeaderSpec h;
+    HeaderFields h;
     h.height = 64;
     h.version = 6;
     const Decoded ok = decode_exact(concat(build_header(h), packets));
@@ -145,7 +145,7 @@ TEST(EntropyDecode, PacketsConsumedAsTheirWordsAreRead) {
 TEST(EntropyDecode, SubsampledChromaAlternates) {
     // Format 3, width 48 with w_kernel 6: sub-band width 3, so the chroma
     // phase changes from row to row.
-    HeaderSpec h;
+    HeaderFields h;
     h.width = 48;
     h.component_format = 3;
     std::vector<std::vector<int>> vals(48);
@@ -197,7 +197,7 @@ TEST(EntropyDecode, SubsampledChromaAlternates) {
 }
 
 TEST(EntropyBadInput, PacketProblemsEndInMissingSubbandData) {
-    HeaderSpec h;
+    HeaderFields h;
     const Bytes header = build_header(h);
     Words one(64);
     for (unsigned s = 0; s < 16; ++s) one[s] = {0x80000000u};
@@ -219,7 +219,7 @@ TEST(EntropyBadInput, PacketProblemsEndInMissingSubbandData) {
 TEST(EntropyBadInput, EmptyPacketsLastSixteenPositions) {
     // Empty streams read as raw zeros of 32 bits: the dominant stream 15
     // fills its packet after 16 positions.
-    HeaderSpec h;
+    HeaderFields h;
     h.height = 16;
     const Bytes packet(12, 0);
     const Decoded ok = decode_exact(concat(build_header(h), packet));
@@ -232,7 +232,7 @@ TEST(EntropyBadInput, EmptyPacketsLastSixteenPositions) {
 }
 
 TEST(EntropyBadInput, DecodingErrors) {
-    HeaderSpec h;
+    HeaderFields h;
     h.width = 32;  // sub-band width 2: the first MED sample is at (1, 1)
     h.pred_mode = 9;
     Decoded d = decode_exact(concat(build_header(h), Bytes(12, 0)));
@@ -240,7 +240,7 @@ TEST(EntropyBadInput, DecodingErrors) {
     EXPECT_EQ(d.error, "Wrong prediction mode");
 
     // 14-bit raw codes of 0x3FFFF push stream 0's sum past what K can follow.
-    HeaderSpec h14;
+    HeaderFields h14;
     h14.bit_depth = 14;
     h14.height = 12;
     Words words(64);
@@ -256,7 +256,7 @@ TEST(EntropyBadInput, DecodingErrors) {
 }
 
 TEST(EntropyBadInput, KernelCheckedAfterEntropyDecoding) {
-    HeaderSpec h;
+    HeaderFields h;
     h.w_kernel = 7;
     Decoded d = decode_exact(build_header(h));
     EXPECT_EQ(d.error, "Missing subband data");

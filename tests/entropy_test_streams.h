@@ -17,7 +17,7 @@ namespace qvx_test {
 using Bytes = std::vector<uint8_t>;
 using Words = std::vector<std::vector<uint32_t>>;  // per stream index
 
-struct HeaderSpec {
+struct HeaderFields {
     uint16_t version = 3;
     int16_t rc_window = 4;
     uint16_t rc_drain = 0;
@@ -34,7 +34,7 @@ struct HeaderSpec {
     uint8_t params[4][16] = {};
 };
 
-inline unsigned components(const HeaderSpec& h) { return h.component_format == 1 ? 1u : h.component_format == 4 ? 4u : 3u; }
+inline unsigned components(const HeaderFields& h) { return h.component_format == 1 ? 1u : h.component_format == 4 ? 4u : 3u; }
 
 inline void put16(Bytes& b, uint32_t v) {
     b.push_back(uint8_t(v));
@@ -49,7 +49,7 @@ inline void put32be(Bytes& b, uint32_t v) {
 }
 
 // Versioned header, version 3 or later.
-inline Bytes build_header(const HeaderSpec& h) {
+inline Bytes build_header(const HeaderFields& h) {
     Bytes b = {0x56, 0x51, 0xFF, 0xFF};
     put16(b, h.version);
     put16(b, uint16_t(h.rc_window));
