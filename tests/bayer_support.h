@@ -5,95 +5,73 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "api/QVXDecoder.h"
-#include "codestream/frame_state.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
 #include "output/bayer.h"
 
 namespace bayer_test {
 
-struct ChildResult {
-    int exit_code = -1;  // -1 when the child did not exit normally
-    std::string out;     // everything the child wrote to standard output
-};
-
-// Runs f in a forked child with standard output on a pipe. A child whose f
-// returns exits with code 99.
+// Runs f in a forked child with standard output on a pipe; returns the exit
+// code (-1 if the child did not exit; 99 if f returned) and the output.
 template <typename F>
-ChildResult run_in_child(F f) {
-    ChildResult r;
+std::pair<int, std::string> run_in_child(F f) {
     int fds[2];
-    if (pipe(fds) != 0) return r;
+    if (pipe(fds) != 0) return {-1, ""};
     std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
+    if (fork() == 0) {
         dup2(fds[1], 1);
+        close(fds[0]);
         close(fds[1]);
         f();
         std::fflush(stdout);
         _exit(99);
     }
     close(fds[1]);
+    std::string out;
     char buf[256];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) r.out.append(buf, size_t(n));
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
     close(fds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
-    return r;
+    wait(&status);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-// A frame_state with an out_store the way frame setup makes it, filled from
-// row-major planes of width x height, plus a codec to write with.
+// A frame_state whose out_store is made the way frame setup makes it.
 struct WriterRig {
     Vantrel::QVX::frame_state fs;
-    std::unique_ptr<Vantrel::QVX::QVXCodec> codec;
+    std::unique_ptr<Vantrel::QVX::QVXCodec> codec = std::make_unique<Vantrel::QVX::QVXCodec>(&fs);
+    uint32_t written = 0;
 
-    WriterRig(unsigned width, unsigned height, unsigned nc, unsigned bit_depth, uint8_t bayer_mode,
-              uint8_t bayer_param = 0, uint8_t ct_mode = 0, unsigned stored_width = 0) {
+    WriterRig(unsigned width, unsigned height, unsigned nc, unsigned bit_depth, uint8_t mode, uint8_t param = 0,
+              uint8_t ct_mode = 0, unsigned stored_width = 0) {
         fs.width = uint16_t(width);
         fs.height = uint16_t(height);
         fs.stored_width = uint16_t(stored_width ? stored_width : width);
         fs.num_components = uint8_t(nc);
         fs.bit_depth = uint8_t(bit_depth);
-        fs.bayer_mode = bayer_mode;
-        fs.bayer_param = bayer_param;
+        fs.bayer_mode = mode;
+        fs.bayer_param = param;
         fs.ct_mode = ct_mode;
         fs.out_store = new Vantrel::QVX::image_memory(uint16_t(width), uint16_t(height), uint8_t(nc), 1, 0);
-        codec = std::make_unique<Vantrel::QVX::QVXCodec>(&fs);
     }
     ~WriterRig() { Vantrel::QVX::frame_release(fs); }
-    WriterRig(const WriterRig&) = delete;
-    WriterRig& operator=(const WriterRig&) = delete;
 
-    void set(unsigned c, unsigned x, unsigned y, int value) { fs.out_store->at(c, x, y) = uint16_t(value); }
-    void fill(unsigned c, int value) {
-        for (unsigned y = 0; y < fs.height; ++y)
-            for (unsigned x = 0; x < fs.width; ++x) set(c, x, y, value);
-    }
-    void load(unsigned c, const std::vector<uint16_t>& plane) {
-        std::copy(plane.begin(), plane.end(), fs.out_store->plane(c));
-    }
+    void set(unsigned c, unsigned x, unsigned y, int v) { fs.out_store->at(c, x, y) = uint16_t(v); }
+    void fill(unsigned c, int v) { std::fill_n(fs.out_store->plane(c), fs.out_store->plane_size(), uint16_t(v)); }
 
-    size_t buffer_bytes() const { return size_t(fs.num_components) * fs.width * fs.height * 2; }
-
-    // Runs write_bayer into a zeroed buffer of the pipeline's size; returns
-    // the whole buffer.
+    // write_bayer into a zeroed buffer of the size the pipeline allocates.
     std::vector<uint8_t> write() {
-        std::vector<uint8_t> out(buffer_bytes(), 0);
+        std::vector<uint8_t> out(size_t(fs.num_components) * fs.width * fs.height * 2, 0);
         written = Vantrel::QVX::write_bayer(*codec, out.data(), fs);
         return out;
     }
-    uint32_t written = 0;
 };
 
 // The first `count` big-endian words of a buffer.
