@@ -67,9 +67,10 @@ void strips(int32_t* m, const Components& p, int W, int H) {
     const int P = third_width(W);
     for (int y = 0; y < H; ++y) {
         int32_t* row = m + size_t(y) * W;
-        for (int x = 0; x < W; ++x) {
-            const int t = x / P;
-            row[x] = sample(p, t, x - t * P, y);
+        for (int t = 0, start = 0; t < 3 && start < W; ++t, start += P) {
+            const int16_t* src = p.plane[t] + size_t(y) * size_t(p.width);
+            const int n = std::min(P, W - start);
+            for (int x = 0; x < n; ++x) row[start + x] = src[x];
         }
     }
 }

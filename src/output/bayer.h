@@ -22,7 +22,8 @@ struct BayerComponents {
 };
 
 // Rebuilds the row-major W x H mosaic of depth d from the components, then
-// runs the cell post-processing when ct_index is not 0. A bayer_mode above 5
+// runs the cell post-processing when ct_index is not 0. d lies in 1 .. 16;
+// the planes must cover what the mode reads. A bayer_mode above 5
 // prints "Bayermode not implemented." and ends the process with code 1.
 void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, int H, uint32_t bayer_mode,
                        uint8_t bayer_param, int d, uint32_t ct_index);
