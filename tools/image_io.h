@@ -1,0 +1,56 @@
+// Image files for the command-line tools: PNG (libpng) and PNM/PAM, read and
+// written through one simple in-memory image type.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvxtools {
+
+// Pixel-interleaved samples, rows top to bottom; every sample is at most maxval.
+struct Image {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t channels = 0;  // 1 grey, 2 grey+alpha, 3 RGB, 4 RGBA
+    uint32_t maxval = 0;    // 1..65535; above 255 the files hold two bytes a sample
+    std::vector<uint16_t> samples;
+
+    size_t sample_count() const { return size_t(width) * height * channels; }
+};
+
+// Largest accepted width or height, and largest accepted sample count: far
+// above any camera frame, low enough that a forged header cannot make a
+// reader allocate gigabytes.
+inline constexpr uint32_t kMaxImageSide = 1u << 17;
+inline constexpr size_t kMaxImageSamples = size_t(1) << 27;
+
+// All functions return false and set error to a readable message on failure;
+// no input makes them crash.
+// Whether image is consistent and storable; sets error if not.
+bool check_image(const Image& image, std::string& error);
+
+bool decode_png(const uint8_t* data, size_t size, Image& image, std::string& error);
+// Eight bits a sample when maxval fits, else sixteen; force16 always writes
+// sixteen bits, with the sample values unchanged (not scaled up).
+bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& error,
+                bool force16 = false);
+
+// P5, P6 (binary PGM/PPM) and P7 (PAM with DEPTH 1 to 4).
+bool decode_pnm(const uint8_t* data, size_t size, Image& image, std::string& error);
+// P5 for one channel, P6 for three, P7 for two or four; force_pam always writes P7.
+bool encode_pnm(const Image& image, std::vector<uint8_t>& out, std::string& error,
+                bool force_pam = false);
+
+// By content: PNG signature or a PNM magic.
+bool read_image(const std::string& path, Image& image, std::string& error);
+// By extension: .png, .pgm/.ppm/.pnm (P5 or P6), .pam (P7). png16 as force16.
+bool write_image(const std::string& path, const Image& image, std::string& error,
+                 bool png16 = false);
+bool is_image_extension(const std::string& path);
+
+bool read_file(const std::string& path, std::vector<uint8_t>& data, std::string& error);
+bool write_file(const std::string& path, const uint8_t* data, size_t size, std::string& error);
+
+}  // namespace qvxtools
