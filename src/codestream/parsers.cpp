@@ -75,6 +75,22 @@ void report_illegal_length(QVXCodestreamParser& p, uint32_t length, uint64_t cou
     p.onMessage(text);
 }
 
+// Delivers the sixteen streams of component c in order (length, words,
+// end); false when a word does not fit in the input.
+template <class ReadWord>
+bool deliver_component(QVXCodestreamParser& p, Cursor& in, uint32_t c, const uint32_t* len, ReadWord read) {
+    for (uint32_t j = 0; j < 16; ++j) {
+        const uint32_t s = c * 16 + j;
+        p.onSubbandLength(s, len[j]);
+        for (uint32_t i = 0; i < len[j]; ++i) {
+            if (!in.fits(4)) return false;
+            p.onSubbandWord(read(in), s);
+        }
+        p.onSubbandEnd(s);
+    }
+    return true;
+}
+
 }  // namespace
 
 
@@ -132,15 +148,7 @@ void QVXCodestreamParser_v2::parse_v2(const frame_state& fs, mem_data& input) {
                 }
                 dom.track(c * 16 + j, len[j]);
             }
-            for (uint32_t j = 0; j < 16; ++j) {
-                const uint32_t s = c * 16 + j;
-                onSubbandLength(s, len[j]);
-                for (uint32_t i = 0; i < len[j]; ++i) {
-                    if (!in.fits(4)) return;
-                    onSubbandWord(in.le32(), s);
-                }
-                onSubbandEnd(s);
-            }
+            if (!deliver_component(*this, in, c, len, [](Cursor& cur) { return cur.le32(); })) return;
         }
         onPacketEnd(dom.stream);
     }
@@ -178,15 +186,7 @@ void QVXCodestreamParser_v3::parse_v3(const frame_state& fs, mem_data& input) {
             }
             if (!in.fits(2)) return;
             in.advance(2);
-            for (uint32_t j = 0; j < 16; ++j) {
-                const uint32_t s = c * 16 + j;
-                onSubbandLength(s, len[j]);
-                for (uint32_t i = 0; i < len[j]; ++i) {
-                    if (!in.fits(4)) return;
-                    onSubbandWord(in.be32(), s);
-                }
-                onSubbandEnd(s);
-            }
+            if (!deliver_component(*this, in, c, len, [](Cursor& cur) { return cur.be32(); })) return;
         }
         onPacketEnd(dom.stream);
     }
