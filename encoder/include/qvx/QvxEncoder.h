@@ -1,0 +1,95 @@
+// Encoder library QvxEncode: the decoder's exact partner. This header holds
+// the coefficient coder, which turns subband coefficient planes into a
+// complete stream (header + packets) that libQvxDecode reads back exactly.
+// Wavelet and colour stages are put in front of it by other entry points.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace Vantrel::QVX::enc {
+
+// Every failure of the encoder (bad settings, bad planes, and failures of
+// the shared rate-control model) is thrown as this, with its message text.
+class EncodeError : public std::runtime_error {
+public:
+    explicit EncodeError(const std::string& text) : std::runtime_error(text) {}
+};
+
+// Every header field. Which of them a stream carries depends on `version`.
+struct EncoderSettings {
+    uint16_t version = 7;
+    // Version 0 only: write the magic and a version word of 0 instead of
+    // the bare unversioned header.
+    bool version0_magic = false;
+    uint16_t width = 0;   // as carried in the stream (Bayer mode 5: the mosaic width)
+    uint16_t height = 0;
+    uint8_t component_format = 1;  // 1..4
+    uint8_t bit_depth = 12;        // 8, 10, 12, 14; 14 selects the 14-bit entropy variant
+    uint8_t w_kernel = 0;
+    uint8_t ct_mode = 0;    // below 16 from version 3 on
+    uint8_t pred_mode = 0;  // below 16 from version 3 on
+    uint8_t lut_used = 0;
+    uint8_t bayer_mode = 0;   // versions 4 and later
+    uint8_t bayer_param = 0;  // versions 4 and later
+    int16_t rc_window = 4;
+    uint16_t rc_drain = 0;            // 0: rate control off
+    uint32_t buffer_size = 0;         // versions 0 to 4
+    uint32_t buffer_size_log2 = 20;   // versions 5 and later
+    uint32_t fill_level = 0;
+    std::vector<int8_t> qp_table;     // at most 2163 entries
+    // [component][group = column mod 4][byte = row mod 4]; before version 4
+    // only component 0 is carried and serves every component.
+    uint8_t component_params[4][4][4] = {};
+    uint16_t reserved_word = 0;  // versions 3 and later
+    uint16_t v5_words[8] = {};   // version 5 only
+};
+
+// Coefficient planes in the layout of the decoder's coefficient store: one
+// row-major width x height plane per component, the subbands interleaved by
+// the storing scheme of `w_kernel` (4x4 cells for 0..5, side-by-side strips
+// for 6, a single plain subband for 7 and above).
+struct CoefficientFrame {
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint8_t num_components = 0;
+    std::vector<int16_t> planes[4];
+
+    CoefficientFrame() = default;
+    CoefficientFrame(uint16_t w, uint16_t h, uint8_t components);
+
+    int16_t& at(unsigned c, unsigned x, unsigned y) { return planes[c][size_t(y) * width + x]; }
+    int16_t at(unsigned c, unsigned x, unsigned y) const { return planes[c][size_t(y) * width + x]; }
+};
+
+struct EncodeStats {
+    uint64_t bytes = 0;         // whole stream
+    uint64_t header_bytes = 0;  // stream header with its padding
+    uint64_t packets = 0;
+    uint64_t values = 0;        // coded values, run values included
+    uint64_t runs = 0;          // zero-run codes
+    uint64_t raw_escapes = 0;
+};
+
+struct EncodedFrame {
+    std::vector<uint8_t> bytes;
+    // The coefficients the decoder rebuilds from `bytes`: cells that no
+    // value is coded for (the unused chroma columns of 4:2:2) are 0.
+    CoefficientFrame reconstruction;
+    EncodeStats stats;
+};
+
+// The stream header of settings.version, padding (and version-5 words)
+// included.
+std::vector<uint8_t> write_header(const EncoderSettings& settings);
+
+// Codes coefficient planes. The frame's size must be the decoded frame size
+// (settings.width, or the Bayer mode 5 width rule) and its component count
+// that of settings.component_format. Quantisation is closed-loop, so with a
+// quantisation index of 0 everywhere the reconstruction equals the input
+// on every coded cell.
+EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame);
+
+}  // namespace Vantrel::QVX::enc

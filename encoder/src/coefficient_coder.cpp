@@ -1,0 +1,257 @@
+// The coefficient coder: visits the subband grid exactly as the decoder's
+// subband loop does, codes one value per subband stream and position, and
+// runs the decoder's line-buffer model alongside so that every
+// quantisation index and packet boundary agrees with what the decoder
+// re-creates from the code lengths.
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "api/error.h"
+#include "codestream/frame_state.h"
+#include "codestream/header.h"
+#include "entropy/dequantise.h"
+#include "entropy/line_buffer.h"
+#include "entropy/prediction.h"
+#include "frame/image_memory.h"
+#include "packet_writer.h"
+#include "quantiser.h"
+#include "qvx/QvxEncoder.h"
+#include "rice_encoder.h"
+
+namespace Vantrel::QVX::enc {
+
+CoefficientFrame::CoefficientFrame(uint16_t w, uint16_t h, uint8_t components)
+    : width(w), height(h), num_components(components) {
+    for (unsigned c = 0; c < components && c < 4; ++c) planes[c].assign(size_t(w) * h, 0);
+}
+
+namespace {
+
+// Grid cell of one coded value: position in the subband, packed y << 16 | x.
+inline uint32_t pack(uint32_t x, uint32_t y) { return (y << 16) | x; }
+inline uint16_t cell_x(uint32_t p) { return uint16_t(p & 0xFFFF); }
+inline uint16_t cell_y(uint32_t p) { return uint16_t(p >> 16); }
+
+class CoefficientCoder {
+public:
+    CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame);
+    EncodedFrame run();
+
+private:
+    void build_visits();
+    void build_lookahead();
+    int16_t target(unsigned c, unsigned sb, uint16_t x, uint16_t y) const {
+        return frame_.at(c, uint16_t(layout_->subbandColumn(uint8_t(sb), x)),
+                         uint16_t(layout_->subbandRow(uint8_t(sb), y)));
+    }
+    const std::vector<uint32_t>& visits_of(unsigned c) const {
+        return fs_.subsampled && c > 0 ? chroma_visits_ : luma_visits_;
+    }
+    void code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y);
+    uint32_t zero_stretch(unsigned stream, size_t from, int32_t q, uint8_t offset) const;
+
+    const CoefficientFrame& frame_;
+    std::vector<uint8_t> header_;
+    frame_state fs_{};
+    unsigned nsb_ = 16;
+    std::unique_ptr<image_memory> layout_;  // subband addressing of the coefficient store
+    uint16_t sbw_ = 0, sbh_ = 0;
+    int mode_[16] = {};
+    uint8_t offset_[4][16] = {};
+
+    std::vector<uint32_t> luma_visits_, chroma_visits_;
+    std::vector<int16_t> lookahead_[64];  // open-loop residual of every value of a stream
+    std::vector<int16_t> pred_[64];       // reconstructed predicted subbands, row-major
+    size_t coded_[64] = {};
+
+    LineBuffer lb_;
+    RiceEncoder rice_;
+    CoefficientFrame recon_;
+    uint64_t values_ = 0;
+};
+
+CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame)
+    : frame_(frame), header_(write_header(settings)), rice_(settings.bit_depth == 14) {
+    // The encoder models the frame state the decoder reads from this header.
+    mem_data in(header_.data(), header_.size());
+    read_header(in, fs_);
+    if (fs_.width == 0 || fs_.width % 4) throw EncodeError("width must be a multiple of 4 and not 0");
+    if (fs_.height == 0 || fs_.height % 4) throw EncodeError("height must be a multiple of 4 and not 0");
+    if (fs_.bit_depth != 8 && fs_.bit_depth != 10 && fs_.bit_depth != 12 && fs_.bit_depth != 14)
+        throw EncodeError("bit depth must be 8, 10, 12 or 14");
+    if (frame.width != fs_.width || frame.height != fs_.height || frame.num_components != fs_.num_components)
+        throw EncodeError("coefficient frame does not match the header's size and components");
+    for (unsigned c = 0; c < frame.num_components; ++c)
+        if (frame.planes[c].size() != size_t(frame.width) * frame.height)
+            throw EncodeError("coefficient plane of the wrong size");
+    fs_.subsampled = fs_.component_format == 3 ? 1 : 0;
+    fs_.packet_done = 0;
+
+    uint8_t scheme = 1;
+    if (fs_.w_kernel == 6) scheme = 2;
+    else if (fs_.w_kernel > 6) nsb_ = 1, scheme = 0;
+    layout_ = std::make_unique<image_memory>(fs_.width, fs_.height, fs_.num_components, uint8_t(nsb_), scheme);
+    sbw_ = layout_->sb_width();
+    sbh_ = layout_->sb_height();
+    for (unsigned sb = 0; sb < nsb_; ++sb) {
+        mode_[sb] = predictionMode(sb, fs_.w_kernel, fs_.pred_mode);
+        const unsigned g = layout_->subbandColumn(uint8_t(sb), 0) % 4;
+        const unsigned b = layout_->subbandRow(uint8_t(sb), 0) % 4;
+        for (unsigned c = 0; c < fs_.num_components; ++c) offset_[c][sb] = fs_.component_params[c][g][b];
+    }
+    lb_.setup(fs_);
+    recon_ = CoefficientFrame(fs_.width, fs_.height, fs_.num_components);
+}
+
+// The order in which the decoder visits subband cells: row-major, and for
+// 4:2:2 chroma only at every other position (the alternation runs on
+// across rows), at the halved column.
+void CoefficientCoder::build_visits() {
+    luma_visits_.reserve(size_t(sbw_) * sbh_);
+    bool alt = true;
+    for (uint32_t y = 0; y < sbh_; ++y)
+        for (uint32_t x = 0; x < sbw_; ++x) {
+            luma_visits_.push_back(pack(x, y));
+            if (fs_.subsampled) {
+                if (alt) chroma_visits_.push_back(pack(x / 2, y));
+                alt = !alt;
+            }
+        }
+}
+
+// Residuals as they are when every earlier value is reconstructed exactly.
+// They decide where zero runs go: exact in lossless coding, an estimate
+// otherwise (run values are then forced to zero, which the decoder
+// reconstructs just the same).
+void CoefficientCoder::build_lookahead() {
+    std::vector<int16_t> plane;
+    for (unsigned c = 0; c < fs_.num_components; ++c)
+        for (unsigned sb = 0; sb < nsb_; ++sb) {
+            const unsigned stream = (c * nsb_ + sb) & 0xFF;
+            const std::vector<uint32_t>& visits = visits_of(c);
+            std::vector<int16_t>& out = lookahead_[stream];
+            out.resize(visits.size());
+            const int mode = mode_[sb];
+            if (mode != kNoPrediction) plane.assign(size_t(sbw_) * sbh_, 0);
+            for (size_t i = 0; i < visits.size(); ++i) {
+                const uint16_t x = cell_x(visits[i]), y = cell_y(visits[i]);
+                const int16_t t = target(c, sb, x, y);
+                if (mode == kNoPrediction) {
+                    out[i] = t;
+                    continue;
+                }
+                const int16_t p = predict(mode, fs_.pred_mode, plane.data(), sbw_, x, y);
+                out[i] = int16_t(uint16_t(uint16_t(t) - uint16_t(p)));
+                plane[size_t(y) * sbw_ + x] = t;
+            }
+            if (mode != kNoPrediction) pred_[stream].assign(size_t(sbw_) * sbh_, 0);
+        }
+}
+
+uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int32_t q, uint8_t offset) const {
+    const std::vector<int16_t>& r = lookahead_[stream];
+    const size_t end = std::min(r.size(), from + rice_.maxRun());
+    size_t i = from;
+    while (i < end && quantises_to_zero(r[i], q, offset)) ++i;
+    return uint32_t(i - from);
+}
+
+void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y) {
+    const unsigned stream = (c * nsb_ + sb) & 0xFF;
+    const size_t i = coded_[stream]++;
+    const int32_t q = lb_.qtIndex();
+    const uint8_t offset = offset_[c][sb];
+    const int mode = mode_[sb];
+    std::vector<int16_t>& P = pred_[stream];
+    const int16_t pred = mode == kNoPrediction ? int16_t(0) : predict(mode, fs_.pred_mode, P.data(), sbw_, x, y);
+
+    int16_t v = 0;
+    int32_t n;
+    if (rice_.runActive(stream)) {
+        n = rice_.continueRun(stream);
+    } else {
+        const uint32_t zeros = quantises_to_zero(lookahead_[stream][i], q, offset)
+                                   ? zero_stretch(stream, i, q, offset) : 0;
+        if (zeros >= 32) {
+            n = rice_.startRun(stream, zeros);
+        } else {
+            v = choose_value(target(c, sb, x, y), pred, q, offset);
+            n = rice_.codeValue(stream, v);
+        }
+    }
+    lb_.lb_add(n);
+    lb_.sb_fill[stream] += int32_t(32 * rice_.wordCrossed(stream));
+    ++values_;
+
+    const int16_t d = dequantise(v, q, offset);
+    int16_t r = d;
+    if (mode != kNoPrediction) {
+        r = int16_t(uint16_t(uint16_t(pred) + uint16_t(d)));
+        P[size_t(y) * sbw_ + x] = r;
+    }
+    recon_.at(c, layout_->subbandColumn(uint8_t(sb), x) & 0xFFFF, layout_->subbandRow(uint8_t(sb), y) & 0xFFFF) = r;
+}
+
+EncodedFrame CoefficientCoder::run() {
+    build_visits();
+    build_lookahead();
+    const unsigned ncomp = fs_.num_components;
+    DominantPlanner planner(lb_, fs_.version, ncomp);
+    bool alt = true;
+    bool boundary_last = false;
+    for (uint16_t y = 0; y < sbh_; ++y)
+        for (uint16_t x = 0; x < sbw_; ++x) {
+            for (unsigned c = 0; c < ncomp; ++c) {
+                const bool chroma = fs_.subsampled && c > 0;
+                if (chroma && !alt) continue;
+                for (unsigned sb = 0; sb < nsb_; ++sb) code_sample(c, sb, chroma ? uint16_t(x / 2) : x, y);
+            }
+            for (unsigned c = 0; c < ncomp; ++c)
+                if (!fs_.subsampled || c == 0 || alt) rice_.stats.advance(c);
+            if (fs_.subsampled) alt = !alt;
+            const size_t before = planner.closed().size();
+            lb_.step(fs_, planner);
+            boundary_last = planner.closed().size() != before;
+        }
+
+    // Closed packets carry the words each stream consumed in their span;
+    // the rest goes into the packets after the last boundary.
+    std::vector<uint32_t> words[64];
+    std::vector<uint64_t> remaining(16 * ncomp, 0);
+    for (unsigned s = 0; s < 16 * ncomp; ++s) {
+        words[s] = rice_.stream(s).words();
+        uint64_t used = 0;
+        for (const PacketLengths& p : planner.closed()) used += p[s];
+        if (used > words[s].size()) throw EncodeError("internal error: packets claim unwritten words");
+        remaining[s] = words[s].size() - used;
+    }
+    std::vector<PacketLengths> packets = planner.closed();
+    const std::vector<PacketLengths> tail = tail_packets(remaining, packet_capacity(fs_.version), !boundary_last);
+    packets.insert(packets.end(), tail.begin(), tail.end());
+
+    EncodedFrame out;
+    out.bytes = header_;
+    const std::vector<uint8_t> body = write_packets(fs_.version, ncomp, packets, words);
+    out.bytes.insert(out.bytes.end(), body.begin(), body.end());
+    out.reconstruction = std::move(recon_);
+    out.stats.bytes = out.bytes.size();
+    out.stats.header_bytes = header_.size();
+    out.stats.packets = packets.size();
+    out.stats.values = values_;
+    out.stats.runs = rice_.runs();
+    out.stats.raw_escapes = rice_.rawEscapes();
+    return out;
+}
+
+}  // namespace
+
+EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame) {
+    try {
+        return CoefficientCoder(settings, frame).run();
+    } catch (const QvxError& e) {
+        throw EncodeError(e.text());
+    }
+}
+
+}  // namespace Vantrel::QVX::enc

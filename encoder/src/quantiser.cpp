@@ -1,0 +1,57 @@
+#include "quantiser.h"
+
+#include <cstdlib>
+#include <initializer_list>
+
+#include "entropy/dequantise.h"
+
+namespace Vantrel::QVX::enc {
+
+int64_t dequantised_magnitude(uint32_t m, int32_t qq) {
+    if (m == 0) return 0;
+    const int64_t scaled = (2 * int64_t(m) + 1) * kDequantStep[qq & 3];
+    const int shift = 18 - qq / 4;
+    return ((shift >= 0 ? scaled >> shift : scaled << -shift) + 1) >> 1;
+}
+
+int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
+    const int16_t residual = int16_t(uint16_t(uint16_t(target) - uint16_t(pred)));
+    const int32_t qq = q - int32_t(offset);
+    if (qq <= 0) return residual;  // reconstructed exactly
+
+    // The reconstruction may reach the target straight or by wrapping
+    // round 16 bits; try the magnitudes either way leads to.
+    int16_t best = 0;
+    int32_t best_dist = std::abs(int32_t(target) - int32_t(pred));
+    const int32_t straight = int32_t(target) - int32_t(pred);
+    for (const int32_t r : {straight, int32_t(residual)}) {
+        // Largest magnitude whose reconstruction does not pass |r|; the best
+        // value is it or the next one.
+        const int64_t a = std::abs(r);
+        uint32_t lo = 0, hi = 32767;
+        while (lo < hi) {
+            const uint32_t mid = (lo + hi + 1) / 2;
+            if (dequantised_magnitude(mid, qq) <= a) lo = mid;
+            else hi = mid - 1;
+        }
+        const int sign = r < 0 ? -1 : 1;
+        for (uint32_t m = lo; m <= lo + 1 && m <= 32767; ++m) {
+            const int16_t v = int16_t(sign * int32_t(m));
+            const int16_t recon = int16_t(uint16_t(uint16_t(pred) + uint16_t(dequantise(v, q, offset))));
+            const int32_t dist = std::abs(int32_t(target) - int32_t(recon));
+            if (dist < best_dist) {
+                best = v;
+                best_dist = dist;
+            }
+        }
+    }
+    return best;
+}
+
+bool quantises_to_zero(int16_t residual, int32_t q, uint8_t offset) {
+    const int32_t qq = q - int32_t(offset);
+    if (qq <= 0) return residual == 0;
+    return 2 * int64_t(std::abs(int32_t(residual))) <= dequantised_magnitude(1, qq);
+}
+
+}  // namespace Vantrel::QVX::enc

@@ -1,0 +1,53 @@
+// Adaptive Golomb-Rice coder of the 64 subband streams, with zero-run and
+// raw escapes. It keeps the same statistics as the decoder (shared
+// KStatistics) and reports, per value, the bit count the decoder's line
+// buffer adds and whether the decoder's reader sees a word crossing.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bit_writer.h"
+#include "entropy/kstatistics.h"
+
+namespace Vantrel::QVX::enc {
+
+class RiceEncoder {
+public:
+    explicit RiceEncoder(bool fourteen_bit);
+
+    KStatistics stats;
+
+    // Longest zero run one code can carry: 32 + the largest length field.
+    uint32_t maxRun() const { return run_field_mask_ + 32; }
+    bool runActive(unsigned s) const { return run_pos_[s] != run_length_[s]; }
+
+    // Each returns the bit count n of the value for the line buffer.
+    // A Golomb-Rice or raw code for v.
+    int32_t codeValue(unsigned s, int16_t v);
+    // The first zero of a run of `length` zeros (32..maxRun()).
+    int32_t startRun(unsigned s, uint32_t length);
+    // A further zero of the active run.
+    int32_t continueRun(unsigned s);
+
+    // Word crossing of the value just coded in stream s.
+    uint32_t wordCrossed(unsigned s) const { return crossed_[s]; }
+
+    const BitWriter& stream(unsigned s) const { return out_[s]; }
+    uint64_t runs() const { return runs_; }
+    uint64_t rawEscapes() const { return raw_; }
+
+private:
+    uint32_t run_pattern_;
+    uint32_t run_field_mask_;
+    unsigned max_rice_zeros_;  // longest prefix that is neither a run nor a raw code
+    uint32_t run_length_[64] = {};
+    uint32_t run_pos_[64] = {};
+    uint32_t crossed_[64] = {};
+    BitWriter out_[64];
+    BitAccount account_[64];
+    uint64_t runs_ = 0;
+    uint64_t raw_ = 0;
+};
+
+}  // namespace Vantrel::QVX::enc
