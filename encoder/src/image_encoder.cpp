@@ -1,0 +1,171 @@
+// Image encoder: checks the samples against the settings, builds the coded
+// frame (colour transform or 4:2:2 subsampling), runs the forward wavelet
+// and hands the coefficient planes to the coefficient coder. The way back
+// goes through the decoding library itself, which is the reference.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "api/error.h"
+#include "codestream/frame_state.h"
+#include "codestream/header.h"
+#include "forward_color.h"
+#include "forward_wavelet.h"
+#include "qvx/QvxEncoder.h"
+#include "qvx/SimpleQvxDecoder.h"
+
+namespace Vantrel::QVX::enc {
+
+ImagePlanes::ImagePlanes(uint16_t w, uint16_t h, uint8_t components) : width(w), height(h), num_components(components) {
+    for (unsigned c = 0; c < components && c < 4; ++c) planes[c].assign(size_t(w) * h, 0);
+}
+
+namespace {
+
+unsigned components_of(uint8_t format) {
+    switch (format) {
+        case 1: return 1;
+        case 2: case 3: return 3;
+        case 4: return 4;
+        default: throw EncodeError("component format must be 1, 2, 3 or 4");
+    }
+}
+
+void check_image(const EncoderSettings& s, const ImagePlanes& image) {
+    if (s.bayer_mode != 0) throw EncodeError("Bayer streams are encoded from a mosaic, not from image planes");
+    if (s.bit_depth != 8 && s.bit_depth != 10 && s.bit_depth != 12 && s.bit_depth != 14)
+        throw EncodeError("bit depth must be 8, 10, 12 or 14");
+    if (image.width != s.width || image.height != s.height)
+        throw EncodeError("image size " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+                          " differs from the settings' " + std::to_string(s.width) + "x" +
+                          std::to_string(s.height));
+    const unsigned n = components_of(s.component_format);
+    if (image.num_components != n)
+        throw EncodeError("component format " + std::to_string(s.component_format) + " needs " + std::to_string(n) +
+                          " components, the image has " + std::to_string(image.num_components));
+    const uint32_t max = (1u << s.bit_depth) - 1;
+    for (unsigned c = 0; c < n; ++c) {
+        if (image.planes[c].size() != size_t(image.width) * image.height)
+            throw EncodeError("image plane of the wrong size");
+        for (uint16_t v : image.planes[c])
+            if (v > max)
+                throw EncodeError("sample value " + std::to_string(v) + " does not fit " +
+                                  std::to_string(s.bit_depth) + " bits");
+    }
+}
+
+// Y at full resolution; each chroma plane averaged over column pairs into
+// its first width/2 columns.
+ImagePlanes subsample_422(const EncoderSettings& s, const ImagePlanes& image, Input422 input) {
+    ImagePlanes out = image;
+    const size_t n = size_t(image.width) * image.height;
+    if (input == Input422::Rgb)
+        forward_color_transform(1, s.bit_depth, s.w_kernel, out.planes[0].data(), out.planes[1].data(),
+                                out.planes[2].data(), n);
+    const unsigned w = image.width, half = w / 2;
+    for (unsigned c = 1; c < 3; ++c) {
+        std::vector<uint16_t> full = out.planes[c];
+        for (unsigned y = 0; y < image.height; ++y) {
+            const uint16_t* src = full.data() + size_t(y) * w;
+            uint16_t* dst = out.planes[c].data() + size_t(y) * w;
+            for (unsigned x = 0; x < half; ++x) dst[x] = uint16_t((src[2 * x] + src[2 * x + 1] + 1) >> 1);
+            for (unsigned x = half; x < w; ++x) dst[x] = 0;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+ImagePlanes coded_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
+    check_image(settings, image);
+    if (settings.component_format == 3) return subsample_422(settings, image, input422);
+    return image;
+}
+
+EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
+    ImagePlanes frame = coded_image(settings, image, input422);
+    const unsigned w = frame.width, h = frame.height;
+    const size_t n = size_t(w) * h;
+    if (settings.component_format == 2 && settings.ct_mode != 0)
+        forward_color_transform(settings.ct_mode, settings.bit_depth, settings.w_kernel, frame.planes[0].data(),
+                                frame.planes[1].data(), frame.planes[2].data(), n);
+    if (settings.component_format == 3) {
+        // The chroma columns past width/2 are never coded; the first ones
+        // still share wavelet blocks with the coded columns, so they repeat
+        // the last chroma column rather than jump to 0.
+        for (unsigned c = 1; c < 3; ++c)
+            for (unsigned y = 0; y < h; ++y) {
+                uint16_t* row = frame.planes[c].data() + size_t(y) * w;
+                for (unsigned x = w / 2; x < w; ++x) row[x] = row[w / 2 - 1];
+            }
+    }
+    CoefficientFrame coef(frame.width, frame.height, frame.num_components);
+    for (unsigned c = 0; c < frame.num_components; ++c) {
+        if (settings.w_kernel <= 5 && w % 4 == 0 && h % 4 == 0)
+            forward_wavelet(settings.w_kernel, frame.planes[c].data(), w, h);
+        std::memcpy(coef.planes[c].data(), frame.planes[c].data(), n * sizeof(uint16_t));
+    }
+    EncodedFrame coded = encode_coefficients(settings, coef);
+    return EncodedImage{std::move(coded.bytes), coded.stats};
+}
+
+ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path) {
+    std::vector<uint8_t> bytes = stream;
+    frame_state fs{};
+    try {
+        mem_data header(bytes.data(), bytes.size());
+        read_header(header, fs);
+    } catch (const QvxError& e) {
+        throw EncodeError(e.text());
+    }
+    if (fs.bayer_mode != 0) throw EncodeError("decode_image does not rebuild Bayer mosaics");
+
+    const unsigned w = fs.width, h = fs.height, nc = fs.num_components;
+    ImagePlanes image(fs.width, fs.height, fs.num_components);
+    SimpleQvxDecoder decoder;
+    decoder.setLutPath(lut_path);
+    mem_data in(bytes.data(), bytes.size());
+    mem_data* out = nullptr;
+    if (decoder.decode(&in, &out) != 0) throw EncodeError(decoder.lastError());
+    const uint8_t* b = out->data;
+    auto word = [b](size_t i) { return uint16_t(b[2 * i] << 8 | b[2 * i + 1]); };
+    if (fs.component_format == 3) {
+        // Cb Y0 Cr Y1 per pixel pair.
+        size_t i = 0;
+        for (unsigned y = 0; y < h; ++y)
+            for (unsigned x = 0; x + 1 < w; x += 2, i += 4) {
+                image.at(1, x / 2, y) = word(i);
+                image.at(0, x, y) = word(i + 1);
+                image.at(2, x / 2, y) = word(i + 2);
+                image.at(0, x + 1, y) = word(i + 3);
+            }
+    } else {
+        for (unsigned c = 0; c < nc; ++c)
+            for (size_t i = 0; i < size_t(w) * h; ++i) image.planes[c][i] = word(size_t(c) * w * h + i);
+    }
+    decoder.deleteBuffer(&out);
+    return image;
+}
+
+double psnr(const ImagePlanes& a, const ImagePlanes& b, unsigned bit_depth, bool half_chroma) {
+    if (a.width != b.width || a.height != b.height || a.num_components != b.num_components)
+        throw EncodeError("psnr of images of different shapes");
+    double sum = 0;
+    size_t count = 0;
+    for (unsigned c = 0; c < a.num_components; ++c) {
+        const unsigned cols = half_chroma && c > 0 ? a.width / 2u : a.width;
+        for (unsigned y = 0; y < a.height; ++y)
+            for (unsigned x = 0; x < cols; ++x) {
+                const double d = double(a.at(c, x, y)) - double(b.at(c, x, y));
+                sum += d * d;
+            }
+        count += size_t(cols) * a.height;
+    }
+    if (sum == 0 || count == 0) return std::numeric_limits<double>::infinity();
+    const double peak = double((1u << bit_depth) - 1);
+    return 10.0 * std::log10(peak * peak * double(count) / sum);
+}
+
+}  // namespace Vantrel::QVX::enc

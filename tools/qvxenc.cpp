@@ -1,0 +1,209 @@
+// qvxenc: encodes PNG and PNM/PAM images into QVX streams.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "image_io.h"
+#include "qvx/QvxEncoder.h"
+#include "qvxenc_options.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Vantrel::QVX::enc;
+using qvxtools::EncOptions;
+
+struct Failure {
+    std::string text;
+};
+
+unsigned bits_for(uint32_t v) {
+    unsigned b = 0;
+    while (v >> b) ++b;
+    return b;
+}
+
+// The default bit depth: 8 for 8-bit files, the file's own range for PNM and
+// for PNG with an sBIT chunk (the reader already undid its scaling), and for
+// full-range 16-bit files the smallest depth that holds the largest sample.
+unsigned default_depth(const qvxtools::Image& image) {
+    if (image.maxval <= 255) return 8;
+    uint32_t top = image.maxval;
+    if (image.maxval == 65535) {
+        top = 0;
+        for (uint16_t v : image.samples) top = v > top ? v : top;
+    }
+    const unsigned b = bits_for(top);
+    return b <= 10 ? 10 : b <= 12 ? 12 : 14;
+}
+
+ImagePlanes to_planes(const qvxtools::Image& image, unsigned depth) {
+    if (image.width % 4 || image.height % 4)
+        throw Failure{"the image is " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+                      "; width and height must be multiples of 4 (crop it)"};
+    if (image.width > 65532 || image.height > 65532) throw Failure{"the image is too large for a QVX frame"};
+    const unsigned n = image.channels;
+    ImagePlanes p(uint16_t(image.width), uint16_t(image.height), uint8_t(n));
+    uint32_t top = 0;
+    for (uint16_t v : image.samples) top = v > top ? v : top;
+    const uint32_t max = (1u << depth) - 1;
+    // Samples beyond the chosen depth are scaled from the file's range.
+    const bool scale = top > max;
+    const size_t count = size_t(image.width) * image.height;
+    for (size_t i = 0; i < count; ++i)
+        for (unsigned c = 0; c < n; ++c) {
+            const uint32_t v = image.samples[i * n + c];
+            p.planes[c][i] = uint16_t(scale ? (uint64_t(v) * max + image.maxval / 2) / image.maxval : v);
+        }
+    return p;
+}
+
+// Rate control as the options give it; --bpp fills in the drain later.
+void set_rate_control(const EncOptions& o, EncoderSettings& s) {
+    const unsigned w4 = s.width / 4u, h4 = s.height / 4u;
+    int window = o.window.value_or(4);
+    if (!o.window && h4 > 2163) window = int(4 * ((h4 + 2162) / 2163));
+    s.rc_window = int16_t(window);
+    s.rc_drain = uint16_t(o.drain.value_or(0));
+    const bool rc = s.rc_drain != 0 || o.bpp;
+    // Room for about two rows of positions at the drain rate: large enough to
+    // even out the detail of a row, small enough that the final fill level
+    // moves the size of the stream by little.
+    unsigned log2 = 20;
+    if (o.buffer_log2) {
+        log2 = *o.buffer_log2;
+    } else if (rc) {
+        const double drain = o.bpp ? *o.bpp * 16 : double(s.rc_drain);
+        log2 = unsigned(std::ceil(std::log2(std::max(1024.0, drain * w4 * 2))));
+        log2 = std::min(log2, 31u);
+    }
+    s.buffer_size_log2 = log2;
+    s.buffer_size = log2 >= 32 ? 0xFFFFFFFFu : (1u << log2);
+    s.fill_level = o.fill ? uint32_t(*o.fill) : uint32_t((uint64_t(1) << log2) / 2);
+    if (o.qp) {
+        s.qp_table = *o.qp;
+    } else if (rc) {
+        // One base quantiser a window, in the middle of the curve's range.
+        const long positions = long(w4) * h4;
+        const long per_window = window > 0 ? long(w4) * window / 4 : long(w4) / window;
+        const long windows = per_window == 0 ? 1 : (positions + std::labs(per_window) - 1) / std::labs(per_window);
+        s.qp_table.assign(size_t(std::min(windows, 2163L)), int8_t(32));
+    }
+}
+
+EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigned format, unsigned depth) {
+    EncoderSettings s;
+    s.version = uint16_t(o.version.value_or(7));
+    s.width = p.width;
+    s.height = p.height;
+    s.component_format = uint8_t(format);
+    s.bit_depth = uint8_t(depth);
+    s.w_kernel = uint8_t(o.kernel.value_or(format == 3 ? 0 : 3));
+    s.ct_mode = uint8_t(o.ct.value_or(format == 2 ? 4 : 0));
+    s.pred_mode = uint8_t(o.pred.value_or(0));
+    s.lut_used = o.lut.empty() ? 0 : 1;
+    s.bayer_mode = uint8_t(o.bayer_mode.value_or(0));
+    s.bayer_param = uint8_t(o.bayer_param.value_or(0));
+    if (s.w_kernel == 6 && s.width % 16)
+        throw Failure{"kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width)};
+    if (o.offsets) {
+        const std::vector<uint8_t>& off = *o.offsets;
+        const unsigned blocks = unsigned(off.size() / 16);
+        if (blocks != 1 && blocks != p.num_components)
+            throw Failure{"--offsets gives " + std::to_string(blocks) + " blocks of 16 for " +
+                          std::to_string(p.num_components) + " components"};
+        for (unsigned c = 0; c < 4; ++c)
+            for (unsigned i = 0; i < 16; ++i)
+                s.component_params[c][i / 4][i % 4] = off[(blocks == 1 ? 0 : std::min(c, blocks - 1)) * 16 + i];
+    }
+    set_rate_control(o, s);
+    return s;
+}
+
+double bits_per_pixel(const EncodedImage& e, const EncoderSettings& s) {
+    return double(e.bytes.size()) * 8.0 / (double(s.width) * s.height);
+}
+
+// Re-encodes with the drain scaled by target / reached until the rate is
+// within 1 % of the target or stops moving; keeps the closest stream.
+EncodedImage encode_to_rate(EncoderSettings& s, const ImagePlanes& p, Input422 in422, double target) {
+    double drain = target * 16;
+    EncodedImage best;
+    double best_error = INFINITY, last_bpp = -1;
+    EncoderSettings best_settings = s;
+    for (int round = 0; round < 6; ++round) {
+        s.rc_drain = uint16_t(std::clamp(std::lround(drain), 1L, 65535L));
+        EncodedImage e = encode_image(s, p, in422);
+        const double bpp = bits_per_pixel(e, s);
+        const double error = std::fabs(bpp - target) / target;
+        if (error < best_error) best_error = error, best = std::move(e), best_settings = s;
+        if (error < 0.01 || bpp == last_bpp) break;
+        last_bpp = bpp;
+        drain = drain * target / bpp;
+    }
+    s = best_settings;
+    return best;
+}
+
+int run(const EncOptions& o) {
+    qvxtools::Image image;
+    std::string error;
+    if (!qvxtools::read_image(o.input, image, error)) throw Failure{error};
+    if (image.channels == 2) throw Failure{"grey+alpha images are not supported; drop the alpha channel"};
+    const unsigned format = o.format.value_or(image.channels == 1 ? 1 : image.channels == 3 ? 2 : 4);
+    const unsigned needed = format == 1 ? 1 : format == 4 ? 4 : 3;
+    if (image.channels != needed)
+        throw Failure{"format " + std::to_string(format) + " needs " + std::to_string(needed) +
+                      " channels; the image has " + std::to_string(image.channels)};
+    if (o.bayer_mode.value_or(0) != 0)
+        throw Failure{"Bayer mosaics cannot be encoded by this build"};
+    if (!o.lut.empty() && !fs::is_regular_file(o.lut)) throw Failure{"cannot read the tone table " + o.lut};
+    const unsigned depth = o.depth.value_or(default_depth(image));
+    const ImagePlanes planes = to_planes(image, depth);
+    EncoderSettings s = make_settings(o, planes, format, depth);
+    const Input422 in422 = Input422::Rgb;
+
+    const EncodedImage e = o.bpp ? encode_to_rate(s, planes, in422, *o.bpp) : encode_image(s, planes, in422);
+    const std::string output = o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
+    if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
+    if (o.quiet) return 0;
+
+    static const char* kFormats[5] = {"", "grey", "RGB", "4:2:2", "RGBA"};
+    std::string quality;
+    if (s.lut_used) {
+        quality = "coded through a tone table";
+    } else if (s.w_kernel > 6) {
+        quality = "kernel " + std::to_string(s.w_kernel) + " is not decodable";
+    } else {
+        const ImagePlanes decoded = decode_image(e.bytes);
+        const double db = psnr(decoded, coded_image(s, planes, in422), depth, format == 3);
+        char text[64];
+        std::snprintf(text, sizeof text, "PSNR %.2f dB", db);
+        quality = std::isinf(db) ? "lossless" : text;
+    }
+    std::printf("%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
+                o.input.c_str(), output.c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,
+                format == 2 ? s.ct_mode : 0u, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    EncOptions o;
+    if (const int code = qvxtools::parse_enc_options(argc, argv, o); code >= 0) return code;
+    try {
+        return run(o);
+    } catch (const Failure& f) {
+        std::fprintf(stderr, "qvxenc: %s\n", f.text.c_str());
+    } catch (const EncodeError& e) {
+        std::fprintf(stderr, "qvxenc: %s: %s\n", o.input.c_str(), e.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "qvxenc: out of memory\n");
+    }
+    return 1;
+}
