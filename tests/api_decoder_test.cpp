@@ -148,3 +148,102 @@ TEST(Decoder, InputAdvancesPastTheHeader) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 16x4 frame with w_kernel 6: one version-7 packet whose rows give each
+// subband stream of each component at most one word. A raw code 0x0000000N
+// decodes to the value N/2 (N even); prediction then repeats it down the
+// strip's first column.
+std::vector<uint8_t> tiny_stream(uint8_t format, const std::vector<uint32_t>& first_words) {
+    HeaderFields f;
+    f.component_format = format;
+    std::vector<uint8_t> b = header_bytes(f);
+    const unsigned nc = qvxtest::components_of(format);
+    auto length = [&](unsigned s) { return s < first_words.size() && first_words[s] ? 1u : 0u; };
+    for (unsigned j = 0; j < 16; ++j) {  // one row per subband, a length per component
+        uint32_t row = 0;
+        for (unsigned c = 0; c < nc; ++c) row = row << 5 | length(c * 16 + j);
+        if (nc == 1) b.push_back(uint8_t(row));
+        else for (int k = nc == 3 ? 1 : 3; k >= 0; --k) b.push_back(uint8_t(row >> (8 * k)));
+    }
+    for (unsigned j = 0; j < 16; ++j)
+        for (unsigned c = 0; c < nc; ++c)
+            if (length(c * 16 + j)) {
+                const uint32_t w = first_words[c * 16 + j];
+                for (int k = 3; k >= 0; --k) b.push_back(uint8_t(w >> (8 * k)));
+            }
+    return b;
+}
+
+std::vector<uint8_t> decode_ok(SimpleQvxDecoder& d, const std::vector<uint8_t>& stream) {
+    std::vector<uint8_t> copy = stream;
+    mem_data in(copy.data(), copy.size());
+    mem_data* out = nullptr;
+    testing::internal::CaptureStdout();
+    const int result = d.decode(&in, &out);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(result, 0) << d.lastError();
+    if (result != 0) return {};
+    EXPECT_EQ(out->bytes_read, 0u);
+    std::vector<uint8_t> bytes(out->data, out->data + out->size);
+    d.deleteBuffer(&out);
+    EXPECT_EQ(out, nullptr);
+    return bytes;
+}
+
+TEST(Decoder, OutputRecordOfASuccessfulDecode) {
+    SimpleQvxDecoder d;
+    const std::vector<uint8_t> out = decode_ok(d, tiny_stream(1, {4}));
+    ASSERT_EQ(out.size(), 16u * 4 * 1 * 2);
+    EXPECT_STREQ(d.lastError(), "");
+    for (unsigned y = 0; y < 4; ++y) {
+        EXPECT_EQ(out[2 * (y * 16) + 1], 2) << y;  // column 0 of each row
+        EXPECT_EQ(out[2 * (y * 16 + 1) + 1], 0);
+    }
+}
+
+TEST(Decoder, InterleavedChangesOrderNotSize) {
+    SimpleQvxDecoder d;
+    // Component 0 -> 1, component 1 -> 2, component 2 -> 3 in column 0.
+    std::vector<uint32_t> words(48, 0);
+    words[0] = 2;
+    words[16] = 4;
+    words[32] = 6;
+    const std::vector<uint8_t> stream = tiny_stream(2, words);
+    const std::vector<uint8_t> planar = decode_ok(d, stream);
+    d.setInterleaved(true);
+    const std::vector<uint8_t> inter = decode_ok(d, stream);
+    ASSERT_EQ(planar.size(), 16u * 4 * 3 * 2);
+    ASSERT_EQ(inter.size(), planar.size());
+    EXPECT_EQ(planar[1], 1);
+    EXPECT_EQ(planar[2 * 64 + 1], 2);  // start of the second plane
+    EXPECT_EQ(inter[1], 1);
+    EXPECT_EQ(inter[3], 2);
+    EXPECT_EQ(inter[5], 3);
+    EXPECT_EQ(decode_ok(d, stream), inter);  // a repeated call gives the same bytes
+}
+
+TEST(Decoder, AFailedCallLeavesTheObjectReady) {
+    SimpleQvxDecoder d;
+    const std::vector<uint8_t> good = tiny_stream(1, {4});
+    std::vector<uint8_t> cut(good.begin(), good.begin() + 60);  // packet header cut short
+    const Attempt a = attempt(d, cut);
+    EXPECT_EQ(a.result, 1);
+    EXPECT_EQ(a.error, "Missing subband data");
+    EXPECT_EQ(decode_ok(d, good).size(), 128u);
+    EXPECT_STREQ(d.lastError(), "");
+}
+
+TEST(Decoder, KernelAboveSixFailsAfterTheCodestream) {
+    HeaderFields f;
+    f.w_kernel = 7;  // one subband per component: a single stream
+    std::vector<uint8_t> b = header_bytes(f);
+    b.insert(b.end(), 16, 0);  // one packet of empty streams
+    b.push_back(0);
+    SimpleQvxDecoder d;
+    expect_failure(d, b, "internal error: default reached (w_kernel switch)");
+    expect_failure(d, header_bytes(f), "Missing subband data");  // no packets: entropy fails first
+}
+
+}  // namespace

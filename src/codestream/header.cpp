@@ -1,6 +1,7 @@
 #include "codestream/header.h"
 
 #include "api/error.h"
+#include "output/bayer_geometry.h"
 
 namespace Vantrel::QVX {
 
@@ -100,10 +101,7 @@ void read_header(mem_data& input, frame_state& fs) {
         fs.bayer_mode = r.u8();
         fs.bayer_param = r.u8();
     }
-    if (fs.bayer_mode == 5) {
-        // Forward width rule of Bayer mode 5: a third of the width padded to 12.
-        fs.width = uint16_t(4 * ((int32_t(width_read) + 11) / 12));
-    }
+    if (fs.bayer_mode == 5) fs.width = uint16_t(nxrGetWidth(width_read, 5, 0, width_read));
 
     const unsigned blocks = version >= 4 ? fs.num_components : 1u;
     for (unsigned c = 0; c < blocks; ++c) {

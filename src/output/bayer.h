@@ -9,7 +9,26 @@ namespace Vantrel::QVX {
 
 class QVXCodec;
 
-// Returns the bytes written (mosaic width * height * 2).
+// Returns the bytes written (mosaic width * height * 2). Leaves ct_index set
+// from ct_mode and bit_depth set to the mosaic depth.
 uint32_t write_bayer(QVXCodec& codec, uint8_t* out, frame_state& fs);
+
+// Coded component planes as the reconstruction reads them: signed 16-bit
+// samples, row-major, `width` x `height` each.
+struct BayerComponents {
+    const int16_t* plane[4] = {};
+    int width = 0;
+    int height = 0;
+};
+
+// Rebuilds the row-major W x H mosaic of depth d from the components, then
+// runs the cell post-processing when ct_index is not 0. d lies in 1 .. 16;
+// the planes must cover what the mode reads. A bayer_mode above 5
+// prints "Bayermode not implemented." and ends the process with code 1.
+void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, int H, uint32_t bayer_mode,
+                       uint8_t bayer_param, int d, uint32_t ct_index);
+
+// Number of component planes a reconstruction mode reads (0 for modes above 5).
+unsigned bayer_components_needed(uint32_t bayer_mode);
 
 }  // namespace Vantrel::QVX

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "output/bayer_postprocess.h"
+
+using namespace Vantrel::QVX;
+using Cell = std::vector<int32_t>;
+
+namespace {
+
+Cell run(void (*step)(bayer_cell&, int, bool), Cell q, int d = 8, bool limited = true) {
+    bayer_cell c{{q[0], q[1], q[2], q[3]}};
+    step(c, d, limited);
+    return {c.q[0], c.q[1], c.q[2], c.q[3]};
+}
+
+}  // namespace
+
+TEST(BayerPostprocessTest, CellYCbCrInverse) {
+    EXPECT_EQ(run(cell_ycbcr_inverse, {100, 100, 128, 128}), (Cell{100, 100, 100, 100}));
+    EXPECT_EQ(run(cell_ycbcr_inverse, {100, 100, 228, 128}), (Cell{29, 29, 100, 240}));  // G 28.59, R 240.2
+    EXPECT_EQ(run(cell_ycbcr_inverse, {120, 80, 128, 100}), (Cell{144, 76, 50, 100}));
+    EXPECT_EQ(run(cell_ycbcr_inverse, {400, 400, 512, 512}, 10), (Cell{400, 400, 400, 400}));
+    // r + 0.5 truncates toward zero: R = -1.40 gives 0, R = -179.46 gives -178.
+    EXPECT_EQ(run(cell_ycbcr_inverse, {0, 0, 127, 128}, 8, false), (Cell{1, 1, 0, 0}));
+    EXPECT_EQ(run(cell_ycbcr_inverse, {0, 0, 0, 128}, 8, false), (Cell{91, 91, 0, -178}));
+    EXPECT_EQ(run(cell_ycbcr_inverse, {10, 200, 60, 170}), (Cell{0, 255, 179, 10}));  // G -22.7, 300.9
+}
+
+TEST(BayerPostprocessTest, GreenDifferenceInverse) {
+    EXPECT_EQ(run(green_difference_inverse, {90, 266, 5, 6}), (Cell{90, 100, 5, 6}));
+    EXPECT_EQ(run(green_difference_inverse, {250, 300, 0, 0}), (Cell{250, 255, 0, 0}));
+    EXPECT_EQ(run(green_difference_inverse, {250, 300, -4, 999}, 8, false), (Cell{250, 294, -4, 999}));
+    EXPECT_EQ(run(green_difference_inverse, {250, 300, -4, 999}), (Cell{250, 255, 0, 255}));
+}
+
+TEST(BayerPostprocessTest, ArrangementsPickTheirSites) {
+    // Row-major 2x2 mosaics: (0,0) (1,0) (0,1) (1,1); d = 6, range 64.
+    for (uint8_t param = 0; param < 4; ++param) {
+        Cell m = {10, 20, 94, 104};
+        bayer_postprocess(m.data(), 2, 2, 6, param, 2);
+        const bool diagonal = param == 1 || param == 3;  // greens (0,0), (1,1)
+        EXPECT_EQ(m, diagonal ? (Cell{10, 20, 63, 50}) : (Cell{10, 20, 50, 63})) << int(param);
+    }
+    // 0 and 2 exchange red and blue: the same cell with (0,0), (1,1) swapped.
+    Cell a = {120, 60, 80, 200}, b = {200, 60, 80, 120};
+    bayer_postprocess(a.data(), 2, 2, 8, 0, 1);
+    bayer_postprocess(b.data(), 2, 2, 8, 2, 1);
+    EXPECT_EQ(a, (Cell{b[3], b[1], b[2], b[0]}));
+    EXPECT_NE(a[0], a[3]);
+    Cell unknown = {1, 2, 3, 400};
+    bayer_postprocess(unknown.data(), 2, 2, 8, 4, 2);
+    EXPECT_EQ(unknown, (Cell{1, 2, 3, 400}));
+}
+
+TEST(BayerPostprocessTest, CombinedStepDoesNotLimitBetweenSteps) {
+    // bayer_param 3: q1 = 10 - 256 + 200 = -46 reaches YCbCr as is; blue and
+    // red become the lumas' mean 77 (100 if q1 were held at 0 first).
+    Cell m = {200, 128, 128, 10};
+    bayer_postprocess(m.data(), 2, 2, 8, 3, 3);
+    EXPECT_EQ(m, (Cell{255, 77, 77, 0}));
+}
