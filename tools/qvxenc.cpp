@@ -65,8 +65,6 @@ ImagePlanes to_planes(const qvxtools::Image& image, unsigned depth) {
     return p;
 }
 
-size_t window_count(const EncoderSettings& s);
-
 // Rate control as the options give it; --bpp fills in the drain later.
 void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     const unsigned w4 = s.width / 4u, h4 = s.height / 4u;
@@ -113,17 +111,8 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     s.bayer_param = uint8_t(o.bayer_param.value_or(0));
     if (s.w_kernel == 6 && s.width % 16)
         throw Failure{"kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width)};
-    if (!o.offsets && s.w_kernel <= 5) {
-        // Finer steps for the low-pass bands, whose errors the inverse
-        // wavelet spreads over most samples: per axis, position class 0
-        // (low at both levels) 6 quarter-octave steps, class 2 (low, then
-        // high) 2, the level-1 high classes 0; a cell's offset is the sum of
-        // its two axes. Measured on corpus photographs at 2 and 4 bpp, this
-        // gains 3.5 to 5 dB over no offsets.
-        static const uint8_t kAxis[4] = {6, 0, 2, 0};
-        for (unsigned c = 0; c < 4; ++c)
-            for (unsigned g = 0; g < 4; ++g)
-                for (unsigned b = 0; b < 4; ++b) s.component_params[c][g][b] = uint8_t(kAxis[g] + kAxis[b]);
+    if (!o.offsets) {
+        set_lowpass_offsets(s);
     } else if (o.offsets) {
         const std::vector<uint8_t>& off = *o.offsets;
         const unsigned blocks = unsigned(off.size() / 16);
@@ -136,66 +125,6 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     }
     set_rate_control(o, s);
     return s;
-}
-
-double bits_per_pixel(const EncodedImage& e, const EncoderSettings& s) {
-    return double(e.bytes.size()) * 8.0 / (double(s.width) * s.height);
-}
-
-size_t window_count(const EncoderSettings& s) {
-    const long w4 = s.width / 4, positions = w4 * (s.height / 4);
-    const long per_window = s.rc_window > 0 ? w4 * s.rc_window / 4 : w4 / s.rc_window;
-    if (per_window == 0) return 1;
-    return size_t(std::min((positions + std::labs(per_window) - 1) / std::labs(per_window), 2163L));
-}
-
-// Aims at a rate in two steps. First the constant base quantiser whose
-// stream (rate control off) comes nearest the target, found by bisection:
-// rate control then only has to even out the frame around it, and the
-// buffer stays near its middle, where the index follows the base. Then the
-// drain is scaled by target / reached until the rate is within 1 % of the
-// target or stops moving. The closest stream wins.
-EncodedImage encode_to_rate(EncoderSettings& s, const ImagePlanes& p, Input422 in422, double target) {
-    const size_t windows = window_count(s);
-    EncoderSettings fixed = s;
-    fixed.rc_drain = 0;
-    auto rate_at = [&](int base) {
-        fixed.qp_table.assign(windows, int8_t(base));
-        return bits_per_pixel(encode_image(fixed, p, in422), fixed);
-    };
-    int lo = 0, hi = 63;  // rate(lo) >= target > rate(hi) once narrowed
-    if (rate_at(0) <= target) {
-        fixed.qp_table.clear();
-        s = fixed;
-        return encode_image(s, p, in422);  // lossless fits
-    }
-    while (hi - lo > 1) {
-        const int mid = (lo + hi) / 2;
-        (rate_at(mid) >= target ? lo : hi) = mid;
-    }
-    s.qp_table.assign(windows, int8_t(lo));
-    // The buffer holds about an eighth of the frame's bits.
-    const double total = target * s.width * s.height;
-    s.buffer_size_log2 = std::clamp(unsigned(std::lround(std::log2(total / 8))), 10u, 31u);
-    s.buffer_size = 1u << s.buffer_size_log2;
-    s.fill_level = s.buffer_size / 2;
-
-    double drain = target * 16;
-    EncodedImage best;
-    double best_error = INFINITY, last_bpp = -1;
-    EncoderSettings best_settings = s;
-    for (int round = 0; round < 4; ++round) {
-        s.rc_drain = uint16_t(std::clamp(std::lround(drain), 1L, 65535L));
-        EncodedImage e = encode_image(s, p, in422);
-        const double bpp = bits_per_pixel(e, s);
-        const double error = std::fabs(bpp - target) / target;
-        if (error < best_error) best_error = error, best = std::move(e), best_settings = s;
-        if (error < 0.01 || bpp == last_bpp) break;
-        last_bpp = bpp;
-        drain = drain * target / bpp;
-    }
-    s = best_settings;
-    return best;
 }
 
 // The decoder prints its colour-mode line on standard output; qvxenc's own
@@ -234,7 +163,7 @@ int run(const EncOptions& o) {
     EncoderSettings s = make_settings(o, planes, format, depth);
     const Input422 in422 = Input422::Rgb;
 
-    const EncodedImage e = o.bpp ? encode_to_rate(s, planes, in422, *o.bpp) : encode_image(s, planes, in422);
+    const EncodedImage e = o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422) : encode_image(s, planes, in422);
     const std::string output = o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
     if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
     if (o.quiet) return 0;

@@ -135,6 +135,26 @@ ImagePlanes coded_image(const EncoderSettings& settings, const ImagePlanes& imag
 EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image,
                           Input422 input422 = Input422::YCbCr);
 
+// Stream bits per pixel of an encoding of a settings.width x height frame.
+double bits_per_pixel(const EncodedImage& encoded, const EncoderSettings& settings);
+
+// Number of rate-control windows of the frame (qp_table entries it uses),
+// at most 2163.
+size_t window_count(const EncoderSettings& settings);
+
+// Quantiser offsets (component_params) for kernels 0..5 that give the
+// low-pass bands finer steps than the high-pass ones; 0 for other kernels.
+void set_lowpass_offsets(EncoderSettings& settings);
+
+// Encodes at about `target` bits per pixel: finds the constant base
+// quantiser whose rate comes nearest, then runs rate control around it
+// and scales the drain until the rate lands within 1 % or stops moving.
+// Sets qp_table, rc_drain, buffer_size_log2 / buffer_size and fill_level of
+// settings to those of the returned stream. A target at or above the
+// lossless rate gives the lossless stream, rate control off.
+EncodedImage encode_image_at_rate(EncoderSettings& settings, const ImagePlanes& image, double target,
+                                  Input422 input422 = Input422::YCbCr);
+
 // Decodes a stream with libQvxDecode into planes laid out as coded_image
 // gives them. lut_path is handed to the decoder (null: none). Throws
 // EncodeError with the decoder's message on failure.
