@@ -12,6 +12,7 @@
 
 #include "image_io.h"
 #include "qvx/QvxEncoder.h"
+#include "qvx/SimpleQvxDecoder.h"
 #include "qvxenc_options.h"
 
 namespace {
@@ -92,7 +93,9 @@ void set_rate_control(const EncOptions& o, EncoderSettings& s) {
         // One value serves every window.
         if (s.qp_table.size() == 1) s.qp_table.assign(window_count(s), s.qp_table[0]);
     } else if (rc) {
-        s.qp_table.assign(window_count(s), int8_t(32));  // the middle of the index range
+        // A base step of 8 for 8-bit samples, the same share of the range
+        // for deeper ones.
+        s.qp_table.assign(window_count(s), int8_t(12 + 4 * (s.bit_depth - 8)));
     }
 }
 
@@ -109,8 +112,6 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     s.lut_used = o.lut.empty() ? 0 : 1;
     s.bayer_mode = uint8_t(o.bayer_mode.value_or(0));
     s.bayer_param = uint8_t(o.bayer_param.value_or(0));
-    if (s.w_kernel == 6 && s.width % 16)
-        throw Failure{"kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width)};
     if (!o.offsets) {
         set_lowpass_offsets(s);
     } else if (o.offsets) {
@@ -127,9 +128,10 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     return s;
 }
 
-// The decoder prints its colour-mode line on standard output; qvxenc's own
-// output stays clean of it.
-ImagePlanes decode_quietly(const std::vector<uint8_t>& bytes) {
+// Runs f with standard output silenced: the decoder prints its colour-mode
+// line (and Bayer mode 4 its range) there, and qvxenc's output stays clean.
+template <class F>
+auto quietly(F&& f) {
     std::fflush(stdout);
     const int saved = dup(1);
     const int null = open("/dev/null", O_WRONLY);
@@ -142,25 +144,94 @@ ImagePlanes decode_quietly(const std::vector<uint8_t>& bytes) {
             if (null >= 0) close(null);
         }
     } restore{saved, null};
-    return decode_image(bytes);
+    return f();
+}
+
+std::string describe_psnr(double db) {
+    if (std::isinf(db)) return "lossless";
+    char text[64];
+    std::snprintf(text, sizeof text, "PSNR %.2f dB", db);
+    return text;
+}
+
+// Decodes a Bayer stream with the library and compares the rebuilt mosaic
+// with the input one.
+std::string check_mosaic(const std::vector<uint8_t>& stream, const std::vector<uint16_t>& mosaic, unsigned depth) {
+    std::vector<uint8_t> bytes = stream;
+    Vantrel::QVX::SimpleQvxDecoder decoder;
+    mem_data in(bytes.data(), bytes.size());
+    mem_data* out = nullptr;
+    if (quietly([&] { return decoder.decode(&in, &out); }) != 0)
+        return std::string("not decodable: ") + decoder.lastError();
+    double se = 0;
+    const size_t n = std::min(mosaic.size(), size_t(out->size / 2));
+    for (size_t i = 0; i < n; ++i) {
+        const double d = double(out->data[2 * i] << 8 | out->data[2 * i + 1]) - mosaic[i];
+        se += d * d;
+    }
+    decoder.deleteBuffer(&out);
+    if (n < mosaic.size()) return "the decoded mosaic is smaller than the input";
+    if (se == 0) return "lossless";
+    const double peak = double((1u << depth) - 1);
+    return describe_psnr(10.0 * std::log10(peak * peak * double(n) / se));
+}
+
+const char* const kFormats[5] = {"", "grey", "RGB", "4:2:2", "RGBA"};
+
+int run_mosaic(const EncOptions& o, const qvxtools::Image& image) {
+    if (image.channels != 1) throw Failure{"a Bayer mosaic must be a one-channel (grey) image"};
+    if (o.bpp) throw Failure{"--bpp is not available for Bayer mosaics; use --drain"};
+    const unsigned depth = o.depth.value_or(image.maxval <= 255 ? 8 : default_depth(image));
+    std::vector<uint16_t> mosaic = image.samples;
+    if (image.maxval > (1u << depth) - 1)
+        for (uint16_t& v : mosaic) v = uint16_t((uint64_t(v) * ((1u << depth) - 1) + image.maxval / 2) / image.maxval);
+    // The coded frame's size comes from the split, so the first encoding
+    // (rate control off) finds it; rate control, sized for that frame,
+    // needs a second one.
+    ImagePlanes probe(4, 4, 1);
+    EncoderSettings s = make_settings(o, probe, 1, depth);
+    const EncoderSettings first = s;
+    s.rc_drain = 0;
+    s.qp_table.clear();
+    EncodedImage e = encode_mosaic(s, mosaic.data(), image.width, image.height, depth);
+    if (first.rc_drain != 0 || o.qp) {
+        set_rate_control(o, s);
+        e = encode_mosaic(s, mosaic.data(), image.width, image.height, depth);
+    }
+    const std::string output = o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
+    std::string error;
+    if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
+    if (o.quiet) return 0;
+    const std::string quality = s.lut_used ? "coded through a tone table"
+                                : s.w_kernel > 6 ? "kernel " + std::to_string(s.w_kernel) + " is not decodable"
+                                                 : check_mosaic(e.bytes, mosaic, depth);
+    std::printf("%s -> %s: %ux%u %u-bit Bayer mosaic, mode %u, coded %ux%u %u-bit, kernel %u: %zu bytes, "
+                "%.3f bpp, %s\n",
+                o.input.c_str(), output.c_str(), image.width, image.height, depth, s.bayer_mode, s.width, s.height,
+                s.bit_depth, s.w_kernel, e.bytes.size(),
+                double(e.bytes.size()) * 8 / (double(image.width) * image.height), quality.c_str());
+    return 0;
 }
 
 int run(const EncOptions& o) {
     qvxtools::Image image;
     std::string error;
     if (!qvxtools::read_image(o.input, image, error)) throw Failure{error};
+    if (!o.lut.empty() && !fs::is_regular_file(o.lut)) throw Failure{"cannot read the tone table " + o.lut};
+    if (o.bayer_mode.value_or(0) != 0) return run_mosaic(o, image);
     if (image.channels == 2) throw Failure{"grey+alpha images are not supported; drop the alpha channel"};
     const unsigned format = o.format.value_or(image.channels == 1 ? 1 : image.channels == 3 ? 2 : 4);
     const unsigned needed = format == 1 ? 1 : format == 4 ? 4 : 3;
     if (image.channels != needed)
         throw Failure{"format " + std::to_string(format) + " needs " + std::to_string(needed) +
                       " channels; the image has " + std::to_string(image.channels)};
-    if (o.bayer_mode.value_or(0) != 0)
-        throw Failure{"Bayer mosaics cannot be encoded by this build"};
-    if (!o.lut.empty() && !fs::is_regular_file(o.lut)) throw Failure{"cannot read the tone table " + o.lut};
+    if (format == 3 && o.kernel.value_or(0) == 6)
+        throw Failure{"kernel 6 cannot carry 4:2:2 chroma (only the left half of each chroma strip is coded)"};
     const unsigned depth = o.depth.value_or(default_depth(image));
     const ImagePlanes planes = to_planes(image, depth);
     EncoderSettings s = make_settings(o, planes, format, depth);
+    if (s.w_kernel == 6 && s.width % 16)
+        throw Failure{"kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width)};
     const Input422 in422 = Input422::Rgb;
 
     const EncodedImage e = o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422) : encode_image(s, planes, in422);
@@ -168,18 +239,14 @@ int run(const EncOptions& o) {
     if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
     if (o.quiet) return 0;
 
-    static const char* kFormats[5] = {"", "grey", "RGB", "4:2:2", "RGBA"};
     std::string quality;
     if (s.lut_used) {
         quality = "coded through a tone table";
     } else if (s.w_kernel > 6) {
         quality = "kernel " + std::to_string(s.w_kernel) + " is not decodable";
     } else {
-        const ImagePlanes decoded = decode_quietly(e.bytes);
-        const double db = psnr(decoded, coded_image(s, planes, in422), depth, format == 3);
-        char text[64];
-        std::snprintf(text, sizeof text, "PSNR %.2f dB", db);
-        quality = std::isinf(db) ? "lossless" : text;
+        const ImagePlanes decoded = quietly([&] { return decode_image(e.bytes); });
+        quality = describe_psnr(psnr(decoded, coded_image(s, planes, in422), depth, format == 3));
     }
     std::printf("%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
                 o.input.c_str(), output.c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 #include "api/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
+#include "bayer_forward.h"
 #include "forward_color.h"
 #include "forward_wavelet.h"
 #include "qvx/QvxEncoder.h"
@@ -86,13 +88,13 @@ ImagePlanes coded_image(const EncoderSettings& settings, const ImagePlanes& imag
     return image;
 }
 
-EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
-    ImagePlanes frame = coded_image(settings, image, input422);
+namespace {
+
+// The coded frame (after any colour transform or subsampling) through the
+// forward wavelet into the coefficient coder.
+EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
     const unsigned w = frame.width, h = frame.height;
     const size_t n = size_t(w) * h;
-    if (settings.component_format == 2 && settings.ct_mode != 0)
-        forward_color_transform(settings.ct_mode, settings.bit_depth, settings.w_kernel, frame.planes[0].data(),
-                                frame.planes[1].data(), frame.planes[2].data(), n);
     if (settings.component_format == 3) {
         // The chroma columns past width/2 are never coded; the first ones
         // still share wavelet blocks with the coded columns, so they repeat
@@ -113,6 +115,36 @@ EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& im
     return EncodedImage{std::move(coded.bytes), coded.stats};
 }
 
+}  // namespace
+
+EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
+    ImagePlanes frame = coded_image(settings, image, input422);
+    if (settings.component_format == 2 && settings.ct_mode != 0)
+        forward_color_transform(settings.ct_mode, settings.bit_depth, settings.w_kernel, frame.planes[0].data(),
+                                frame.planes[1].data(), frame.planes[2].data(), size_t(frame.width) * frame.height);
+    return encode_frame(settings, std::move(frame));
+}
+
+EncodedImage encode_mosaic(EncoderSettings& settings, const uint16_t* mosaic, unsigned W, unsigned H,
+                           unsigned mosaic_depth) {
+    if (settings.bayer_mode < 1 || settings.bayer_mode > 5) throw EncodeError("Bayer mode must be 1 to 5");
+    BayerPlanes bp;
+    try {
+        bp = bayer_forward(mosaic, W, H, mosaic_depth, settings.bayer_mode, settings.bayer_param, settings.ct_mode);
+    } catch (const std::invalid_argument& e) {
+        throw EncodeError(e.what());
+    }
+    if (bp.width > 65535 || bp.height > 65535 || W > 65535) throw EncodeError("the mosaic is too large");
+    settings.width = uint16_t(settings.bayer_mode == 5 ? W : bp.width);
+    settings.height = uint16_t(bp.height);
+    settings.bit_depth = uint8_t(bp.bit_depth);
+    settings.component_format = bp.num_components == 1 ? 1 : bp.num_components == 3 ? 2 : 4;
+    if (settings.version < 4) throw EncodeError("Bayer streams need version 4 or later");
+    ImagePlanes frame(uint16_t(bp.width), uint16_t(bp.height), uint8_t(bp.num_components));
+    for (unsigned c = 0; c < bp.num_components; ++c) frame.planes[c] = std::move(bp.planes[c]);
+    return encode_frame(settings, std::move(frame));
+}
+
 double bits_per_pixel(const EncodedImage& e, const EncoderSettings& s) {
     return double(e.bytes.size()) * 8.0 / (double(s.width) * s.height);
 }
@@ -131,7 +163,9 @@ void set_lowpass_offsets(EncoderSettings& s) {
 
 size_t window_count(const EncoderSettings& s) {
     if (s.rc_window == 0) return 1;
-    const long w4 = s.width / 4, positions = w4 * (s.height / 4);
+    // Bayer mode 5 decodes a frame narrower than the stored width.
+    const long width = s.bayer_mode == 5 ? 4 * ((long(s.width) + 11) / 12) : long(s.width);
+    const long w4 = width / 4, positions = w4 * (s.height / 4);
     const long per_window = s.rc_window > 0 ? w4 * s.rc_window / 4 : w4 / s.rc_window;
     if (per_window == 0) return 1;
     return size_t(std::min((positions + std::labs(per_window) - 1) / std::labs(per_window), 2163L));

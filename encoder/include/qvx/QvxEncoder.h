@@ -155,6 +155,14 @@ void set_lowpass_offsets(EncoderSettings& settings);
 EncodedImage encode_image_at_rate(EncoderSettings& settings, const ImagePlanes& image, double target,
                                   Input422 input422 = Input422::YCbCr);
 
+// Encodes a Bayer mosaic (W x H row-major samples of mosaic_depth bits)
+// in settings.bayer_mode (1..5) with settings.bayer_param and ct_mode: the
+// forward Bayer split gives the coded planes, which then take the wavelet
+// path of encode_image. Sets width, height, component_format and bit_depth
+// of settings from the split (width: the mosaic width for mode 5).
+EncodedImage encode_mosaic(EncoderSettings& settings, const uint16_t* mosaic, unsigned W, unsigned H,
+                           unsigned mosaic_depth);
+
 // Decodes a stream with libQvxDecode into planes laid out as coded_image
 // gives them. lut_path is handed to the decoder (null: none). Throws
 // EncodeError with the decoder's message on failure.
