@@ -74,16 +74,15 @@ void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     s.rc_window = int16_t(window);
     s.rc_drain = uint16_t(o.drain.value_or(0));
     const bool rc = s.rc_drain != 0 || o.bpp;
-    // Room for about two rows of positions at the drain rate: large enough to
-    // even out the detail of a row, small enough that the final fill level
-    // moves the size of the stream by little.
+    // An eighth of the frame's bits at the drain rate: room to even out the
+    // detail of the frame, while the final fill level moves the size of the
+    // stream by little.
     unsigned log2 = 20;
     if (o.buffer_log2) {
         log2 = *o.buffer_log2;
     } else if (rc) {
         const double drain = o.bpp ? *o.bpp * 16 : double(s.rc_drain);
-        log2 = unsigned(std::ceil(std::log2(std::max(1024.0, drain * w4 * 2))));
-        log2 = std::min(log2, 31u);
+        log2 = unsigned(std::clamp(std::lround(std::log2(drain * w4 * h4 / 8 + 1)), 10L, 31L));
     }
     s.buffer_size_log2 = log2;
     s.buffer_size = log2 >= 32 ? 0xFFFFFFFFu : (1u << log2);
