@@ -175,6 +175,21 @@ std::string check_mosaic(const std::vector<uint8_t>& stream, const std::vector<u
     return describe_psnr(10.0 * std::log10(peak * peak * double(n) / se));
 }
 
+qvxtools::Image crop(const qvxtools::Image& in, const EncOptions::Crop& c) {
+    if (uint64_t(c.x) + c.w > in.width || uint64_t(c.y) + c.h > in.height)
+        throw Failure{"the crop region lies outside the " + std::to_string(in.width) + "x" +
+                      std::to_string(in.height) + " image"};
+    qvxtools::Image out = in;
+    out.width = c.w;
+    out.height = c.h;
+    out.samples.resize(out.sample_count());
+    const size_t row = size_t(c.w) * in.channels;
+    for (unsigned y = 0; y < c.h; ++y)
+        std::copy_n(in.samples.begin() + ptrdiff_t((size_t(c.y + y) * in.width + c.x) * in.channels), row,
+                    out.samples.begin() + ptrdiff_t(y * row));
+    return out;
+}
+
 const char* const kFormats[5] = {"", "grey", "RGB", "4:2:2", "RGBA"};
 
 int run_mosaic(const EncOptions& o, const qvxtools::Image& image) {
@@ -216,6 +231,7 @@ int run(const EncOptions& o) {
     qvxtools::Image image;
     std::string error;
     if (!qvxtools::read_image(o.input, image, error)) throw Failure{error};
+    if (o.crop) image = crop(image, *o.crop);
     if (!o.lut.empty() && !fs::is_regular_file(o.lut)) throw Failure{"cannot read the tone table " + o.lut};
     if (o.bayer_mode.value_or(0) != 0) return run_mosaic(o, image);
     if (image.channels == 2) throw Failure{"grey+alpha images are not supported; drop the alpha channel"};

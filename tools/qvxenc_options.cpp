@@ -59,6 +59,7 @@ const char* const kEncUsage =
     "                   Default for kernels 0..5: finer steps for the low-pass bands\n"
     "                   (per axis 6, 0, 2, 0 by column or row mod 4, summed); else 0\n"
     "Other:\n"
+    "  --crop WxH+X+Y   encode only the W x H region whose top left is (X, Y)\n"
     "  -o OUT           output stream\n"
     "  -q, --quiet      print nothing on success\n"
     "  --help           this text\n"
@@ -162,6 +163,12 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
                 if (!parse_list(v, 0, 255, off) || off.size() % 16 || off.size() > 64)
                     return usage_error("--offsets takes 16, 32, 48 or 64 comma-separated numbers from 0 to 255");
                 o.offsets = off;
+            } else if (a == "--crop") {
+                unsigned w, h, x, y;
+                char tail;
+                if (std::sscanf(v.c_str(), "%ux%u+%u+%u%c", &w, &h, &x, &y, &tail) != 4 || w == 0 || h == 0)
+                    return usage_error("--crop takes WxH+X+Y, not '" + v + "'");
+                o.crop = EncOptions::Crop{w, h, x, y};
             } else if (a == "--bpp") {
                 char* end = nullptr;
                 const double x = std::strtod(v.c_str(), &end);

@@ -19,6 +19,10 @@ struct EncOptions {
     std::optional<std::vector<int8_t>> qp;
     std::optional<std::vector<uint8_t>> offsets;  // 16 (every component) or 16 per component
     std::optional<double> bpp;
+    struct Crop {
+        unsigned w, h, x, y;
+    };
+    std::optional<Crop> crop;
     bool quiet = false;
 };
 
