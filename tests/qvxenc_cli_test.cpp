@@ -73,6 +73,16 @@ TEST(QvxencCli, LosslessRoundTripThroughQvxdec) {
     const qvxtools::Image a = read(kCrop), b = read(back);
     EXPECT_EQ(b.samples, a.samples);
     EXPECT_EQ(b.maxval, 255u);
+
+    // A cropped region comes back as that region.
+    ASSERT_EQ(tool("qvxenc", kCrop + " --crop 32x16+8+4 -o " + stream).code, 0);
+    ASSERT_EQ(tool("qvxdec", stream + " -o " + back).code, 0);
+    const qvxtools::Image c = read(back);
+    ASSERT_EQ(c.width, 32u);
+    ASSERT_EQ(c.height, 16u);
+    for (unsigned y = 0; y < 16; ++y)
+        for (unsigned i = 0; i < 32 * 3; ++i)
+            ASSERT_EQ(c.samples[y * 96 + i], a.samples[((y + 4) * 64 + 8) * 3 + i]) << y << " " << i;
 }
 
 // qvxdec writes an 8-bit frame as an 8-bit PNG and a 12-bit one as a
@@ -154,6 +164,7 @@ TEST(QvxencCli, BadOptionsAreUsageErrors) {
         {kCrop + " --bpp 2 --drain 10", "--bpp and --drain exclude each other"},
         {kCrop + " --window 0", "--window takes a non-zero number"},
         {kCrop + " --wavelet 3", "unknown option --wavelet"},
+        {kCrop + " --crop 10x10", "--crop takes WxH+X+Y, not '10x10'"},
         {kCrop + " -o", "-o needs a value"},
         {kCrop + " " + kCrop, "more than one input given"},
     };
@@ -183,6 +194,8 @@ TEST(QvxencCli, BadFilesAndMismatchesFailCleanly) {
         {kCrop + " --format 422 --kernel 6", "kernel 6 cannot carry 4:2:2 chroma"},
         {kCrop + " --lut " + temp("no_such.lut"), "cannot read the tone table"},
         {kCrop + " --offsets " + two_blocks, "gives 2 blocks of 16 for 3 components"},
+        {kCrop + " --crop 32x32+40+0", "the crop region lies outside the 64x48 image"},
+        {kCrop + " --crop 30x32+0+0", "the image is 30x32; width and height must be multiples of 4"},
         {kCrop + " --bayer-mode 1", "a Bayer mosaic must be a one-channel (grey) image"},
         {kCrop + " -o " + temp("no_dir/x.qvx"), "cannot write"},
     };
