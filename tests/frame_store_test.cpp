@@ -167,3 +167,19 @@ TEST(FrameSetup, ReleaseNullsEveryStore) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ImageMemory, TakeFromHandsOverTheCells) {
+    image_memory src(8, 4, 2, 16, 1), dst(8, 4, 2, 1, 0);
+    src.at(1, 7, 3) = 42;
+    dst.takeFrom(src);
+    EXPECT_EQ(dst.at(1, 7, 3), 42);
+    image_memory strips(16, 4, 1, 16, 2);
+    EXPECT_THROW(strips.takeFrom(src), QvxError);  // schemes 1 and 2 never mix
+    image_memory small(4, 4, 1, 1, 0);
+    small.takeFrom(dst);  // other geometry: a plain copy of the overlap
+    EXPECT_EQ(small.at(0, 3, 3), dst.at(0, 3, 3));
+}
+
+}  // namespace

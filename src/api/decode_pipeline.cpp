@@ -41,18 +41,19 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
     dec.lb.setup(fs);
     decodeSubbands(dec);
 
-    fs.wavelet_store->copyFrom(*fs.coef_store);
+    // Each stage's source store is not read again, so its planes move on.
+    fs.wavelet_store->takeFrom(*fs.coef_store);
     if (fs.w_kernel <= 5) inverse_wavelet(fs.w_kernel, fs);
     else if (fs.w_kernel == 6) clip_frame(fs);
     else raise("internal error: default reached (w_kernel switch)");
 
-    fs.ct_store->copyFrom(*fs.wavelet_store);
+    fs.ct_store->takeFrom(*fs.wavelet_store);
     if (fs.component_format == 2 && fs.ct_mode != 0) inverse_color_transform(fs);
 
-    fs.lut_store->copyFrom(*fs.ct_store);
+    fs.lut_store->takeFrom(*fs.ct_store);
     if (fs.lut_used == 1) apply_lut_to_store(dec, fs);
 
-    fs.out_store->copyFrom(*fs.lut_store);
+    fs.out_store->takeFrom(*fs.lut_store);
 
     const uint32_t bytes = uint32_t(fs.num_components) * fs.height * fs.width * 2u;
     // The product is taken in 32 bits; a frame whose samples would not fit

@@ -71,9 +71,23 @@ uint32_t image_memory::subbandRow(uint8_t sb, uint16_t y) const {
     }
 }
 
+namespace {
+void check_copy_schemes(uint8_t to, uint8_t from) {
+    if (to != from && to != 0 && from != 0) raise("Error in image_memory::copyFrom(). Different storing schemes.");
+}
+}  // namespace
+
+void image_memory::takeFrom(image_memory& src) {
+    check_copy_schemes(scheme_, src.scheme_);
+    if (src.width_ != width_ || src.height_ != height_ || src.num_components_ < num_components_) {
+        copyFrom(src);
+        return;
+    }
+    for (unsigned c = 0; c < num_components_; ++c) planes_[c].swap(src.planes_[c]);
+}
+
 void image_memory::copyFrom(const image_memory& src) {
-    if (scheme_ != src.scheme_ && scheme_ != 0 && src.scheme_ != 0)
-        raise("Error in image_memory::copyFrom(). Different storing schemes.");
+    check_copy_schemes(scheme_, src.scheme_);
     for (unsigned c = 0; c < num_components_; ++c) {
         if (src.width_ == width_) {
             std::memcpy(plane(c), src.plane(c), plane_size() * sizeof(uint16_t));

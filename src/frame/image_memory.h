@@ -58,6 +58,11 @@ public:
     // Copies every cell of src (at least as large) into this store.
     void copyFrom(const image_memory& src);
 
+    // copyFrom for a source that is not read again: with equal geometry the
+    // planes are exchanged instead of copied, and src is left with this
+    // store's former cells.
+    void takeFrom(image_memory& src);
+
 private:
     PlanePtr planes_[4];
     uint8_t num_components_ = 0;
