@@ -76,33 +76,6 @@ TEST(EncoderHeader, LengthAndFieldsOfEveryVersion) {
     }
 }
 
-TEST(EncoderHeader, Version7BytesByHand) {
-    EncoderSettings s;
-    s.width = 0x0140;
-    s.height = 0x00F0;
-    s.rc_window = 4;
-    s.rc_drain = 0x0102;
-    s.buffer_size_log2 = 18;
-    s.fill_level = 0x01020304;
-    s.w_kernel = 6;
-    s.ct_mode = 8;
-    s.pred_mode = 1;
-    s.component_params[0][1][2] = 0xAA;
-    s.reserved_word = 0x0506;
-    const std::vector<uint8_t> expected = {
-        0x56, 0x51, 0xFF, 0xFF, 0x07, 0x00, 0x04, 0x00, 0x02, 0x01,  // magic, version, window, drain
-        0x40, 0x01, 0xF0, 0x00,                                      // width, height
-        0x18, 0x01, 0x00, 0x0C,                                      // mode byte, format, lut, depth
-        0x12, 0x00, 0x00, 0x00, 0x04, 0x03, 0x02, 0x01,              // buffer log2, fill level
-        0x06, 0x00, 0x00,                                            // kernel, qp_count 0
-        0x00, 0x00,                                                  // bayer mode, param
-        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAA, 0x00,              // component block
-        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0x06, 0x05,                                                  // reserved word
-        0x00, 0x00, 0x00};                                           // padding to 52
-    EXPECT_EQ(write_header(s), expected);
-}
-
 TEST(EncoderHeader, RejectsWhatCannotBeWritten) {
     EncoderSettings s = base(0, 1, 0);
     s.rc_window = int16_t(0x5156);

@@ -1,5 +1,5 @@
-// Packet layouts against hand-computed bytes, dominant streams, and the
-// planner that closes packets where the decoder's line-buffer model does.
+// Packet byte order and padding, dominant streams, and the planner that
+// closes packets where the decoder's line-buffer model does.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -11,43 +11,6 @@ using namespace Vantrel::QVX;
 using namespace Vantrel::QVX::enc;
 
 using Bytes = std::vector<uint8_t>;
-
-TEST(EncoderPackets, LayoutsByHand) {
-    // Version 3: every length 1 in ten header bytes, two skipped bytes,
-    // big-endian words.
-    std::vector<uint32_t> words[64];
-    PacketLengths ones{};
-    for (unsigned s = 0; s < 16; ++s) {
-        ones[s] = 1;
-        words[s] = {0x11223300u + s};
-    }
-    Bytes b = write_packets(3, 1, {ones}, words);
-    ASSERT_EQ(b.size(), 12u + 16 * 4);
-    EXPECT_EQ(Bytes(b.begin(), b.begin() + 16),
-              (Bytes{0x08, 0x42, 0x10, 0x84, 0x21, 0x08, 0x42, 0x10, 0x84, 0x21, 0, 0, 0x11, 0x22, 0x33, 0x00}));
-    // Version 2: the same lengths least significant first, words little-endian.
-    b = write_packets(2, 1, {ones}, words);
-    EXPECT_EQ(Bytes(b.begin(), b.begin() + 16),
-              (Bytes{0x21, 0x84, 0x10, 0x42, 0x08, 0x21, 0x84, 0x10, 0x42, 0x08, 0, 0, 0x00, 0x33, 0x22, 0x11}));
-
-    // Version 7, four components: 32-bit rows of 12 padding bits and four
-    // lengths; every stream's first word before any second word.
-    std::vector<uint32_t> w4[64];
-    PacketLengths l4{};
-    l4[0] = 16;
-    l4[16] = 1;
-    l4[32] = 2;
-    w4[0].assign(16, 7);
-    w4[16] = {0xA1};
-    w4[32] = {0xB1, 0xB2};
-    b = write_packets(7, 4, {l4}, w4);
-    ASSERT_EQ(b.size(), 64u + 19 * 4);
-    EXPECT_EQ(Bytes(b.begin(), b.begin() + 4), (Bytes{0x00, 0x08, 0x04, 0x40}));  // 10000 00001 00010 00000
-    EXPECT_EQ(b[64 + 4 + 3], 0xA1);
-    EXPECT_EQ(b[64 + 8 + 3], 0xB1);
-    EXPECT_EQ(b[64 + 12 + 3], 7);
-    EXPECT_EQ(b[64 + 16 + 3], 0xB2);
-}
 
 TEST(EncoderPackets, Versions0And1ByteOrderAndTrailingPad) {
     std::vector<uint32_t> words[64];

@@ -1,10 +1,9 @@
-// Bit writer, Golomb-Rice code words and the mirrored bit accounting,
+// Golomb-Rice code words, escapes and the mirrored bit accounting,
 // against hand-computed bits.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "../encoder/src/bit_writer.h"
 #include "../encoder/src/rice_encoder.h"
 #include "qvx/QvxEncoder.h"
 
@@ -12,15 +11,6 @@ using namespace Vantrel::QVX;
 using namespace Vantrel::QVX::enc;
 
 using Words = std::vector<uint32_t>;
-
-TEST(EncoderRice, BitWriterPacksMsbFirstAndPadsTheLastWord) {
-    BitWriter w;
-    w.put(1, 1);
-    w.put(0b001, 3);
-    w.put(0xABCDE, 20);
-    w.put(0xFFFFFFFFu, 32);  // straddles the word boundary
-    EXPECT_EQ(w.words(), (Words{0x9ABCDEFFu, 0xFFFFFF00u}));
-}
 
 TEST(EncoderRice, CodeWords) {
     RiceEncoder r(false);

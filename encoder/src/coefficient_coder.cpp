@@ -41,21 +41,26 @@ public:
 private:
     void build_visits();
     void build_lookahead();
-    int16_t target(unsigned c, unsigned sb, uint16_t x, uint16_t y) const {
-        return frame_.at(c, uint16_t(layout_->subbandColumn(uint8_t(sb), x)),
-                         uint16_t(layout_->subbandRow(uint8_t(sb), y)));
+    // Plane cell of subband sb at (x, y): every storing scheme maps a
+    // subband onto an evenly spaced grid of plane cells.
+    size_t cell(unsigned sb, uint16_t x, uint16_t y) const {
+        const Band& b = band_[sb];
+        return size_t(uint16_t(b.row0 + b.row_step * y)) * frame_.width + uint16_t(b.col0 + b.col_step * x);
     }
     const std::vector<uint32_t>& visits_of(unsigned c) const {
         return fs_.subsampled && c > 0 ? chroma_visits_ : luma_visits_;
     }
     void code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y);
-    uint32_t zero_stretch(unsigned stream, size_t from, int32_t q, uint8_t offset) const;
+    uint32_t zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const;
 
     const CoefficientFrame& frame_;
     std::vector<uint8_t> header_;
     frame_state fs_{};
     unsigned nsb_ = 16;
-    std::unique_ptr<image_memory> layout_;  // subband addressing of the coefficient store
+    struct Band {
+        uint32_t col0, col_step, row0, row_step;
+    };
+    Band band_[16] = {};
     uint16_t sbw_ = 0, sbh_ = 0;
     int mode_[16] = {};
     uint8_t offset_[4][16] = {};
@@ -91,13 +96,16 @@ CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const Coeffi
     uint8_t scheme = 1;
     if (fs_.w_kernel == 6) scheme = 2;
     else if (fs_.w_kernel > 6) nsb_ = 1, scheme = 0;
-    layout_ = std::make_unique<image_memory>(fs_.width, fs_.height, fs_.num_components, uint8_t(nsb_), scheme);
-    sbw_ = layout_->sb_width();
-    sbh_ = layout_->sb_height();
+    // The decoder's coefficient store: its geometry and subband addressing.
+    const image_memory layout(fs_.width, fs_.height, fs_.num_components, uint8_t(nsb_), scheme);
+    sbw_ = layout.sb_width();
+    sbh_ = layout.sb_height();
     for (unsigned sb = 0; sb < nsb_; ++sb) {
         mode_[sb] = predictionMode(sb, fs_.w_kernel, fs_.pred_mode);
-        const unsigned g = layout_->subbandColumn(uint8_t(sb), 0) % 4;
-        const unsigned b = layout_->subbandRow(uint8_t(sb), 0) % 4;
+        const uint32_t c0 = layout.subbandColumn(uint8_t(sb), 0), r0 = layout.subbandRow(uint8_t(sb), 0);
+        band_[sb] = {c0, layout.subbandColumn(uint8_t(sb), 1) - c0, r0, layout.subbandRow(uint8_t(sb), 1) - r0};
+        const unsigned g = c0 % 4;
+        const unsigned b = r0 % 4;
         for (unsigned c = 0; c < fs_.num_components; ++c) offset_[c][sb] = fs_.component_params[c][g][b];
     }
     lb_.setup(fs_);
@@ -136,7 +144,7 @@ void CoefficientCoder::build_lookahead() {
             if (mode != kNoPrediction) plane.assign(size_t(sbw_) * sbh_, 0);
             for (size_t i = 0; i < visits.size(); ++i) {
                 const uint16_t x = cell_x(visits[i]), y = cell_y(visits[i]);
-                const int16_t t = target(c, sb, x, y);
+                const int16_t t = frame_.planes[c][cell(sb, x, y)];
                 if (mode == kNoPrediction) {
                     out[i] = t;
                     continue;
@@ -149,17 +157,18 @@ void CoefficientCoder::build_lookahead() {
         }
 }
 
-uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int32_t q, uint8_t offset) const {
+uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const {
     const std::vector<int16_t>& r = lookahead_[stream];
     const size_t end = std::min(r.size(), from + rice_.maxRun());
     size_t i = from;
-    while (i < end && quantises_to_zero(r[i], q, offset)) ++i;
+    while (i < end && quantises_to_zero(r[i], zero_limit)) ++i;
     return uint32_t(i - from);
 }
 
 void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y) {
     const unsigned stream = (c * nsb_ + sb) & 0xFF;
     const size_t i = coded_[stream]++;
+    const size_t at = cell(sb, x, y);
     const int32_t q = lb_.qtIndex();
     const uint8_t offset = offset_[c][sb];
     const int mode = mode_[sb];
@@ -171,12 +180,12 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
     if (rice_.runActive(stream)) {
         n = rice_.continueRun(stream);
     } else {
-        const uint32_t zeros = quantises_to_zero(lookahead_[stream][i], q, offset)
-                                   ? zero_stretch(stream, i, q, offset) : 0;
+        const int64_t limit = zero_limit(q, offset);
+        const uint32_t zeros = quantises_to_zero(lookahead_[stream][i], limit) ? zero_stretch(stream, i, limit) : 0;
         if (zeros >= 32) {
             n = rice_.startRun(stream, zeros);
         } else {
-            v = choose_value(target(c, sb, x, y), pred, q, offset);
+            v = choose_value(frame_.planes[c][at], pred, q, offset);
             n = rice_.codeValue(stream, v);
         }
     }
@@ -190,7 +199,7 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
         r = int16_t(uint16_t(uint16_t(pred) + uint16_t(d)));
         P[size_t(y) * sbw_ + x] = r;
     }
-    recon_.at(c, layout_->subbandColumn(uint8_t(sb), x) & 0xFFFF, layout_->subbandRow(uint8_t(sb), y) & 0xFFFF) = r;
+    recon_.planes[c][at] = r;
 }
 
 EncodedFrame CoefficientCoder::run() {

@@ -31,14 +31,15 @@ uint8_t dominant_of(const PacketLengths& lengths, uint16_t version, unsigned nco
 }
 
 DominantPlanner::DominantPlanner(const LineBuffer& lb, uint16_t version, unsigned ncomp)
-    : lb_(lb), version_(version), ncomp_(ncomp) {}
+    : lb_(lb), version_(version), ncomp_(ncomp) {
+    for (unsigned s = 0; s < 16 * ncomp; ++s) key_[s] = header_order(s, version, ncomp);
+}
 
 uint8_t DominantPlanner::peek() {
     int best = -1;
     for (unsigned s = 0; s < 16 * ncomp_; ++s) {
         if (lb_.sb_fill[s] < 512) continue;
-        if (best < 0 || header_order(s, version_, ncomp_) > header_order(unsigned(best), version_, ncomp_))
-            best = int(s);
+        if (best < 0 || key_[s] > key_[best]) best = int(s);
     }
     // With no stream at 512 any stream serves: none of them closes a packet.
     pending_ = best < 0 ? 0 : uint8_t(best);

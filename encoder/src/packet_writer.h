@@ -42,6 +42,7 @@ private:
     const LineBuffer& lb_;
     uint16_t version_;
     unsigned ncomp_;
+    unsigned key_[64] = {};  // header order of each stream
     uint8_t pending_ = 0;
     std::vector<PacketLengths> closed_;
     std::vector<uint8_t> dominants_;

@@ -48,10 +48,9 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     return best;
 }
 
-bool quantises_to_zero(int16_t residual, int32_t q, uint8_t offset) {
+int64_t zero_limit(int32_t q, uint8_t offset) {
     const int32_t qq = q - int32_t(offset);
-    if (qq <= 0) return residual == 0;
-    return 2 * int64_t(std::abs(int32_t(residual))) <= dequantised_magnitude(1, qq);
+    return qq <= 0 ? 0 : dequantised_magnitude(1, qq);
 }
 
 }  // namespace Vantrel::QVX::enc

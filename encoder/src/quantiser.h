@@ -13,8 +13,13 @@ int64_t dequantised_magnitude(uint32_t m, int32_t qq);
 // quantisation index q and the subband's offset.
 int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset);
 
-// Whether a residual is quantised to 0 at this index: exactly 0 when the
-// index leaves values unchanged, otherwise within half the first step.
-bool quantises_to_zero(int16_t residual, int32_t q, uint8_t offset);
+// Largest doubled magnitude that the index quantises to 0: 0 when the
+// index leaves values unchanged, otherwise the first step.
+int64_t zero_limit(int32_t q, uint8_t offset);
+
+inline bool quantises_to_zero(int16_t residual, int64_t limit) {
+    const int32_t r = residual;
+    return 2 * int64_t(r < 0 ? -r : r) <= limit;
+}
 
 }  // namespace Vantrel::QVX::enc
