@@ -136,7 +136,8 @@ TEST(QvxencCli, EveryFormatAndBayerEncode) {
     const ToolRun f422 = tool("qvxenc", crop + " --format 422 -o " + temp("f422.qvx"));
     EXPECT_EQ(f422.code, 0) << f422.err;
     EXPECT_TRUE(contains(f422.out, "4:2:2")) << f422.out;
-    EXPECT_TRUE(contains(f422.out, "lossless")) << f422.out;  // Haar by default
+    EXPECT_TRUE(contains(f422.out, "kernel 3")) << f422.out;
+    EXPECT_TRUE(contains(f422.out, "lossless")) << f422.out;
     const ToolRun kernel6 = tool("qvxenc", crop + " --kernel 6 --version 4 -o " + temp("k6.qvx"));
     EXPECT_EQ(kernel6.code, 0) << kernel6.err;
     EXPECT_TRUE(contains(kernel6.out, "lossless")) << kernel6.out;

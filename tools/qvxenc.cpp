@@ -105,7 +105,7 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     s.height = p.height;
     s.component_format = uint8_t(format);
     s.bit_depth = uint8_t(depth);
-    s.w_kernel = uint8_t(o.kernel.value_or(format == 3 ? 0 : 3));
+    s.w_kernel = uint8_t(o.kernel.value_or(3));
     s.ct_mode = uint8_t(o.ct.value_or(format == 2 ? 4 : 0));
     s.pred_mode = uint8_t(o.pred.value_or(0));
     s.lut_used = o.lut.empty() ? 0 : 1;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -18,6 +19,7 @@
 #include "forward_wavelet.h"
 #include "qvx/QvxEncoder.h"
 #include "qvx/SimpleQvxDecoder.h"
+#include "wavelet/passes.h"
 
 namespace Vantrel::QVX::enc {
 
@@ -90,12 +92,62 @@ ImagePlanes coded_image(const EncoderSettings& settings, const ImagePlanes& imag
 
 namespace {
 
+// Which 4x4 blocks of a 4:2:2 chroma plane the coefficient coder codes: at
+// every other position of the subband grid (the alternation runs on across
+// rows), the block at half the position's column. With an odd number of
+// block columns the last one is coded only in every other block row.
+std::vector<bool> coded_chroma_blocks(unsigned w, unsigned h) {
+    const unsigned bw = w / 4, bh = h / 4;
+    std::vector<bool> coded(size_t(bw) * bh, false);
+    bool alt = true;
+    for (unsigned y = 0; y < bh; ++y)
+        for (unsigned x = 0; x < bw; ++x) {
+            if (alt) coded[size_t(y) * bw + x / 2] = true;
+            alt = !alt;
+        }
+    return coded;
+}
+
+// The decoder rebuilds a 4:2:2 chroma plane from the coded blocks alone,
+// the others reading 0. With the 5/3 kernels the first width/2 columns also
+// depend on coefficients past the coded blocks. Rounds of "transform, drop
+// the uncoded blocks, inverse, take the right-hand columns as the new guess"
+// look for a right-hand part whose coefficients there are 0, so that the
+// decoder rebuilds the chroma columns exactly (on photograph crops within two
+// or three rounds); the round with the fewest wrong chroma samples wins.
+// Leaves the coefficients in plane.
+void fit_chroma(unsigned kernel, int16_t* plane, unsigned w, unsigned h) {
+    const size_t n = size_t(w) * h;
+    const std::vector<bool> coded = coded_chroma_blocks(w, h);
+    const std::vector<int16_t> target(plane, plane + n);
+    std::vector<int16_t> guess = target, coef(n), back(n), best;
+    size_t best_wrong = SIZE_MAX;
+    for (int round = 0; round < 12 && best_wrong != 0; ++round) {
+        coef = guess;
+        wavelet::transform_plane<wavelet::Direction::Forward>(kernel, coef.data(), w, h);
+        for (unsigned y = 0; y < h; ++y)
+            for (unsigned x = 0; x < w; ++x)
+                if (!coded[size_t(y / 4) * (w / 4) + x / 4]) coef[size_t(y) * w + x] = 0;
+        back = coef;
+        wavelet::transform_plane<wavelet::Direction::Inverse>(kernel, back.data(), w, h);
+        size_t wrong = 0;
+        for (unsigned y = 0; y < h; ++y)
+            for (unsigned x = 0; x < w / 2; ++x) wrong += back[size_t(y) * w + x] != target[size_t(y) * w + x];
+        if (wrong < best_wrong) best_wrong = wrong, best = coef;
+        for (unsigned y = 0; y < h; ++y)
+            std::copy(back.begin() + ptrdiff_t(size_t(y) * w + w / 2), back.begin() + ptrdiff_t(size_t(y + 1) * w),
+                      guess.begin() + ptrdiff_t(size_t(y) * w + w / 2));
+    }
+    std::copy(best.begin(), best.end(), plane);
+}
+
 // The coded frame (after any colour transform or subsampling) through the
 // forward wavelet into the coefficient coder.
 EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
     const unsigned w = frame.width, h = frame.height;
     const size_t n = size_t(w) * h;
-    if (settings.component_format == 3) {
+    const bool subsampled = settings.component_format == 3;
+    if (subsampled) {
         // The chroma columns past width/2 are never coded; the first ones
         // still share wavelet blocks with the coded columns, so they repeat
         // the last chroma column rather than jump to 0.
@@ -105,11 +157,15 @@ EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
                 for (unsigned x = w / 2; x < w; ++x) row[x] = row[w / 2 - 1];
             }
     }
+    const bool wavelet = settings.w_kernel <= 5 && w % 4 == 0 && h % 4 == 0;
     CoefficientFrame coef(frame.width, frame.height, frame.num_components);
     for (unsigned c = 0; c < frame.num_components; ++c) {
-        if (settings.w_kernel <= 5 && w % 4 == 0 && h % 4 == 0)
+        int16_t* plane = reinterpret_cast<int16_t*>(frame.planes[c].data());
+        if (wavelet && subsampled && c > 0 && settings.w_kernel >= 3)
+            fit_chroma(settings.w_kernel, plane, w, h);
+        else if (wavelet)
             forward_wavelet(settings.w_kernel, frame.planes[c].data(), w, h);
-        std::memcpy(coef.planes[c].data(), frame.planes[c].data(), n * sizeof(uint16_t));
+        std::memcpy(coef.planes[c].data(), plane, n * sizeof(int16_t));
     }
     EncodedFrame coded = encode_coefficients(settings, coef);
     return EncodedImage{std::move(coded.bytes), coded.stats};
