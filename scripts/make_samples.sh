@@ -26,7 +26,7 @@ if [ "${1:-}" = --images ]; then
   cut astronaut_320x240 astronaut_512x512_rgb8.ppm 320x240+120+20
   cut coffee_320x240 coffee_600x400_rgb8.ppm 320x240+160+80
   cut chelsea_320x240 chelsea_451x300_rgb8.ppm 320x240+100+40
-  cut ladybird12_320x240 ladybird_1920x1080_rgb12.png 320x240+800+420
+  cut ladybird12_320x240 ladybird_1920x1080_rgb12.png 320x240+1188+450
   # An RGGB mosaic sampled from the rocket photograph.
   python3 - "$corpus/rocket_640x427_rgb8.ppm" "$tmp/mosaic.pgm" <<'PY'
 import sys
