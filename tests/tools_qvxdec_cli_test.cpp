@@ -1,6 +1,7 @@
 // Runs the built qvxdec and checks its exit codes and messages.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,11 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-std::string temp(const std::string& name) { return ::testing::TempDir() + "/tools_cli_" + name; }
+// Unique per process and test, so parallel test runs do not share files.
+std::string temp(const std::string& name) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return ::testing::TempDir() + "/tools_cli_" + std::to_string(::getpid()) + "_" + info->name() + "_" + name;
+}
 
 ToolRun qvxdec(const std::string& args) {
     const std::string out = temp("stdout.txt"), err = temp("stderr.txt");
