@@ -2,6 +2,7 @@
 // depth conventions, and the messages of bad options and bad files.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +27,11 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-std::string temp(const std::string& name) { return ::testing::TempDir() + "/qvxenc_cli_" + name; }
+// Unique per process and test, so parallel test runs do not share files.
+std::string temp(const std::string& name) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return ::testing::TempDir() + "/qvxenc_cli_" + std::to_string(::getpid()) + "_" + info->name() + "_" + name;
+}
 
 ToolRun tool(const std::string& name, const std::string& args) {
     const std::string out = temp("stdout.txt"), err = temp("stderr.txt");
