@@ -107,6 +107,16 @@ TEST(ImageRoundTrip, LossyKernelsAndColourModesStayAboveFloors) {
         }
 }
 
+// A target above the lossless rate gives the lossless stream, rate control off.
+TEST(ImageRoundTrip, RateTargetAboveLosslessIsLossless) {
+    const ImagePlanes grey = load_crop("camera_64x48.pgm", 64, 48);
+    EncoderSettings s = settings_for(grey, 1, 8, 3);
+    const EncodedImage e = encode_image_at_rate(s, grey, 30.0);
+    EXPECT_EQ(s.rc_drain, 0);
+    EXPECT_LT(bits_per_pixel(e, s), 30.0);
+    EXPECT_EQ(decode_image(e.bytes).planes[0], grey.planes[0]);
+}
+
 // 4:2:2: the decoder writes Cb Y0 Cr Y1. Chroma is coded at every other
 // position, so only for the first half of each chroma subband's columns;
 // the decoder still rebuilds the first width/2 chroma columns exactly with
