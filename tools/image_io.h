@@ -31,9 +31,13 @@ inline constexpr size_t kMaxImageSamples = size_t(1) << 27;
 // Whether image is consistent and storable; sets error if not.
 bool check_image(const Image& image, std::string& error);
 
+// A 16-bit PNG with an sBIT chunk of d = 9..15 bits (the same for every
+// channel) is read as d-bit samples (shifted down) with maxval 2^d - 1.
 bool decode_png(const uint8_t* data, size_t size, Image& image, std::string& error);
-// Eight bits a sample when maxval fits, else sixteen; force16 always writes
-// sixteen bits, with the sample values unchanged (not scaled up).
+// Eight bits a sample when maxval fits, else sixteen. A maxval of 2^d - 1
+// with d = 9..15 is scaled to the 16-bit range by bit replication and
+// recorded in an sBIT chunk; other values are written unchanged. force16
+// always writes sixteen bits, with the sample values unchanged.
 bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& error,
                 bool force16 = false);
 

@@ -82,6 +82,16 @@ bool run_decode(PngIo& io, Image& image, std::vector<uint8_t>& row) {
     image.height = height;
     image.channels = channels;
     image.maxval = depth == 16 ? 65535 : 255;
+    // A 16-bit file whose sBIT chunk gives one depth d of 9..15 bits for
+    // every channel holds d-bit samples scaled up by bit replication.
+    unsigned significant = 0;
+    png_color_8p sbit = nullptr;
+    if (depth == 16 && png_get_sBIT(png, info, &sbit) && sbit) {
+        const unsigned colour = png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR;
+        const unsigned d = colour ? sbit->red : sbit->gray;
+        const bool same = !colour || (sbit->green == d && sbit->blue == d);
+        if (same && d > 8 && d < 16) significant = d;
+    }
     image.samples.resize(image.sample_count());
     row.resize(row_bytes * height);
     for (int p = 0; p < passes; ++p)
@@ -91,14 +101,17 @@ bool run_decode(PngIo& io, Image& image, std::vector<uint8_t>& row) {
 
     const size_t n = image.sample_count();
     if (depth == 16) {
-        for (size_t i = 0; i < n; ++i) image.samples[i] = uint16_t(row[2 * i] << 8 | row[2 * i + 1]);
+        const unsigned down = significant ? 16 - significant : 0;
+        for (size_t i = 0; i < n; ++i) image.samples[i] = uint16_t((row[2 * i] << 8 | row[2 * i + 1]) >> down);
+        if (significant) image.maxval = (1u << significant) - 1;
     } else {
         for (size_t i = 0; i < n; ++i) image.samples[i] = row[i];
     }
     return true;
 }
 
-bool run_encode(PngIo& io, const Image& image, const std::vector<uint8_t>& rows, int depth) {
+// significant: the sBIT depth to record, 0 for none.
+bool run_encode(PngIo& io, const Image& image, const std::vector<uint8_t>& rows, int depth, unsigned significant) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &io, on_error, on_warning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -111,6 +124,12 @@ bool run_encode(PngIo& io, const Image& image, const std::vector<uint8_t>& rows,
     png_set_write_fn(png, &io, write_bytes, flush_nothing);
     png_set_IHDR(png, info, image.width, image.height, depth, kColorTypes[image.channels],
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (significant) {
+        png_color_8 sbit{};
+        sbit.red = sbit.green = sbit.blue = sbit.gray = png_byte(significant);
+        sbit.alpha = png_byte(significant);
+        png_set_sBIT(png, info, &sbit);
+    }
     png_write_info(png, info);
     const size_t row_bytes = size_t(image.width) * image.channels * (depth / 8);
     for (uint32_t y = 0; y < image.height; ++y) png_write_row(png, const_cast<png_bytep>(rows.data() + y * row_bytes));
@@ -141,14 +160,22 @@ bool decode_png(const uint8_t* data, size_t size, Image& image, std::string& err
 bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& error, bool force16) {
     if (!check_image(image, error)) return false;
     const bool wide = force16 || image.maxval > 255;
+    // Samples of d = 9..15 bits (maxval 2^d - 1) are scaled to the full
+    // 16-bit range by bit replication, so viewers show them at their true
+    // brightness, and sBIT records d so that readers can undo it.
+    unsigned significant = 0;
+    if (!force16)
+        for (unsigned d = 9; d < 16; ++d)
+            if (image.maxval == (1u << d) - 1) significant = d;
     std::vector<uint8_t> rows(image.sample_count() * (wide ? 2 : 1));
     for (size_t i = 0; i < image.samples.size(); ++i) {
-        const uint16_t v = image.samples[i];
+        uint16_t v = image.samples[i];
         if (v > image.maxval) {
             error = "sample value " + std::to_string(v) + " exceeds the maximum " +
                     std::to_string(image.maxval);
             return false;
         }
+        if (significant) v = uint16_t(v << (16 - significant) | v >> (2 * significant - 16));
         if (wide) {
             rows[2 * i] = uint8_t(v >> 8);
             rows[2 * i + 1] = uint8_t(v);
@@ -159,7 +186,7 @@ bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& erro
     PngIo io;
     out.clear();
     io.out = &out;
-    if (!run_encode(io, image, rows, wide ? 16 : 8)) {
+    if (!run_encode(io, image, rows, wide ? 16 : 8, significant)) {
         error = std::string("cannot encode PNG: ") + io.message;
         return false;
     }

@@ -24,7 +24,9 @@ const char* kUsage =
     "\n"
     "Decodes each QVX stream IN, in order, on one decoder object, and prints one line\n"
     "per stream: output name, size, format and decoding time.\n"
-    "  -o OUT         output file, chosen by its extension: .png (16-bit PNG), .pgm/.ppm/\n"
+    "  -o OUT         output file, chosen by its extension: .png (8-bit PNG for 8-bit\n"
+    "                 frames, else 16-bit scaled to the full range, with an sBIT chunk\n"
+    "                 giving the bit depth), .pgm/.ppm/\n"
     "                 .pnm (16-bit PGM for one component, PPM for three), .pam (16-bit PAM,\n"
     "                 any component count) or .raw (the decoder's exact output buffer,\n"
     "                 16-bit samples, high byte first). With several inputs OUT is a\n"
@@ -184,7 +186,7 @@ bool decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, frame
         format = "raw buffer of " + std::to_string(out->size) + " bytes";
         ok = qvxtools::write_file(output, out->data, out->size, error);
     } else {
-        ok = make_image(o, probe, *out, image, format, error) && qvxtools::write_image(output, image, error, true);
+        ok = make_image(o, probe, *out, image, format, error) && qvxtools::write_image(output, image, error);
     }
     decoder.deleteBuffer(&out);
     if (!ok) {

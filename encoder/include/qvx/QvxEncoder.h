@@ -92,4 +92,85 @@ std::vector<uint8_t> write_header(const EncoderSettings& settings);
 // on every coded cell.
 EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame);
 
+// ---------------------------------------------------------------------------
+// Image encoder: samples in, stream out, through the colour and wavelet
+// stages in front of the coefficient coder.
+
+// Row-major sample planes of one frame, one per component.
+struct ImagePlanes {
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint8_t num_components = 0;
+    std::vector<uint16_t> planes[4];
+
+    ImagePlanes() = default;
+    ImagePlanes(uint16_t w, uint16_t h, uint8_t components);
+
+    uint16_t& at(unsigned c, unsigned x, unsigned y) { return planes[c][size_t(y) * width + x]; }
+    uint16_t at(unsigned c, unsigned x, unsigned y) const { return planes[c][size_t(y) * width + x]; }
+};
+
+// What the planes handed to encode_image hold for component_format 3.
+enum class Input422 {
+    YCbCr,  // full-resolution Y, Cb, Cr; the chroma is averaged over column pairs
+    Rgb,    // R, G, B, turned into video-range Y Cb Cr first (colour mode 1's rule)
+};
+
+struct EncodedImage {
+    std::vector<uint8_t> bytes;
+    EncodeStats stats;
+};
+
+// The frame the decoder is meant to rebuild from the encoding of image: the
+// image itself, except for component_format 3, where it is Y at full
+// resolution and Cb, Cr in the first width/2 columns (the rest 0), as the
+// decoder's 4:2:2 writer reads them. Throws EncodeError when the image does
+// not fit the settings (size, component count, samples above the bit depth).
+ImagePlanes coded_image(const EncoderSettings& settings, const ImagePlanes& image,
+                        Input422 input422 = Input422::YCbCr);
+
+// Colour transform (component_format 2, ct_mode not 0), forward wavelet of
+// w_kernel (none for 6 and above) and coefficient coding. settings.width and
+// height must be the image's; the Bayer settings must be 0.
+EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image,
+                          Input422 input422 = Input422::YCbCr);
+
+// Stream bits per pixel of an encoding of a settings.width x height frame.
+double bits_per_pixel(const EncodedImage& encoded, const EncoderSettings& settings);
+
+// Number of rate-control windows of the frame (qp_table entries it uses),
+// at most 2163.
+size_t window_count(const EncoderSettings& settings);
+
+// Quantiser offsets (component_params) for kernels 0..5 that give the
+// low-pass bands finer steps than the high-pass ones; 0 for other kernels.
+void set_lowpass_offsets(EncoderSettings& settings);
+
+// Encodes at about `target` bits per pixel: finds the constant base
+// quantiser whose rate comes nearest, then runs rate control around it
+// and scales the drain until the rate lands within 1 % or stops moving.
+// Sets qp_table, rc_drain, buffer_size_log2 / buffer_size and fill_level of
+// settings to those of the returned stream. A target at or above the
+// lossless rate gives the lossless stream, rate control off.
+EncodedImage encode_image_at_rate(EncoderSettings& settings, const ImagePlanes& image, double target,
+                                  Input422 input422 = Input422::YCbCr);
+
+// Encodes a Bayer mosaic (W x H row-major samples of mosaic_depth bits)
+// in settings.bayer_mode (1..5) with settings.bayer_param and ct_mode: the
+// forward Bayer split gives the coded planes, which then take the wavelet
+// path of encode_image. Sets width, height, component_format and bit_depth
+// of settings from the split (width: the mosaic width for mode 5).
+EncodedImage encode_mosaic(EncoderSettings& settings, const uint16_t* mosaic, unsigned W, unsigned H,
+                           unsigned mosaic_depth);
+
+// Decodes a stream with libQvxDecode into planes laid out as coded_image
+// gives them. lut_path is handed to the decoder (null: none). Throws
+// EncodeError with the decoder's message on failure.
+ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path = nullptr);
+
+// Peak signal-to-noise ratio in dB over every sample of every component,
+// peak 2^bit_depth - 1; infinity for identical planes. half_chroma counts
+// only the first width/2 columns of components 1 and up (4:2:2 frames).
+double psnr(const ImagePlanes& a, const ImagePlanes& b, unsigned bit_depth, bool half_chroma = false);
+
 }  // namespace Vantrel::QVX::enc
