@@ -52,6 +52,7 @@ private:
     }
     void code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y);
     uint32_t zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const;
+    uint32_t predicted_zero_stretch(unsigned c, unsigned sb, size_t from, int64_t zero_limit);
 
     const CoefficientFrame& frame_;
     std::vector<uint8_t> header_;
@@ -165,6 +166,28 @@ uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t ze
     return uint32_t(i - from);
 }
 
+// A zero run in a predicted subband reconstructs each of its cells as the
+// prediction from the cells before it. Those depend only on this subband,
+// so the run's reconstruction can be followed exactly: the run lasts while
+// it stays within the quantiser's zero band of the targets (and the
+// open-loop residuals do too, which keeps runs out of busy areas). The cells it
+// writes into the prediction plane get the same values when coded.
+uint32_t CoefficientCoder::predicted_zero_stretch(unsigned c, unsigned sb, size_t from, int64_t zero_limit) {
+    const unsigned stream = (c * nsb_ + sb) & 0xFF;
+    const std::vector<uint32_t>& visits = visits_of(c);
+    std::vector<int16_t>& P = pred_[stream];
+    const size_t end = std::min(visits.size(), from + rice_.maxRun());
+    size_t i = from;
+    for (; i < end; ++i) {
+        const uint16_t x = cell_x(visits[i]), y = cell_y(visits[i]);
+        const int16_t p = predict(mode_[sb], fs_.pred_mode, P.data(), sbw_, x, y);
+        const int16_t miss = int16_t(uint16_t(uint16_t(frame_.planes[c][cell(sb, x, y)]) - uint16_t(p)));
+        if (!quantises_to_zero(miss, zero_limit) || !quantises_to_zero(lookahead_[stream][i], zero_limit)) break;
+        P[size_t(y) * sbw_ + x] = p;
+    }
+    return uint32_t(i - from);
+}
+
 void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y) {
     const unsigned stream = (c * nsb_ + sb) & 0xFF;
     const size_t i = coded_[stream]++;
@@ -181,7 +204,9 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
         n = rice_.continueRun(stream);
     } else {
         const int64_t limit = zero_limit(q, offset);
-        const uint32_t zeros = quantises_to_zero(lookahead_[stream][i], limit) ? zero_stretch(stream, i, limit) : 0;
+        uint32_t zeros = 0;
+        if (mode != kNoPrediction) zeros = predicted_zero_stretch(c, sb, i, fs_.w_kernel == 6 ? limit : 0);
+        else if (quantises_to_zero(lookahead_[stream][i], limit)) zeros = zero_stretch(stream, i, limit);
         if (zeros >= 32) {
             n = rice_.startRun(stream, zeros);
         } else {
