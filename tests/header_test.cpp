@@ -3,7 +3,8 @@
 #include "api/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
-#include "support/header_bytes.h"
+#include "qvx/QvxEncoder.h"
+#include "support/stream_bytes.h"
 
 using namespace Vantrel::QVX;
 using qvxtest::HeaderFields;
@@ -11,24 +12,19 @@ using qvxtest::header_bytes;
 
 namespace {
 
-// Reads a header from bytes followed by `tail` codestream bytes and returns
-// the codestream offset.
-uint64_t read(frame_state& fs, std::vector<uint8_t> bytes, size_t tail = 8) {
-    bytes.resize(bytes.size() + tail, 0xAB);
-    mem_data in(bytes.data(), bytes.size(), 0);
-    read_header(in, fs);
-    EXPECT_EQ(in.data, bytes.data() + in.bytes_read);
-    return in.bytes_read;
-}
-
-std::string error_of(frame_state& fs, std::vector<uint8_t> bytes) {
+// Reads a header followed by eight codestream bytes; returns the codestream
+// offset, or the error text through *error.
+uint64_t read(frame_state& fs, std::vector<uint8_t> bytes, std::string* error = nullptr) {
+    bytes.resize(bytes.size() + 8, 0xAB);
     mem_data in(bytes.data(), bytes.size(), 0);
     try {
         read_header(in, fs);
     } catch (const QvxError& e) {
-        return e.text();
+        if (!error) ADD_FAILURE() << e.text();
+        else *error = e.text();
     }
-    return "";
+    EXPECT_EQ(in.data, bytes.data() + in.bytes_read);
+    return in.bytes_read;
 }
 
 TEST(Header, CodestreamOffsetsOfEveryVersion) {
@@ -76,37 +72,26 @@ TEST(Header, FieldsLandWhereTheLayoutSays) {
     f.qp_table = {1, 0xFF, 63};
     f.bayer_mode = 2;
     f.bayer_param = 3;
-    f.param_byte = 9;
+    f.params[2][15] = 9;
     f.trailer = 0xBEEF;
     frame_state fs;
     read(fs, header_bytes(f));
-    EXPECT_EQ(fs.rc_window, -2);
-    EXPECT_EQ(fs.rc_drain, 300);
-    EXPECT_EQ(fs.width, 1920);
-    EXPECT_EQ(fs.stored_width, 1920);
-    EXPECT_EQ(fs.height, 1080);
-    EXPECT_EQ(fs.ct_mode, 7);
-    EXPECT_EQ(fs.pred_mode, 3);
-    EXPECT_EQ(fs.ct_index, 2u);
-    EXPECT_EQ(fs.num_components, 3);
-    EXPECT_EQ(fs.lut_used, 2);
-    EXPECT_EQ(fs.bit_depth, 12);
-    EXPECT_EQ(fs.buffer_size, 123456u);
-    EXPECT_EQ(fs.fill_level, 777u);
-    EXPECT_EQ(fs.w_kernel, 3);
-    EXPECT_EQ(fs.qp_table[1], -1);
-    EXPECT_EQ(fs.qp_table[3], 0);
-    EXPECT_EQ(fs.bayer_mode, 2);
-    EXPECT_EQ(fs.bayer_param, 3);
-    EXPECT_EQ(fs.component_params[2][3][3], 9);
-    EXPECT_EQ(fs.reserved_word, 0xBEEF);
+    EXPECT_EQ((std::vector<int>{fs.rc_window, fs.rc_drain, fs.width, fs.stored_width, fs.height, fs.ct_mode,
+                                fs.pred_mode, int(fs.ct_index), fs.num_components, fs.lut_used, fs.bit_depth,
+                                int(fs.buffer_size), int(fs.fill_level), fs.w_kernel, fs.qp_table[1], fs.qp_table[3],
+                                fs.bayer_mode, fs.bayer_param, fs.component_params[2][3][3], fs.reserved_word}),
+              (std::vector<int>{-2, 300, 1920, 1920, 1080, 7, 3, 2, 3, 2, 12, 123456, 777, 3, -1, 0, 2, 3, 9, 0xBEEF}));
 }
 
-TEST(Header, ModeByteBeforeVersion3IsWholeCtMode) {
+TEST(Header, OlderLayouts) {
+    // Before version 3 the mode byte is the whole ct_mode, pred_mode a byte
+    // of its own, and block 0 serves every component.
     HeaderFields f;
     f.version = 2;
+    f.component_format = 2;
     f.mode_byte = 0x37;
-    f.trailer = 5;  // pred_mode byte
+    f.trailer = 5;
+    for (int i = 0; i < 16; ++i) f.params[0][i] = uint8_t(i + 1);
     frame_state fs;
     fs.ct_index = 3;
     read(fs, header_bytes(f));
@@ -114,15 +99,17 @@ TEST(Header, ModeByteBeforeVersion3IsWholeCtMode) {
     EXPECT_EQ(fs.pred_mode, 5);
     EXPECT_EQ(fs.ct_index, 3u);  // untouched before version 3
     EXPECT_EQ(fs.reserved_word, 0);
-}
-
-TEST(Header, Version5BufferExponentAndWords) {
-    HeaderFields f;
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(fs.component_params[c][0][0], 1);
+        EXPECT_EQ(fs.component_params[c][1][2], 7);
+        EXPECT_EQ(fs.component_params[c][3][3], 16);
+    }
+    // Version 5: the buffer field is an exponent (taken modulo 32) and
+    // eight words follow the padding.
+    f = HeaderFields{};
     f.version = 5;
-    f.buffer_field = 20;
     f.v5_word = 100;
-    frame_state fs;
-    EXPECT_EQ(read(fs, header_bytes(f)), 80u);  // 49 read, padded to 64, then 16
+    EXPECT_EQ(read(fs, header_bytes(f)), 80u);
     EXPECT_EQ(fs.buffer_size, 1048576u);
     EXPECT_EQ(fs.buffer_size_log2, 20u);
     EXPECT_EQ(fs.v5_words[7], 107);
@@ -131,119 +118,125 @@ TEST(Header, Version5BufferExponentAndWords) {
     EXPECT_EQ(fs.buffer_size, 16u);
 }
 
-TEST(Header, OneBlockIsCopiedToEveryComponentBeforeVersion4) {
-    HeaderFields f;
-    f.version = 2;
-    f.component_format = 2;
-    std::vector<uint8_t> b = header_bytes(f);
-    for (int i = 0; i < 16; ++i) b[29 + i] = uint8_t(i + 1);
-    frame_state fs;
-    read(fs, b);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ(fs.component_params[c][0][0], 1);
-        EXPECT_EQ(fs.component_params[c][3][3], 16);
-        EXPECT_EQ(fs.component_params[c][1][2], 7);
-    }
-}
-
-TEST(Header, BayerMode5NarrowsTheWidth) {
-    HeaderFields f;
-    f.version = 4;
-    f.width = 100;
-    f.bayer_mode = 5;
-    frame_state fs;
-    read(fs, header_bytes(f));
-    EXPECT_EQ(fs.width, 36);
-    EXPECT_EQ(fs.stored_width, 100);
-}
-
-TEST(Header, UnversionedStreamLookingLikeMagicIsVersioned) {
-    HeaderFields f;
-    f.versioned = false;
-    f.rc_window = 0x5156;
-    f.rc_drain = 0xFFFF;
-    std::vector<uint8_t> b = header_bytes(f);
-    frame_state fs;
-    mem_data in(b.data(), b.size(), 0);
-    try {
-        read_header(in, fs);
-    } catch (const QvxError&) {
-    }
-    EXPECT_EQ(fs.version, f.width);  // the width word became the version
-}
-
-TEST(Header, FieldsPersistWhenALaterStreamDoesNotCarryThem) {
+TEST(Header, StateCarriedBetweenStreams) {
+    // Bayer mode 5 codes a third of the width.
     frame_state fs;
     HeaderFields v4;
     v4.version = 4;
-    v4.bayer_mode = 1;
+    v4.width = 100;
+    v4.bayer_mode = 5;
     v4.bayer_param = 2;
     v4.mode_byte = 0x08;  // ct_mode 8 -> ct_index 3
     read(fs, header_bytes(v4));
+    EXPECT_EQ(fs.width, 36);
+    EXPECT_EQ(fs.stored_width, 100);
     ASSERT_EQ(fs.ct_index, 3u);
-
+    // A later stream without those fields leaves them as they were.
     HeaderFields v2;
     v2.version = 2;
     v2.mode_byte = 6;
     read(fs, header_bytes(v2));
-    EXPECT_EQ(fs.bayer_mode, 1);
+    EXPECT_EQ(fs.bayer_mode, 5);
     EXPECT_EQ(fs.bayer_param, 2);
     EXPECT_EQ(fs.ct_index, 3u);
     EXPECT_EQ(fs.ct_mode, 6);
+    // Table entries past the count read as zero.
+    v2.qp_table = {9};
+    read(fs, header_bytes(v2));
+    EXPECT_EQ((std::vector<int>{fs.qp_entry(0), fs.qp_entry(1), fs.qp_entry(100000)}), (std::vector<int>{9, 0, 0}));
+    // An unversioned stream whose first words look like the magic is read
+    // as versioned: its width word becomes the version.
+    HeaderFields u;
+    u.versioned = false;
+    u.rc_window = 0x5156;
+    u.rc_drain = 0xFFFF;
+    std::string error;
+    read(fs, header_bytes(u), &error);
+    EXPECT_EQ(fs.version, u.width);
 }
 
-TEST(Header, UndefinedComponentFormat) {
+TEST(Header, BadHeaders) {
     HeaderFields f;
     f.component_format = 5;
     frame_state fs;
-    EXPECT_EQ(error_of(fs, header_bytes(f)), "Error: Undefined component format");
-    EXPECT_EQ(fs.component_format, 5);  // read before the failure
-    EXPECT_EQ(fs.width, 16);
-}
+    std::string error;
+    read(fs, header_bytes(f), &error);
+    EXPECT_EQ(error, "Error: Undefined component format");
+    EXPECT_EQ(fs.component_format, 5);  // fields before the failure are kept
 
-TEST(Header, NeverReadsPastTheInput) {
-    HeaderFields f;
-    f.version = 4;
-    f.qp_table.assign(10, 3);
-    const std::vector<uint8_t> full = header_bytes(f);
-    for (size_t cut = 0; cut < full.size(); ++cut) {
-        // An exact-size heap copy, so a sanitizer sees any read past it.
-        std::unique_ptr<uint8_t[]> bytes(new uint8_t[cut + 1]);
-        std::copy(full.begin(), full.begin() + long(cut), bytes.get());
-        frame_state fs;
-        mem_data in(bytes.get(), cut, 0);
-        EXPECT_THROW(read_header(in, fs), QvxError) << cut;
-        EXPECT_LE(in.bytes_read, cut);
-    }
-    frame_state fs;
-    EXPECT_EQ(error_of(fs, std::vector<uint8_t>(full.begin(), full.begin() + 20)), "Error: Stream header truncated");
-    EXPECT_EQ(fs.width, 16);  // fields before the cut keep their values
-}
-
-TEST(Header, QpCountAboveTheTableIsRejectedBeforeTheTable) {
     std::vector<uint8_t> b = header_bytes(HeaderFields{});
     b[27] = uint8_t(2164 & 0xFF);
     b[28] = uint8_t(2164 >> 8);
     b.resize(4000, 0);
-    frame_state fs;
-    EXPECT_EQ(error_of(fs, b), "Error: qp_count exceeds the table size");
+    read(fs, b, &error);
+    EXPECT_EQ(error, "Error: qp_count exceeds the table size");
     b[27] = uint8_t(2163 & 0xFF);
-    b[28] = uint8_t(2163 >> 8);
-    EXPECT_EQ(error_of(fs, b), "");
+    read(fs, b);
     EXPECT_EQ(fs.qp_count, 2163);
+
+    // Every cut: an error, never a read past the end (exact-size copies).
+    f = HeaderFields{};
+    f.version = 4;
+    f.qp_table.assign(10, 3);
+    const std::vector<uint8_t> full = header_bytes(f);
+    for (size_t cut = 0; cut < full.size(); ++cut) {
+        std::unique_ptr<uint8_t[]> bytes(new uint8_t[cut + 1]);
+        std::copy(full.begin(), full.begin() + long(cut), bytes.get());
+        frame_state cut_fs;
+        mem_data in(bytes.get(), cut, 0);
+        try {
+            read_header(in, cut_fs);
+            ADD_FAILURE() << cut;
+        } catch (const QvxError& e) {
+            EXPECT_EQ(e.text(), "Error: Stream header truncated") << cut;
+        }
+        EXPECT_LE(in.bytes_read, cut);
+    }
 }
 
-TEST(Header, TableEntriesPastTheCountReadAsZero) {
-    HeaderFields f;
-    f.qp_table = {5, 6, 7, 8};
-    frame_state fs;
-    read(fs, header_bytes(f));
-    f.qp_table = {9};
-    read(fs, header_bytes(f));
-    EXPECT_EQ(fs.qp_entry(0), 9);
-    EXPECT_EQ(fs.qp_entry(1), 0);
-    EXPECT_EQ(fs.qp_entry(3), 0);
-    EXPECT_EQ(fs.qp_entry(100000), 0);
+// The encoder's header writer against the reader, for every version.
+TEST(Header, EncoderHeadersReadBack) {
+    using namespace Vantrel::QVX::enc;
+    const struct {
+        uint16_t version;
+        bool magic;
+        uint8_t format;
+        size_t n, length;
+    } cases[] = {{0, false, 1, 3, 43}, {0, true, 1, 3, 49}, {1, true, 2, 3, 49}, {2, true, 1, 0, 48},
+                 {3, true, 2, 0, 48},  {4, true, 2, 5, 96}, {5, true, 1, 0, 80}, {6, true, 4, 1, 112},
+                 {7, true, 1, 0, 52},  {8, true, 2, 2, 84}};
+    for (const auto& c : cases) {
+        EncoderSettings s;
+        s.version = c.version;
+        s.version0_magic = c.magic;
+        s.width = 64;
+        s.height = 32;
+        s.component_format = c.format;
+        s.rc_window = -2;
+        s.buffer_size = 40000;
+        s.ct_mode = 7;
+        s.pred_mode = 3;
+        s.bayer_mode = 2;
+        s.reserved_word = 0xBEEF;
+        for (size_t i = 0; i < c.n; ++i) s.qp_table.push_back(int8_t(i * 7 - 20));
+        for (unsigned k = 0; k < 4; ++k) s.component_params[k][3][1] = uint8_t(k + 1);
+        s.v5_words[7] = 0x1107;
+        std::vector<uint8_t> h = write_header(s);
+        EXPECT_EQ(h.size(), c.length) << "version " << c.version;
+        frame_state fs;
+        mem_data in(h.data(), h.size());
+        read_header(in, fs);
+        EXPECT_EQ(in.bytes_read, h.size()) << "version " << c.version;
+        EXPECT_EQ(fs.rc_window, -2);
+        EXPECT_EQ(fs.qp_count, c.n);
+        EXPECT_EQ(fs.pred_mode, 3);
+        EXPECT_EQ(h[c.magic ? 14 : 8], c.version >= 3 ? 0x37 : 0x07);
+        EXPECT_EQ(fs.reserved_word, c.version >= 3 ? 0xBEEF : 0);
+        EXPECT_EQ(fs.buffer_size, c.version >= 5 ? 1u << 20 : 40000u);
+        EXPECT_EQ(fs.bayer_mode, c.version >= 4 ? 2 : 0);
+        EXPECT_EQ(fs.component_params[fs.num_components - 1][3][1], c.version >= 4 ? fs.num_components : 1);
+        EXPECT_EQ(fs.v5_words[7], c.version == 5 ? 0x1107 : 0);
+    }
 }
 
 }  // namespace

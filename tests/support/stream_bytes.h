@@ -1,8 +1,10 @@
-// Test helpers: hand-built stream headers, packets and Golomb-Rice bit
-// strings, and a decode through the public interface from a heap buffer of
-// exactly the stream's size.
+// Hand-built streams for tests: header fields, packets of every layout,
+// Golomb-Rice bit strings, and a decode from an exact-size heap buffer.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -12,29 +14,32 @@
 #include "entropy/kstatistics.h"
 #include "qvx/SimpleQvxDecoder.h"
 
-namespace qvx_test {
+namespace qvxtest {
 
 using Bytes = std::vector<uint8_t>;
 using Words = std::vector<std::vector<uint32_t>>;  // per stream index
 
 struct HeaderFields {
-    uint16_t version = 3;
+    bool versioned = true;
+    uint16_t version = 7;
     int16_t rc_window = 4;
     uint16_t rc_drain = 0;
     uint16_t width = 16;
     uint16_t height = 4;
-    uint8_t ct_mode = 0;
-    uint8_t pred_mode = 1;
+    uint8_t mode_byte = 0;  // ct_mode | pred_mode << 4 from version 3 on
     uint8_t component_format = 1;
+    uint8_t lut_used = 0;
     uint8_t bit_depth = 8;
     uint32_t buffer_field = 20;
     uint32_t fill_level = 0;
     uint8_t w_kernel = 6;
     std::vector<uint8_t> qp_table;
-    uint8_t params[4][16] = {};
+    uint8_t bayer_mode = 0;
+    uint8_t bayer_param = 0;
+    uint8_t params[4][16] = {};  // only block 0 before version 4
+    uint16_t trailer = 0;        // reserved_word, or pred_mode before version 3
+    uint16_t v5_word = 0;
 };
-
-inline unsigned components(const HeaderFields& h) { return h.component_format == 1 ? 1u : h.component_format == 4 ? 4u : 3u; }
 
 inline void put16(Bytes& b, uint32_t v) {
     b.push_back(uint8_t(v));
@@ -47,31 +52,41 @@ inline void put32(Bytes& b, uint32_t v) {
 inline void put32be(Bytes& b, uint32_t v) {
     for (int sh = 24; sh >= 0; sh -= 8) b.push_back(uint8_t(v >> sh));
 }
+inline Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
-// Versioned header, version 3 or later.
-inline Bytes build_header(const HeaderFields& h) {
-    Bytes b = {0x56, 0x51, 0xFF, 0xFF};
-    put16(b, h.version);
-    put16(b, uint16_t(h.rc_window));
-    put16(b, h.rc_drain);
-    put16(b, h.width);
-    put16(b, h.height);
-    b.push_back(uint8_t(h.ct_mode | h.pred_mode << 4));
-    b.push_back(h.component_format);
-    b.push_back(0);  // lut_used
-    b.push_back(h.bit_depth);
-    put32(b, h.buffer_field);
-    put32(b, h.fill_level);
-    b.push_back(h.w_kernel);
-    put16(b, uint16_t(h.qp_table.size()));
-    b.insert(b.end(), h.qp_table.begin(), h.qp_table.end());
-    const unsigned blocks = h.version >= 4 ? components(h) : 1;
-    if (h.version >= 4) b.insert(b.end(), {0, 0});  // bayer_mode, bayer_param
-    for (unsigned c = 0; c < blocks; ++c) b.insert(b.end(), h.params[c], h.params[c] + 16);
-    put16(b, 0);  // reserved_word
-    const size_t align = h.version >= 7 ? 4 : 16;
+inline unsigned components_of(uint8_t format) { return format == 1 ? 1 : format == 4 ? 4 : 3; }
+
+// The header as the encoder lays it out, padding included.
+inline Bytes header_bytes(const HeaderFields& f) {
+    Bytes b;
+    const uint16_t v = f.versioned ? f.version : 0;
+    if (f.versioned) {
+        put16(b, 0x5156);
+        put16(b, 0xFFFF);
+        put16(b, f.version);
+    }
+    put16(b, uint16_t(f.rc_window));
+    put16(b, f.rc_drain);
+    put16(b, f.width);
+    put16(b, f.height);
+    b.insert(b.end(), {f.mode_byte, f.component_format, f.lut_used, f.bit_depth});
+    put32(b, f.buffer_field);
+    put32(b, f.fill_level);
+    b.push_back(f.w_kernel);
+    put16(b, uint16_t(f.qp_table.size()));
+    b.insert(b.end(), f.qp_table.begin(), f.qp_table.end());
+    if (v >= 4) b.insert(b.end(), {f.bayer_mode, f.bayer_param});
+    const unsigned blocks = v >= 4 ? components_of(f.component_format) : 1;
+    for (unsigned c = 0; c < blocks; ++c) b.insert(b.end(), f.params[c], f.params[c] + 16);
+    if (v >= 3) put16(b, f.trailer);
+    else b.push_back(uint8_t(f.trailer));
+    const size_t align = (v >= 2 && v <= 6) ? 16 : v >= 7 ? 4 : 1;
     while (b.size() % align) b.push_back(0xEE);
-    if (h.version == 5) b.insert(b.end(), 16, 0);
+    if (v == 5)
+        for (uint16_t i = 0; i < 8; ++i) put16(b, uint16_t(f.v5_word + i));
     return b;
 }
 
@@ -80,17 +95,11 @@ inline Bytes build_header(const HeaderFields& h) {
 inline Bytes packet_v3(const Words& words, unsigned nc) {
     Bytes b;
     for (unsigned c = 0; c < nc; ++c) {
-        uint8_t h[10] = {};
-        for (unsigned j = 0; j < 16; ++j) {
-            const uint32_t len = uint32_t(words[c * 16 + j].size());
+        uint8_t h[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAB, 0xCD};
+        for (unsigned j = 0; j < 16; ++j)
             for (unsigned i = 0; i < 5; ++i)
-                if (len >> (4 - i) & 1) {
-                    const unsigned bit = 5 * j + i;
-                    h[bit / 8] |= uint8_t(0x80 >> (bit % 8));
-                }
-        }
+                if (words[c * 16 + j].size() >> (4 - i) & 1) h[(5 * j + i) / 8] |= uint8_t(0x80 >> ((5 * j + i) % 8));
         for (uint8_t byte : h) b.push_back(byte);
-        b.insert(b.end(), {0xAB, 0xCD});
         for (unsigned j = 0; j < 16; ++j)
             for (uint32_t w : words[c * 16 + j]) put32be(b, w);
     }
@@ -142,22 +151,22 @@ public:
     void value(unsigned s, int v) {
         const uint32_t m = zigzag(v);
         const int k = stats.computeK(s);
-        const uint32_t z = m >> k;
-        if (z >= 15) {
-            raw(s, v);
-            return;
-        }
-        for (uint32_t i = 0; i < z; ++i) out[s].bit(0);
+        if ((m >> k) >= 15) return raw(s, v);
+        for (uint32_t i = 0; i < (m >> k); ++i) out[s].bit(0);
         out[s].bit(1);
         out[s].bits(m, unsigned(k));
         update(s, m);
     }
     void raw(unsigned s, int v) {
-        const uint32_t m = zigzag(v);
         stats.computeK(s);
         out[s].bits(0, 16);
-        out[s].bits(m, 16);
-        update(s, m);
+        out[s].bits(zigzag(v), 16);
+        update(s, zigzag(v));
+    }
+    Words words(unsigned streams = 16) const {
+        Words w(64);
+        for (unsigned s = 0; s < streams; ++s) w[s] = out[s].words();
+        return w;
     }
 
 private:
@@ -169,33 +178,33 @@ private:
 
 struct Decoded {
     int rc = -1;
-    std::string error;
+    std::string error, printed;
+    bool out_untouched = false;  // on failure the output pointer keeps its value
     std::vector<uint16_t> samples;  // big-endian output words, in buffer order
 };
 
 // Decodes from a heap copy of exactly bytes.size() bytes, so a read past the
 // end is caught by AddressSanitizer.
-inline Decoded decode_exact(const Bytes& bytes) {
-    const size_t n = bytes.size();
-    std::unique_ptr<unsigned char[]> buf(new unsigned char[n]);
-    std::memcpy(buf.get(), bytes.data(), n);
-    mem_data in(buf.get(), n);
-    mem_data* out = nullptr;
-    Vantrel::QVX::SimpleQvxDecoder dec;
+inline Decoded decode_exact(const Bytes& bytes, Vantrel::QVX::SimpleQvxDecoder* dec = nullptr) {
+    Vantrel::QVX::SimpleQvxDecoder own;
+    if (!dec) dec = &own;
+    std::unique_ptr<unsigned char[]> buf(new unsigned char[bytes.size()]);
+    if (!bytes.empty()) std::memcpy(buf.get(), bytes.data(), bytes.size());
+    mem_data in(buf.get(), bytes.size());
+    mem_data* const sentinel = reinterpret_cast<mem_data*>(0x1234);
+    mem_data* out = sentinel;
     Decoded r;
-    r.rc = dec.decode(&in, &out);
-    r.error = dec.lastError();
-    if (out) {
+    testing::internal::CaptureStdout();
+    r.rc = dec->decode(&in, &out);
+    r.printed = testing::internal::GetCapturedStdout();
+    r.error = dec->lastError();
+    r.out_untouched = out == sentinel;
+    if (r.rc == 0) {
         for (uint64_t i = 0; i + 1 < out->size; i += 2)
             r.samples.push_back(uint16_t(out->data[i] << 8 | out->data[i + 1]));
-        dec.deleteBuffer(&out);
+        dec->deleteBuffer(&out);
     }
     return r;
 }
 
-inline Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-}  // namespace qvx_test
+}  // namespace qvxtest
