@@ -39,69 +39,54 @@ Bytes tiny_stream(uint8_t format, const std::vector<int>& values) {
 
 TEST(Decoder, EveryEarlyFailureReturnsOneWithItsMessage) {
     SimpleQvxDecoder d;
-    const HeaderFields f;
-    const Bytes ok = header_bytes(f);
+    const Bytes ok = header_bytes(HeaderFields{});
     expect_failure(d, {}, "Error: Stream header truncated");
     expect_failure(d, Bytes(ok.begin(), ok.begin() + 30), "Error: Stream header truncated");
-
-    HeaderFields bad = f;
-    bad.component_format = 0;
-    expect_failure(d, header_bytes(bad), "Error: Undefined component format");
-    bad = f;
-    bad.width = 1922;
-    bad.height = 1082;
-    expect_failure(d, header_bytes(bad), "Error: Width must be a mulitple of 4 and != 0");
-    bad.width = 8;
-    expect_failure(d, header_bytes(bad), "Error: Height must be a multiple of 4 and != 0");
-    bad.height = 8;
-    bad.bit_depth = 16;
-    expect_failure(d, header_bytes(bad), "ERROR: bitdepth not supported!");
-    bad = f;
-    bad.width = 24;  // a multiple of 4 but not of 16: kernel 6 stores reject it
-    expect_failure(d, header_bytes(bad),
-                   "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
-    bad = f;
-    bad.version = 4;
-    bad.rc_drain = 10;
-    bad.buffer_field = 0xFFFFFFFF;
-    expect_failure(d, header_bytes(bad), "Error: Buffersize not specified");
-    bad = f;
-    bad.rc_window = 0;
-    expect_failure(d, header_bytes(bad), "Error: rate-control window of 0 positions");
-    // Kernels above 6 fail only after the codestream has been decoded.
-    bad = f;
-    bad.w_kernel = 7;
-    expect_failure(d, header_bytes(bad), "Missing subband data");
-    expect_failure(d, qvxtest::concat(header_bytes(bad), Bytes(17, 0)),
-                   "internal error: default reached (w_kernel switch)");
+    const struct {
+        void (*edit)(HeaderFields&);
+        const char* message;
+    } cases[] = {
+        {[](HeaderFields& f) { f.component_format = 0; }, "Error: Undefined component format"},
+        {[](HeaderFields& f) { f.width = 1922, f.height = 1082; }, "Error: Width must be a mulitple of 4 and != 0"},
+        {[](HeaderFields& f) { f.width = 8, f.height = 1082; }, "Error: Height must be a multiple of 4 and != 0"},
+        {[](HeaderFields& f) { f.width = 8, f.height = 8, f.bit_depth = 16; }, "ERROR: bitdepth not supported!"},
+        // A multiple of 4 but not of 16: kernel 6 stores reject it.
+        {[](HeaderFields& f) { f.width = 24; },
+         "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands."},
+        {[](HeaderFields& f) { f.version = 4, f.rc_drain = 10, f.buffer_field = 0xFFFFFFFF; },
+         "Error: Buffersize not specified"},
+        {[](HeaderFields& f) { f.rc_window = 0; }, "Error: rate-control window of 0 positions"},
+        {[](HeaderFields& f) { f.lut_used = 1; }, "Missing LUT!"},
+        // Kernels above 6 fail only after the codestream has been decoded.
+        {[](HeaderFields& f) { f.w_kernel = 7; }, "Missing subband data"},
+    };
+    for (const auto& c : cases) {
+        HeaderFields f;
+        c.edit(f);
+        expect_failure(d, header_bytes(f), c.message);
+    }
+    HeaderFields k7;
+    k7.w_kernel = 7;
+    expect_failure(d, qvxtest::concat(header_bytes(k7), Bytes(17, 0)), "internal error: default reached (w_kernel switch)");
 }
 
-TEST(Decoder, ToneTablePathChecks) {
+TEST(Decoder, ToneTablePathIsOwnedAndCopied) {
     SimpleQvxDecoder a;
-    HeaderFields f;
-    f.lut_used = 1;
-    expect_failure(a, header_bytes(f), "Missing LUT!");
     std::string path = "/tmp/a.lut";
     a.setLutPath(path.c_str());
     path = "garbage";  // the decoder keeps its own copy
-    f.lut_used = 0;
-    expect_failure(a, header_bytes(f), "The file is encoded without using a LUT!");
-
-    // Copies and moves carry the path; clearing one leaves the others.
     SimpleQvxDecoder b(a), c;
     c = b;
-    b.setLutPath(nullptr);
-    expect_failure(c, header_bytes(f), "The file is encoded without using a LUT!");
+    b.setLutPath(nullptr);  // clearing one leaves the others
     SimpleQvxDecoder moved(std::move(c));
-    expect_failure(moved, header_bytes(f), "The file is encoded without using a LUT!");
+    HeaderFields f;
+    for (SimpleQvxDecoder* d : {&a, &moved}) expect_failure(*d, header_bytes(f), "The file is encoded without using a LUT!");
+    f.lut_used = 2;  // asks for neither check
+    const Decoded r = decode_exact(header_bytes(f), &a);
+    EXPECT_NE(r.error, "The file is encoded without using a LUT!");
+    EXPECT_NE(r.error, "Missing LUT!");
     f.lut_used = 1;
     expect_failure(b, header_bytes(f), "Missing LUT!");
-
-    b.setLutPath("");  // "" clears the path too; lut_used 2 asks for neither check
-    f.lut_used = 2;
-    const Decoded r = decode_exact(header_bytes(f), &b);
-    EXPECT_NE(r.error, "Missing LUT!");
-    EXPECT_NE(r.error, "The file is encoded without using a LUT!");
 }
 
 TEST(Decoder, SuccessfulDecodesAndReuseAfterFailure) {
@@ -150,19 +135,14 @@ TEST(Decoder, InputAndBufferBookkeeping) {
     EXPECT_EQ(out, nullptr);
 
     // Rewinding goes back n bytes; past the start, or without n, to the start.
-    unsigned char buf[16] = {};
-    mem_data m(buf + 10, 16, 10);
+    mem_data m(bytes.data() + 10, 16, 10);
     m.rewind(4);
-    EXPECT_EQ(m.data, buf + 6);
+    EXPECT_EQ(m.data, bytes.data() + 6);
     EXPECT_EQ(m.bytes_read, 6u);
     m.rewind(7);
-    EXPECT_EQ(m.data, buf);
-    EXPECT_EQ(m.bytes_read, 0u);
-    mem_data q(buf + 7, 16, 7);
-    q.rewind();
-    EXPECT_EQ(q.data, buf);
-    EXPECT_EQ(q.get_num_bytes_read(), 0u);
-    EXPECT_EQ(q.size, 16u);
+    EXPECT_EQ(m.data, bytes.data());
+    EXPECT_EQ(m.get_num_bytes_read(), 0u);
+    EXPECT_EQ(m.size, 16u);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "api/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
-#include "qvx/QvxEncoder.h"
 #include "support/stream_bytes.h"
 
 using namespace Vantrel::QVX;
@@ -191,51 +190,6 @@ TEST(Header, BadHeaders) {
             EXPECT_EQ(e.text(), "Error: Stream header truncated") << cut;
         }
         EXPECT_LE(in.bytes_read, cut);
-    }
-}
-
-// The encoder's header writer against the reader, for every version.
-TEST(Header, EncoderHeadersReadBack) {
-    using namespace Vantrel::QVX::enc;
-    const struct {
-        uint16_t version;
-        bool magic;
-        uint8_t format;
-        size_t n, length;
-    } cases[] = {{0, false, 1, 3, 43}, {0, true, 1, 3, 49}, {1, true, 2, 3, 49}, {2, true, 1, 0, 48},
-                 {3, true, 2, 0, 48},  {4, true, 2, 5, 96}, {5, true, 1, 0, 80}, {6, true, 4, 1, 112},
-                 {7, true, 1, 0, 52},  {8, true, 2, 2, 84}};
-    for (const auto& c : cases) {
-        EncoderSettings s;
-        s.version = c.version;
-        s.version0_magic = c.magic;
-        s.width = 64;
-        s.height = 32;
-        s.component_format = c.format;
-        s.rc_window = -2;
-        s.buffer_size = 40000;
-        s.ct_mode = 7;
-        s.pred_mode = 3;
-        s.bayer_mode = 2;
-        s.reserved_word = 0xBEEF;
-        for (size_t i = 0; i < c.n; ++i) s.qp_table.push_back(int8_t(i * 7 - 20));
-        for (unsigned k = 0; k < 4; ++k) s.component_params[k][3][1] = uint8_t(k + 1);
-        s.v5_words[7] = 0x1107;
-        std::vector<uint8_t> h = write_header(s);
-        EXPECT_EQ(h.size(), c.length) << "version " << c.version;
-        frame_state fs;
-        mem_data in(h.data(), h.size());
-        read_header(in, fs);
-        EXPECT_EQ(in.bytes_read, h.size()) << "version " << c.version;
-        EXPECT_EQ(fs.rc_window, -2);
-        EXPECT_EQ(fs.qp_count, c.n);
-        EXPECT_EQ(fs.pred_mode, 3);
-        EXPECT_EQ(h[c.magic ? 14 : 8], c.version >= 3 ? 0x37 : 0x07);
-        EXPECT_EQ(fs.reserved_word, c.version >= 3 ? 0xBEEF : 0);
-        EXPECT_EQ(fs.buffer_size, c.version >= 5 ? 1u << 20 : 40000u);
-        EXPECT_EQ(fs.bayer_mode, c.version >= 4 ? 2 : 0);
-        EXPECT_EQ(fs.component_params[fs.num_components - 1][3][1], c.version >= 4 ? fs.num_components : 1);
-        EXPECT_EQ(fs.v5_words[7], c.version == 5 ? 0x1107 : 0);
     }
 }
 
