@@ -33,7 +33,7 @@ Bytes tiny_stream(uint8_t format, const std::vector<int>& values) {
     f.component_format = format;
     qvxtest::Words words(64);
     for (size_t s = 0; s < values.size(); ++s)
-        if (values[s]) words[s] = {qvxtest::zigzag(values[s])};
+        if (values[s]) words[s] = {qvxtest::raw_code(values[s])};
     return qvxtest::concat(header_bytes(f), qvxtest::packet_v7(words, qvxtest::components_of(format)));
 }
 

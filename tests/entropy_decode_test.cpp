@@ -44,7 +44,7 @@ std::vector<uint16_t> column_sums(const Values& vals, unsigned height) {
 Words raw_words(const Values& vals) {
     Words out(64);
     for (size_t s = 0; s < vals.size(); ++s)
-        for (int v : vals[s]) out[s].push_back(zigzag(v));
+        for (int v : vals[s]) out[s].push_back(raw_code(v));
     return out;
 }
 
@@ -57,39 +57,20 @@ Decoded expect_error(const Bytes& stream, const std::string& message) {
 
 }  // namespace
 
-TEST(EntropyDecode, GolombCodedFrameAndZeroRuns) {
+TEST(EntropyDecode, RawCodedFrameInBothPacketLayouts) {
     Values vals(16, std::vector<int>(4));
-    RiceWriter w;
-    for (unsigned y = 0; y < 4; ++y) {
-        for (unsigned s = 0; s < 16; ++s) {
-            vals[s][y] = s == 3 && y == 1 ? 300 : s == 7 && y == 2 ? -40 : int((s * 5 + y * 7) % 23) - 6;
-            if (s == 3 && y == 1) w.raw(s, vals[s][y]);  // raw escape, clipped in the output
-            else w.value(s, vals[s][y]);
-        }
-        w.stats.advance(0);
-    }
+    for (unsigned s = 0; s < 16; ++s)
+        for (unsigned y = 0; y < 4; ++y) vals[s][y] = int((s * 5 + y * 7) % 23) - 6;
+    vals[3][1] = 300;  // clipped in the output
+    vals[7][2] = -40;
     for (uint16_t version : {3, 7}) {
         HeaderFields h = v3_header();
         h.version = version;
-        const Bytes packet = version == 7 ? packet_v7(w.words(), 1) : packet_v3(w.words(), 1);
-        const Decoded d = decode_exact(concat(header_bytes(h), packet));
+        const Words words = raw_words(vals);
+        const Decoded d = decode_exact(concat(header_bytes(h), version == 7 ? packet_v7(words, 1) : packet_v3(words, 1)));
         ASSERT_EQ(d.rc, 0) << d.error;
         EXPECT_EQ(d.samples, column_sums(vals, 4)) << version;
     }
-
-    // 40 positions. Stream 0: a run of 37 zeros, then three raw values.
-    Values runs(16, std::vector<int>(40));
-    RiceWriter r;
-    r.out[0].bits(0x00010005, 32);
-    for (unsigned y = 0; y < 40; ++y) {
-        if (y < 37) r.stats.halve(0);
-        else r.raw(0, runs[0][y] = (y == 37 ? 100 : y == 38 ? -20 : 50));
-        for (unsigned s = 1; s < 16; ++s) r.value(s, runs[s][y] = int((s + y) % 5) - 1);
-        r.stats.advance(0);
-    }
-    const Decoded d = decode_exact(concat(header_bytes(v3_header(40)), packet_v3(r.words(), 1)));
-    ASSERT_EQ(d.rc, 0) << d.error;
-    EXPECT_EQ(d.samples, column_sums(runs, 40));
 }
 
 TEST(EntropyDecode, QuantiserOffsetsPerSubband) {
@@ -139,15 +120,8 @@ TEST(EntropyDecode, SubsampledChromaAlternates) {
     h.component_format = 3;
     Values vals(48);
     vals[32 + 5] = {11, 12, 13, 14, 15, 16};
-    Words words = raw_words(vals);
-    // Component 1, subband 0 is Rice coded: its K depends on the chroma
-    // count, which advances only where chroma is decoded.
-    RiceWriter w;
-    for (int v : {20, 2, 3, 4, 5, 6}) {
-        w.value(16, v);
-        w.stats.advance(1);
-    }
-    words[16] = w.out[16].words();
+    vals[16] = {20, 2, 3, 4, 5, 6};
+    const Words words = raw_words(vals);
     Bytes stream = concat(header_bytes(h), packet_v3(words, 3));
 
     using namespace Vantrel::QVX;

@@ -1,5 +1,5 @@
 // Hand-built streams for tests: header fields, packets of every layout,
-// Golomb-Rice bit strings, and a decode from an exact-size heap buffer.
+// raw codes, and a decode from an exact-size heap buffer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "entropy/kstatistics.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 namespace qvxtest {
@@ -122,59 +121,8 @@ inline Bytes packet_v7(const Words& words, unsigned nc) {
     return b;
 }
 
-// MSB-first bit string of one subband stream, packed into 32-bit words.
-class BitWriter {
-public:
-    void bits(uint32_t value, unsigned n) {
-        for (unsigned i = n; i-- > 0;) bit(value >> i & 1);
-    }
-    void bit(uint32_t b) {
-        if (used_ % 32 == 0) words_.push_back(0);
-        if (b) words_.back() |= 0x80000000u >> (used_ % 32);
-        ++used_;
-    }
-    std::vector<uint32_t> words() const { return words_; }
-
-private:
-    std::vector<uint32_t> words_;
-    unsigned used_ = 0;
-};
-
-inline uint32_t zigzag(int v) { return v >= 0 ? uint32_t(2 * v) : uint32_t(-2 * v - 1); }
-
-// Golomb-Rice writer for the 16-bit variant, adapting like the decoder.
-class RiceWriter {
-public:
-    Vantrel::QVX::KStatistics stats;
-    BitWriter out[64];
-
-    void value(unsigned s, int v) {
-        const uint32_t m = zigzag(v);
-        const int k = stats.computeK(s);
-        if ((m >> k) >= 15) return raw(s, v);
-        for (uint32_t i = 0; i < (m >> k); ++i) out[s].bit(0);
-        out[s].bit(1);
-        out[s].bits(m, unsigned(k));
-        update(s, m);
-    }
-    void raw(unsigned s, int v) {
-        stats.computeK(s);
-        out[s].bits(0, 16);
-        out[s].bits(zigzag(v), 16);
-        update(s, zigzag(v));
-    }
-    Words words(unsigned streams = 16) const {
-        Words w(64);
-        for (unsigned s = 0; s < streams; ++s) w[s] = out[s].words();
-        return w;
-    }
-
-private:
-    void update(unsigned s, uint32_t m) {
-        stats.magnitude_sum[s] += int32_t(m >> 1);
-        stats.halve(s);
-    }
-};
+// Raw 16-bit Golomb-Rice code of v: sixteen zero bits, then the mapped value.
+inline uint32_t raw_code(int v) { return v >= 0 ? uint32_t(2 * v) : uint32_t(-2 * v - 1); }
 
 struct Decoded {
     int rc = -1;
