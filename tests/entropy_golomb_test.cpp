@@ -90,20 +90,6 @@ TEST(BitReader, PeekMatchesBitPositionAfterAnySkips) {
     s.skipBits(32);
     EXPECT_EQ(s.valid, 5u);
     EXPECT_EQ(s.peek32(), reference(59));
-
-    // Accounting marks each word crossing.
-    BasicBarrelShifter a;
-    a.source = &src;
-    a.init();
-    std::vector<uint32_t> crossed;
-    for (uint32_t n : {20u, 20u, 24u}) {
-        a.skipBits(n);
-        a.accountBits();
-        crossed.push_back(a.word_crossed);
-        EXPECT_EQ(a.last_bits, n);
-    }
-    EXPECT_EQ(crossed, (std::vector<uint32_t>{0, 1, 1}));
-    EXPECT_EQ(a.bit_phase, 0u);
 }
 
 TEST(GolombRice, CodesOfFreshStatisticsAndZeroRuns) {
@@ -174,10 +160,11 @@ TEST(GolombRice, KCountCycleHalvingAndOverflow) {
     c.next(1);
     EXPECT_EQ(c.stats.magnitude_sum[1], 20);
 
-    c.stats.magnitude_sum[5] = 65536;  // K = 16, and z = 1 makes m >= 65536
-    c.load(5, {0x40000000});
-    EXPECT_EQ(error_of([&] { c.next(5); }), "entropy: merv_p:  65536 sb  5 k 16\n");
-    c.stats.magnitude_sum[6] = 1 << 17;  // K is checked before the code is read
-    c.load(6, {0});
-    EXPECT_EQ(error_of([&] { c.next(6); }), "K overflow - fixme (encoder)!");
+    Coder o;
+    o.stats.magnitude_sum[5] = 65536;  // K = 16, and z = 1 makes m >= 65536
+    o.load(5, {0x40000000});
+    EXPECT_EQ(error_of([&] { o.next(5); }), "entropy: merv_p:  65536 sb  5 k 16\n");
+    o.stats.magnitude_sum[6] = 1 << 17;  // K is checked before the code is read
+    o.load(6, {0});
+    EXPECT_EQ(error_of([&] { o.next(6); }), "K overflow - fixme (encoder)!");
 }

@@ -78,7 +78,7 @@ TEST(Dequantise, WorkedExamples) {
     for (const auto& c : cases) EXPECT_EQ(dequantise(c.v, c.qq, uint8_t(c.off)), c.expected) << c.v << " " << c.qq;
 }
 
-TEST(LineBuffer, WindowLengthsAndIndexDelay) {
+TEST(LineBuffer, WindowLengthsIndexDelayAndFillLevel) {
     // rc_window -2 at width 64: windows of 8 positions; a base computed
     // after position p is used from position p + 4.
     frame_state fs = rc_state(-2, 0, {5, 9, 13});
@@ -96,24 +96,22 @@ TEST(LineBuffer, WindowLengthsAndIndexDelay) {
     EXPECT_EQ(lb16.qtIndex(), 1);
     lb16.step(fs, dom);
     EXPECT_EQ(lb16.qtIndex(), 2);
-}
 
-TEST(LineBuffer, FillLevelDrivesTheIndex) {
-    frame_state fs = rc_state(4, 10, {20});
+    // The fill level drives the curve and never drops below empty.
+    fs = rc_state(4, 10, {20});
     fs.fill_level = 512;
-    LineBuffer lb;
-    lb.setup(fs);
-    OnePacket dom;
-    lb.lb_add(266);  // 778 - 10 = 768 after the step: index 25, four steps later
+    LineBuffer lb2;
+    lb2.setup(fs);
+    lb2.lb_add(266);  // 778 - 10 = 768 after the step: index 25, four steps later
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(lb.qtIndex(), 20);
-        lb.step(fs, dom);
-        lb.lb_add(10);
+        EXPECT_EQ(lb2.qtIndex(), 20);
+        lb2.step(fs, dom);
+        lb2.lb_add(10);
     }
-    EXPECT_EQ(lb.qtIndex(), 25);
-    lb.fillLevel = 5;
-    lb.step(fs, dom);
-    EXPECT_EQ(lb.fillLevel, 0);  // never below empty
+    EXPECT_EQ(lb2.qtIndex(), 25);
+    lb2.fillLevel = 5;
+    lb2.step(fs, dom);
+    EXPECT_EQ(lb2.fillLevel, 0);  // never below empty
 }
 
 TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
@@ -157,8 +155,8 @@ TEST(LineBuffer, MissingSubbandData) {
     EXPECT_EQ(error_of([&] { demux.nextDominant(); }), "Missing subband data");
 }
 
-TEST(Prediction, ModeZero) {
-    // 2 x 2 plane, row-major: left (0,1), above (1,0), aboveleft (0,0).
+TEST(Prediction, WorkedExamples) {
+    // 2 x 2 plane, row-major, at (1, 1): left (0,1), above (1,0), aboveleft (0,0).
     auto med = [](int16_t left, int16_t above, int16_t al, uint8_t pred_mode) {
         const int16_t p[4] = {al, above, left, 0};
         return predict(0, pred_mode, p, 2, 1, 1);
@@ -166,34 +164,29 @@ TEST(Prediction, ModeZero) {
     EXPECT_EQ(med(10, 20, 25, 1), 10);
     EXPECT_EQ(med(10, 20, 5, 1), 20);
     EXPECT_EQ(med(10, 20, 15, 7), 15);
-    EXPECT_EQ(med(1, 1, 1, 0), 1);
     EXPECT_EQ(med(-1, -1, -1, 0), -1);
     EXPECT_EQ(med(1, 1, 0, 0), 0);  // sum + 1 of 3 gives 0
     EXPECT_EQ(med(30000, 30000, 30000, 0), int16_t((int32_t(90001u * 43690u)) >> 17));
     EXPECT_EQ(error_of([&] { med(1, 2, 3, 9); }), "Wrong prediction mode");
-
     const int16_t row[4] = {7, 9, 0, 0};
     EXPECT_EQ(predict(0, 9, row, 2, 0, 0), 0);
     EXPECT_EQ(predict(0, 9, row, 2, 1, 0), 7);  // first row: left, any pred_mode
     EXPECT_EQ(predict(0, 9, row, 2, 0, 1), 7);  // first column: above
-}
 
-TEST(Prediction, HorizontalAndVerticalModes) {
-    const int16_t h[3] = {100, 103, 0};
+    // Horizontal and vertical types on a 4 x 6 plane; at (3, 5): left
+    // (2,5), aboveleft (2,4), above (3,4).
+    const int16_t h[3] = {100, 103, 0}, h2[3] = {100, 104, 0};
     EXPECT_EQ(predict(1, 1, h, 3, 1, 0), 0);
     EXPECT_EQ(predict(2, 1, h, 3, 2, 0), 103);
-    const int16_t h2[3] = {100, 104, 0};
     EXPECT_EQ(predict(3, 1, h2, 3, 2, 0), 0);
-
-    // 4 x 6 plane; position (3, 5): left (2,5), aboveleft (2,4), above (3,4).
     int16_t v[24] = {};
-    v[4 * 4 + 0] = 77;
-    v[5 * 4 + 2] = 50;
-    v[4 * 4 + 2] = 52;
-    v[4 * 4 + 3] = 30;
+    v[16] = 77;
+    v[22] = 50;
+    v[18] = 52;
+    v[19] = 30;
     EXPECT_EQ(predict(4, 1, v, 4, 0, 5), 77);
     EXPECT_EQ(predict(5, 1, v, 4, 3, 5), 30);
-    v[4 * 4 + 3] = 40;
+    v[19] = 40;
     EXPECT_EQ(predict(6, 1, v, 4, 3, 5), 0);
     EXPECT_EQ(predict(4, 1, v, 4, 3, 0), 0);
     EXPECT_EQ(error_of([&] { predict(7, 1, v, 4, 1, 1); }), "Illegal preduction type");
