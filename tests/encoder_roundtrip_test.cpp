@@ -2,16 +2,13 @@
 // decoder, compared coefficient for coefficient.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "../encoder/src/quantiser.h"
 #include "api/QVXDecoder.h"
 #include "api/error.h"
 #include "codestream/header.h"
-#include "entropy/dequantise.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
@@ -176,21 +173,4 @@ TEST(EncoderRoundTrip, RateControlReconstructionMatchesDecoder) {
     } catch (const EncodeError& err) {
         EXPECT_STREQ(err.what(), "ERROR: q > 63");
     }
-}
-
-// The quantiser picks the nearest reconstruction among all values whose
-// dequantised magnitude does not wrap past 16 bits.
-TEST(EncoderQuantiser, NearestReconstructionAmongAllPlainValues) {
-    auto distance = [](int16_t target, int16_t pred, int16_t v, int32_t q) {
-        return std::abs(target - int16_t(uint16_t(uint16_t(pred) + uint16_t(dequantise(v, q, 1)))));
-    };
-    for (int16_t t : {0, 1, 2, 3, 7, -7, 100, -101, 1000, 5003, -20000, 32767, -32768})
-        for (int16_t p : {0, 3, -250, 30000})
-            for (int32_t q : {1, 2, 4, 7, 13, 20, 33, 47, 63}) {
-                int32_t best = INT32_MAX;
-                for (int32_t c = -32767; c <= 32767; ++c)
-                    if (q == 1 || dequantised_magnitude(uint32_t(std::abs(c)), q - 1) <= 32768)
-                        best = std::min(best, distance(t, p, int16_t(c), q));
-                ASSERT_LE(distance(t, p, choose_value(t, p, q, 1), q), best) << "t " << t << " p " << p << " q " << q;
-            }
 }

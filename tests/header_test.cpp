@@ -51,24 +51,10 @@ TEST(Header, CodestreamOffsetsOfEveryVersion) {
 }
 
 TEST(Header, FieldsLandWhereTheLayoutSays) {
-    HeaderFields f;
-    f.version = 4;
-    f.rc_window = -2;
-    f.rc_drain = 300;
-    f.width = 1920;
-    f.height = 1080;
-    f.mode_byte = 0x37;
-    f.component_format = 2;
-    f.lut_used = 2;
-    f.bit_depth = 12;
-    f.buffer_field = 123456;
-    f.fill_level = 777;
-    f.w_kernel = 3;
-    f.qp_table = {1, 0xFF, 63};
-    f.bayer_mode = 2;
-    f.bayer_param = 3;
+    HeaderFields f{.version = 4, .rc_window = -2, .rc_drain = 300, .width = 1920, .height = 1080, .mode_byte = 0x37,
+                   .component_format = 2, .lut_used = 2, .bit_depth = 12, .buffer_field = 123456, .fill_level = 777,
+                   .w_kernel = 3, .qp_table = {1, 0xFF, 63}, .bayer_mode = 2, .bayer_param = 3, .trailer = 0xBEEF};
     f.params[2][15] = 9;
-    f.trailer = 0xBEEF;
     frame_state fs;
     read(fs, header_bytes(f));
     EXPECT_EQ((std::vector<int>{fs.rc_window, fs.rc_drain, fs.width, fs.stored_width, fs.height, fs.ct_mode,
