@@ -23,16 +23,15 @@ std::vector<uint8_t> big_endian(const V& words) {
 }  // namespace
 
 TEST(ToolsYCbCr, VideoRangeWeightsAndClamping) {
-    EXPECT_EQ(rgb(16, 128, 128, 8), (V{0, 0, 0}));
-    EXPECT_EQ(rgb(235, 128, 128, 8), (V{255, 255, 255}));  // 19152 * 219 / 16384
-    EXPECT_EQ(rgb(64, 512, 512, 10), (V{0, 0, 0}));
-    EXPECT_EQ(rgb(940, 512, 512, 10), (V{1023, 1023, 1023}));
-    EXPECT_EQ(rgb(1024, 8192, 8192, 14), (V{0, 0, 0}));
-    // Y' = 112, Cr' = 112: R = 5447568 / 16384 (clamped), G = 1163232 / 16384,
-    // B = 2145248 / 16384, each truncated.
-    EXPECT_EQ(rgb(128, 128, 240, 8), (V{255, 70, 130}));
-    EXPECT_EQ(rgb(128, 240, 128, 8), (V{130, 106, 255}));
-    EXPECT_EQ(rgb(0, 128, 128, 8), (V{0, 0, 0}));  // clamps rather than wraps
+    const uint16_t cases[][7] = {
+        {16, 128, 128, 8, 0, 0, 0},          {235, 128, 128, 8, 255, 255, 255},  // 19152 * 219 / 16384
+        {940, 512, 512, 10, 1023, 1023, 1023}, {1024, 8192, 8192, 14, 0, 0, 0},
+        // Y' = 112, Cr' = 112: R = 5447568 / 16384 (clamped), G = 1163232 / 16384,
+        // B = 2145248 / 16384, each truncated.
+        {128, 128, 240, 8, 255, 70, 130},    {128, 240, 128, 8, 130, 106, 255},
+        {0, 128, 128, 8, 0, 0, 0},  // clamps rather than wraps
+    };
+    for (const auto& c : cases) EXPECT_EQ(rgb(c[0], c[1], c[2], c[3]), (V{c[4], c[5], c[6]})) << c[0] << " " << c[3];
 }
 
 TEST(ToolsYCbCr, Upsampled422UsesEachChromaPairForTwoPixels) {

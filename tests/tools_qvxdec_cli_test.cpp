@@ -37,13 +37,8 @@ ToolRun qvxdec(const std::string& args) {
 
 // A file holding a version-7 header of one 8x8 12-bit frame, no codestream.
 std::string stream_file(const std::string& name, uint8_t component_format, uint8_t bayer_mode) {
-    qvxtest::HeaderFields h;
-    h.rc_window = 16;
-    h.width = h.height = 8;
-    h.component_format = component_format;
-    h.bit_depth = 12;
-    h.w_kernel = 1;
-    h.bayer_mode = bayer_mode;
+    const qvxtest::HeaderFields h{.rc_window = 16, .width = 8, .height = 8, .component_format = component_format,
+                                  .bit_depth = 12, .w_kernel = 1, .bayer_mode = bayer_mode};
     const qvxtest::Bytes bytes = qvxtest::header_bytes(h);
     const std::string path = temp(name);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

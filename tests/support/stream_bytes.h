@@ -32,7 +32,7 @@ struct HeaderFields {
     uint32_t buffer_field = 20;
     uint32_t fill_level = 0;
     uint8_t w_kernel = 6;
-    std::vector<uint8_t> qp_table;
+    std::vector<uint8_t> qp_table = {};
     uint8_t bayer_mode = 0;
     uint8_t bayer_param = 0;
     uint8_t params[4][16] = {};  // only block 0 before version 4
