@@ -3,9 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "api/QVXDecoder.h"
+#include "support/frames.h"
 #include "api/error.h"
-#include "frame/image_memory.h"
 #include "output/fileio.h"
 #include "output/lut.h"
 #include "support/temp_file.h"
@@ -16,20 +15,12 @@ using Words = std::vector<uint16_t>;
 
 namespace {
 
-// A frame with an out_store whose sample (c, x, y) is c * 1000 + y * w + x.
-struct OutFrame {
-    frame_state fs;
-    std::unique_ptr<QVXCodec> codec = std::make_unique<QVXCodec>(&fs);
-    OutFrame(uint16_t w, uint16_t h, uint8_t nc) {
-        fs.width = w;
-        fs.height = h;
-        fs.num_components = nc;
-        fs.bit_depth = 12;
-        fs.out_store = new image_memory(w, h, nc, 1, 0);
+// An out_store whose sample (c, x, y) is c * 1000 + y * w + x.
+struct OutFrame : qvxtest::WriterRig {
+    OutFrame(uint16_t w, uint16_t h, uint8_t nc) : WriterRig(w, h, nc, 12, 0) {
         for (unsigned c = 0; c < nc; ++c)
             for (unsigned i = 0; i < unsigned(w * h); ++i) fs.out_store->plane(c)[i] = uint16_t(c * 1000 + i);
     }
-    ~OutFrame() { delete fs.out_store; }
     // What read_lut prints, or its error text.
     std::string read_lut(const std::string& path) {
         testing::internal::CaptureStdout();
