@@ -1,143 +1,128 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "qvx/SimpleQvxDecoder.h"
-#include "support/header_bytes.h"
-#include "support/temp_file.h"
+#include "support/stream_bytes.h"
 
 using Vantrel::QVX::SimpleQvxDecoder;
+using qvxtest::Bytes;
+using qvxtest::Decoded;
 using qvxtest::HeaderFields;
+using qvxtest::decode_exact;
 using qvxtest::header_bytes;
 
 namespace {
 
-// Decodes `bytes` from an exact-size heap copy; returns the result and
-// checks the failure contract: output pointer untouched, nothing printed.
-struct Attempt {
-    int result = -1;
-    std::string error;
-    std::string printed;
-    mem_data* out = nullptr;
-};
-
-mem_data* const kSentinel = reinterpret_cast<mem_data*>(0x1234);
-
-Attempt attempt(SimpleQvxDecoder& d, const std::vector<uint8_t>& bytes) {
-    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size() + 1]);
-    std::copy(bytes.begin(), bytes.end(), copy.get());
-    mem_data in(copy.get(), bytes.size(), 0);
-    Attempt a;
-    a.out = kSentinel;
-    testing::internal::CaptureStdout();
-    a.result = d.decode(&in, &a.out);
-    a.printed = testing::internal::GetCapturedStdout();
-    a.error = d.lastError();
-    if (a.result == 0) d.deleteBuffer(&a.out);
-    return a;
+// The failure contract: result 1, output pointer untouched, the message
+// kept, nothing printed.
+void expect_failure(SimpleQvxDecoder& d, const Bytes& bytes, const std::string& message) {
+    const Decoded r = decode_exact(bytes, &d);
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(r.out_untouched);
+    EXPECT_EQ(r.error, message);
+    EXPECT_EQ(r.printed, "");
 }
 
-void expect_failure(SimpleQvxDecoder& d, const std::vector<uint8_t>& bytes, const std::string& message,
-                    const std::string& printed = "") {
-    const Attempt a = attempt(d, bytes);
-    EXPECT_EQ(a.result, 1);
-    EXPECT_EQ(a.out, kSentinel);
-    EXPECT_EQ(a.error, message);
-    EXPECT_EQ(a.printed, printed);
+// A 16x4 frame (w_kernel 6) in one version-7 packet; stream s carries the
+// raw code of values[s] if that is non-zero. Prediction repeats each value
+// down its column.
+Bytes tiny_stream(uint8_t format, const std::vector<int>& values) {
+    HeaderFields f;
+    f.component_format = format;
+    qvxtest::Words words(64);
+    for (size_t s = 0; s < values.size(); ++s)
+        if (values[s]) words[s] = {qvxtest::raw_code(values[s])};
+    return qvxtest::concat(header_bytes(f), qvxtest::packet_v7(words, qvxtest::components_of(format)));
 }
 
 TEST(Decoder, EveryEarlyFailureReturnsOneWithItsMessage) {
     SimpleQvxDecoder d;
-    HeaderFields f;
-    std::vector<uint8_t> ok = header_bytes(f);
-
+    const Bytes ok = header_bytes(HeaderFields{});
     expect_failure(d, {}, "Error: Stream header truncated");
-    expect_failure(d, std::vector<uint8_t>(ok.begin(), ok.begin() + 30), "Error: Stream header truncated");
-
-    HeaderFields bad = f;
-    bad.component_format = 0;
-    expect_failure(d, header_bytes(bad), "Error: Undefined component format");
-
-    bad = f;
-    bad.width = 1922;
-    bad.height = 1082;
-    expect_failure(d, header_bytes(bad), "Error: Width must be a mulitple of 4 and != 0");
-    bad.width = 8;
-    expect_failure(d, header_bytes(bad), "Error: Height must be a multiple of 4 and != 0");
-    bad.height = 8;
-    bad.bit_depth = 16;
-    expect_failure(d, header_bytes(bad), "ERROR: bitdepth not supported!");
-
-    bad = f;
-    bad.width = 24;  // a multiple of 4 but not of 16: kernel 6 stores reject it
-    expect_failure(d, header_bytes(bad),
-                   "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
-
-    bad = f;
-    bad.version = 4;
-    bad.rc_drain = 10;
-    bad.buffer_field = 0xFFFFFFFF;
-    expect_failure(d, header_bytes(bad), "Error: Buffersize not specified");
-
-    bad = f;
-    bad.rc_window = 0;
-    expect_failure(d, header_bytes(bad), "Error: rate-control window of 0 positions");
+    expect_failure(d, Bytes(ok.begin(), ok.begin() + 30), "Error: Stream header truncated");
+    const struct {
+        void (*edit)(HeaderFields&);
+        const char* message;
+    } cases[] = {
+        {[](HeaderFields& f) { f.component_format = 0; }, "Error: Undefined component format"},
+        {[](HeaderFields& f) { f.width = 1922, f.height = 1082; }, "Error: Width must be a mulitple of 4 and != 0"},
+        {[](HeaderFields& f) { f.width = 8, f.height = 1082; }, "Error: Height must be a multiple of 4 and != 0"},
+        {[](HeaderFields& f) { f.width = 8, f.height = 8, f.bit_depth = 16; }, "ERROR: bitdepth not supported!"},
+        // A multiple of 4 but not of 16: kernel 6 stores reject it.
+        {[](HeaderFields& f) { f.width = 24; },
+         "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands."},
+        {[](HeaderFields& f) { f.version = 4, f.rc_drain = 10, f.buffer_field = 0xFFFFFFFF; },
+         "Error: Buffersize not specified"},
+        {[](HeaderFields& f) { f.rc_window = 0; }, "Error: rate-control window of 0 positions"},
+        {[](HeaderFields& f) { f.lut_used = 1; }, "Missing LUT!"},
+        // Kernels above 6 fail only after the codestream has been decoded.
+        {[](HeaderFields& f) { f.w_kernel = 7; }, "Missing subband data"},
+    };
+    for (const auto& c : cases) {
+        HeaderFields f;
+        c.edit(f);
+        expect_failure(d, header_bytes(f), c.message);
+    }
+    HeaderFields k7;
+    k7.w_kernel = 7;
+    expect_failure(d, qvxtest::concat(header_bytes(k7), Bytes(17, 0)), "internal error: default reached (w_kernel switch)");
 }
 
-TEST(Decoder, ToneTableChecks) {
-    SimpleQvxDecoder d;
-    HeaderFields f;
-    f.lut_used = 1;
-    expect_failure(d, header_bytes(f), "Missing LUT!");
-
-    d.setLutPath("/some/table.lut");
-    f.lut_used = 0;
-    expect_failure(d, header_bytes(f), "The file is encoded without using a LUT!");
-
-    d.setLutPath("");  // clears the path
-    f.lut_used = 2;     // neither 0 nor 1: no tone-table message either way
-    const Attempt a = attempt(d, header_bytes(f));
-    EXPECT_NE(a.error, "Missing LUT!");
-    EXPECT_NE(a.error, "The file is encoded without using a LUT!");
-}
-
-TEST(Decoder, CopiesOwnTheirToneTablePath) {
+TEST(Decoder, ToneTablePathIsOwnedAndCopied) {
     SimpleQvxDecoder a;
     std::string path = "/tmp/a.lut";
     a.setLutPath(path.c_str());
     path = "garbage";  // the decoder keeps its own copy
-    SimpleQvxDecoder b(a);
-    SimpleQvxDecoder c;
+    SimpleQvxDecoder b(a), c;
     c = b;
-    b.setLutPath(nullptr);
-
-    HeaderFields f;  // lut_used 0
-    expect_failure(a, header_bytes(f), "The file is encoded without using a LUT!");
-    expect_failure(c, header_bytes(f), "The file is encoded without using a LUT!");
+    b.setLutPath(nullptr);  // clearing one leaves the others
+    SimpleQvxDecoder moved(std::move(c));
+    HeaderFields f;
+    for (SimpleQvxDecoder* d : {&a, &moved}) expect_failure(*d, header_bytes(f), "The file is encoded without using a LUT!");
+    f.lut_used = 2;  // asks for neither check
+    const Decoded r = decode_exact(header_bytes(f), &a);
+    EXPECT_NE(r.error, "The file is encoded without using a LUT!");
+    EXPECT_NE(r.error, "Missing LUT!");
     f.lut_used = 1;
     expect_failure(b, header_bytes(f), "Missing LUT!");
-
-    SimpleQvxDecoder moved(std::move(c));
-    f.lut_used = 0;
-    expect_failure(moved, header_bytes(f), "The file is encoded without using a LUT!");
 }
 
-TEST(Decoder, DeleteBufferIgnoresNull) {
+TEST(Decoder, SuccessfulDecodesAndReuseAfterFailure) {
     SimpleQvxDecoder d;
-    d.deleteBuffer(nullptr);
-    mem_data* none = nullptr;
-    d.deleteBuffer(&none);
-    EXPECT_EQ(none, nullptr);
-    EXPECT_STREQ(d.lastError(), "");
+    const Bytes mono = tiny_stream(1, {2});
+    expect_failure(d, Bytes(mono.begin(), mono.begin() + 60), "Missing subband data");  // packet cut short
+    Decoded r = decode_exact(mono, &d);
+    ASSERT_EQ(r.rc, 0) << r.error;
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.printed, "");
+    ASSERT_EQ(r.samples.size(), 16u * 4);
+    for (unsigned y = 0; y < 4; ++y) EXPECT_EQ((std::vector<int>{r.samples[y * 16], r.samples[y * 16 + 1]}),
+                                               (std::vector<int>{2, 0})) << y;
+
+    // Interleaving changes the order, not the size; repeated calls agree.
+    std::vector<int> values(48, 0);
+    values[0] = 1;
+    values[16] = 2;
+    values[32] = 3;
+    const Bytes rgb = tiny_stream(2, values);
+    const Decoded planar = decode_exact(rgb, &d);
+    d.setInterleaved(true);
+    const Decoded inter = decode_exact(rgb, &d);
+    ASSERT_EQ(planar.samples.size(), 16u * 4 * 3);
+    ASSERT_EQ(inter.samples.size(), planar.samples.size());
+    EXPECT_EQ((std::vector<int>{planar.samples[0], planar.samples[64], planar.samples[128]}),
+              (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ((std::vector<int>{inter.samples[0], inter.samples[1], inter.samples[2]}), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(decode_exact(rgb, &d).samples, inter.samples);
 }
 
-TEST(Decoder, InputAdvancesPastTheHeader) {
+TEST(Decoder, InputAndBufferBookkeeping) {
     SimpleQvxDecoder d;
     HeaderFields f;
     f.rc_window = 0;  // fails right after the header
-    std::vector<uint8_t> bytes = header_bytes(f);
+    Bytes bytes = header_bytes(f);
     mem_data in(bytes.data(), bytes.size(), 0);
     mem_data* out = nullptr;
     testing::internal::CaptureStdout();
@@ -145,105 +130,19 @@ TEST(Decoder, InputAdvancesPastTheHeader) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(in.bytes_read, 52u);
     EXPECT_EQ(in.data, bytes.data() + 52);
-}
-
-}  // namespace
-
-namespace {
-
-// A 16x4 frame with w_kernel 6: one version-7 packet whose rows give each
-// subband stream of each component at most one word. A raw code 0x0000000N
-// decodes to the value N/2 (N even); prediction then repeats it down the
-// strip's first column.
-std::vector<uint8_t> tiny_stream(uint8_t format, const std::vector<uint32_t>& first_words) {
-    HeaderFields f;
-    f.component_format = format;
-    std::vector<uint8_t> b = header_bytes(f);
-    const unsigned nc = qvxtest::components_of(format);
-    auto length = [&](unsigned s) { return s < first_words.size() && first_words[s] ? 1u : 0u; };
-    for (unsigned j = 0; j < 16; ++j) {  // one row per subband, a length per component
-        uint32_t row = 0;
-        for (unsigned c = 0; c < nc; ++c) row = row << 5 | length(c * 16 + j);
-        if (nc == 1) b.push_back(uint8_t(row));
-        else for (int k = nc == 3 ? 1 : 3; k >= 0; --k) b.push_back(uint8_t(row >> (8 * k)));
-    }
-    for (unsigned j = 0; j < 16; ++j)
-        for (unsigned c = 0; c < nc; ++c)
-            if (length(c * 16 + j)) {
-                const uint32_t w = first_words[c * 16 + j];
-                for (int k = 3; k >= 0; --k) b.push_back(uint8_t(w >> (8 * k)));
-            }
-    return b;
-}
-
-std::vector<uint8_t> decode_ok(SimpleQvxDecoder& d, const std::vector<uint8_t>& stream) {
-    std::vector<uint8_t> copy = stream;
-    mem_data in(copy.data(), copy.size());
-    mem_data* out = nullptr;
-    testing::internal::CaptureStdout();
-    const int result = d.decode(&in, &out);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(result, 0) << d.lastError();
-    if (result != 0) return {};
-    EXPECT_EQ(out->bytes_read, 0u);
-    std::vector<uint8_t> bytes(out->data, out->data + out->size);
+    d.deleteBuffer(nullptr);
     d.deleteBuffer(&out);
     EXPECT_EQ(out, nullptr);
-    return bytes;
-}
 
-TEST(Decoder, OutputRecordOfASuccessfulDecode) {
-    SimpleQvxDecoder d;
-    const std::vector<uint8_t> out = decode_ok(d, tiny_stream(1, {4}));
-    ASSERT_EQ(out.size(), 16u * 4 * 1 * 2);
-    EXPECT_STREQ(d.lastError(), "");
-    for (unsigned y = 0; y < 4; ++y) {
-        EXPECT_EQ(out[2 * (y * 16) + 1], 2) << y;  // column 0 of each row
-        EXPECT_EQ(out[2 * (y * 16 + 1) + 1], 0);
-    }
-}
-
-TEST(Decoder, InterleavedChangesOrderNotSize) {
-    SimpleQvxDecoder d;
-    // Component 0 -> 1, component 1 -> 2, component 2 -> 3 in column 0.
-    std::vector<uint32_t> words(48, 0);
-    words[0] = 2;
-    words[16] = 4;
-    words[32] = 6;
-    const std::vector<uint8_t> stream = tiny_stream(2, words);
-    const std::vector<uint8_t> planar = decode_ok(d, stream);
-    d.setInterleaved(true);
-    const std::vector<uint8_t> inter = decode_ok(d, stream);
-    ASSERT_EQ(planar.size(), 16u * 4 * 3 * 2);
-    ASSERT_EQ(inter.size(), planar.size());
-    EXPECT_EQ(planar[1], 1);
-    EXPECT_EQ(planar[2 * 64 + 1], 2);  // start of the second plane
-    EXPECT_EQ(inter[1], 1);
-    EXPECT_EQ(inter[3], 2);
-    EXPECT_EQ(inter[5], 3);
-    EXPECT_EQ(decode_ok(d, stream), inter);  // a repeated call gives the same bytes
-}
-
-TEST(Decoder, AFailedCallLeavesTheObjectReady) {
-    SimpleQvxDecoder d;
-    const std::vector<uint8_t> good = tiny_stream(1, {4});
-    std::vector<uint8_t> cut(good.begin(), good.begin() + 60);  // packet header cut short
-    const Attempt a = attempt(d, cut);
-    EXPECT_EQ(a.result, 1);
-    EXPECT_EQ(a.error, "Missing subband data");
-    EXPECT_EQ(decode_ok(d, good).size(), 128u);
-    EXPECT_STREQ(d.lastError(), "");
-}
-
-TEST(Decoder, KernelAboveSixFailsAfterTheCodestream) {
-    HeaderFields f;
-    f.w_kernel = 7;  // one subband per component: a single stream
-    std::vector<uint8_t> b = header_bytes(f);
-    b.insert(b.end(), 16, 0);  // one packet of empty streams
-    b.push_back(0);
-    SimpleQvxDecoder d;
-    expect_failure(d, b, "internal error: default reached (w_kernel switch)");
-    expect_failure(d, header_bytes(f), "Missing subband data");  // no packets: entropy fails first
+    // Rewinding goes back n bytes; past the start, or without n, to the start.
+    mem_data m(bytes.data() + 10, 16, 10);
+    m.rewind(4);
+    EXPECT_EQ(m.data, bytes.data() + 6);
+    EXPECT_EQ(m.bytes_read, 6u);
+    m.rewind(7);
+    EXPECT_EQ(m.data, bytes.data());
+    EXPECT_EQ(m.get_num_bytes_read(), 0u);
+    EXPECT_EQ(m.size, 16u);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "api/error.h"
 #include "output/colortransform.h"
-#include "wavelet_test_util.h"
+#include "support/frames.h"
 
 using namespace Vantrel::QVX;
 using qvxtest::TestFrame;
@@ -21,45 +21,34 @@ using Rgb = std::array<int, 3>;
 Rgb convert(uint8_t mode, uint8_t depth, uint8_t kernel, int c0, int c1, int c2, std::string* printed = nullptr) {
     TestFrame f(8, 4, 3, depth, kernel, mode);
     const int in[3] = {c0, c1, c2};
-    for (unsigned c = 0; c < 3; ++c)
-        for (unsigned y = 0; y < 4; ++y)
-            for (unsigned x = 0; x < 8; ++x) f.at(c, x, y) = int16_t(in[c]);
+    for (unsigned i = 0; i < 3 * 32; ++i) f.at(i / 32, i % 8, i / 8 % 4) = int16_t(in[i / 32]);
     testing::internal::CaptureStdout();
     inverse_color_transform(f.fs);
     const std::string out = testing::internal::GetCapturedStdout();
     if (printed) *printed = out;
     const Rgb first = {f.at(0, 0, 0), f.at(1, 0, 0), f.at(2, 0, 0)};
-    for (unsigned y = 0; y < 4; ++y)
-        for (unsigned x = 0; x < 8; ++x) {
-            const Rgb here = {f.at(0, x, y), f.at(1, x, y), f.at(2, x, y)};
-            EXPECT_EQ(here, first) << "position " << x << "," << y;
-        }
+    for (unsigned i = 0; i < 32; ++i)
+        EXPECT_EQ((Rgb{f.at(0, i % 8, i / 8), f.at(1, i % 8, i / 8), f.at(2, i % 8, i / 8)}), first) << i;
     return first;
 }
 
 }  // namespace
 
-TEST(ColorTransform, DefaultVideoRange) {
+TEST(ColorTransform, MatrixModes) {
     EXPECT_EQ(convert(1, 8, 0, 16, 128, 128), (Rgb{0, 0, 0}));
     EXPECT_EQ(convert(1, 8, 0, 235, 128, 128), (Rgb{255, 255, 255}));
-    // 10-bit offsets: luma 64, half 512; mid-grey chroma gives equal RGB.
-    EXPECT_EQ(convert(1, 10, 0, 64 + 438, 512, 512), (Rgb{511, 511, 511}));
-    // Y' = -32768 - 16 wraps in 16 bits to a large positive value.
-    EXPECT_EQ(convert(1, 8, 0, -32768, 128, 128), (Rgb{255, 255, 255}));
-    // A pure Cr' step: R = (29487 * 50) / 16384 = 89, G = (-8766 * 50) / 16384 truncates.
+    EXPECT_EQ(convert(1, 10, 0, 64 + 438, 512, 512), (Rgb{511, 511, 511}));  // 10-bit offsets 64 and 512
+    EXPECT_EQ(convert(1, 8, 0, -32768, 128, 128), (Rgb{255, 255, 255}));    // Y' - 16 wraps in 16 bits
+    // A pure Cr' step: each channel truncates.
     EXPECT_EQ(convert(1, 8, 0, 16 + 100, 128, 178), (Rgb{(19152 * 100 + 29487 * 50) / 16384,
                                                          (19152 * 100 - 8766 * 50) / 16384,
                                                          (19152 * 100 + 100) / 16384}));
-}
-
-TEST(ColorTransform, IrreversibleComponentTransform) {
-    EXPECT_EQ(convert(2, 8, 0, 100, 128, 128), (Rgb{100, 100, 100}));
     EXPECT_EQ(convert(2, 8, 0, -50, 128, 128), (Rgb{0, 0, 0}));
     EXPECT_EQ(convert(2, 8, 0, 300, 128, 128), (Rgb{255, 255, 255}));
-    // Cb = 10, Cr = -20: R = floor(-28.04 + 100.5) = 72, G = floor(100 - 3.4413 + 14.2828 + 0.5) = 111,
-    // B = floor(17.72 + 100.5) = 118.
+    // Cb = 10, Cr = -20: R = floor(-28.04 + 100.5), G = floor(100 - 3.4413 + 14.2828 + 0.5),
+    // B = floor(17.72 + 100.5).
     EXPECT_EQ(convert(2, 8, 0, 100, 138, 108), (Rgb{72, 111, 118}));
-    // Down-shift by 4 (Haar kernels, 8 bits) and by 2 (5/3 kernels).
+    // Mode 3 shifts down by 4 (Haar kernels, 8 bits) or 2 (5/3 kernels).
     EXPECT_EQ(convert(3, 8, 1, 1600, 128 << 4, 128 << 4), (Rgb{100, 100, 100}));
     EXPECT_EQ(convert(3, 8, 4, 400, 128 << 2, 128 << 2), (Rgb{100, 100, 100}));
     EXPECT_EQ(convert(3, 10, 1, 400, 512 << 2, 512 << 2), (Rgb{100, 100, 100}));
@@ -68,20 +57,13 @@ TEST(ColorTransform, IrreversibleComponentTransform) {
 }
 
 TEST(ColorTransform, ReversibleModes) {
-    // RCT: U + V = -1, and (-1) >> 2 is -1.
-    EXPECT_EQ(convert(4, 8, 0, 100, 255, 254), (Rgb{100, 101, 101}));
-    // R = V + G is 32-bit: 49023 clamps to max, it does not wrap negative.
-    EXPECT_EQ(convert(4, 8, 0, 32767, 32767, 32767), (Rgb{255, 255, 255}));
-    // Doubled chroma: U = V = 2 * 128 - 255 = 1.
-    EXPECT_EQ(convert(9, 8, 0, 100, 128, 128), (Rgb{101, 100, 101}));
-    EXPECT_EQ(convert(10, 8, 0, 100, 255, 255), (Rgb{100, 100, 100}));
+    EXPECT_EQ(convert(4, 8, 0, 100, 255, 254), (Rgb{100, 101, 101}));  // U + V = -1, (-1) >> 2 is -1
+    EXPECT_EQ(convert(4, 8, 0, 32767, 32767, 32767), (Rgb{255, 255, 255}));  // 32-bit sums clamp
+    EXPECT_EQ(convert(9, 8, 0, 100, 128, 128), (Rgb{101, 100, 101}));  // doubled chroma: U = V = 1
     EXPECT_EQ(convert(10, 8, 0, 100, 255, 256), (Rgb{100, 101, 100}));
     // Co = 7, Cg = -3: t = 1000 - (-2) = 1002, G = 999, B = 1002 - 3 = 999, R = 1006.
     EXPECT_EQ(convert(10, 12, 0, 1000, 4095 + 7, 4095 - 3), (Rgb{1006, 999, 999}));
     EXPECT_EQ(convert(11, 8, 0, 100, 128, 128), (Rgb{101, 101, 100}));
-}
-
-TEST(ColorTransform, ModularGreenDifference) {
     EXPECT_EQ(convert(5, 8, 0, 10, 250, 5), (Rgb{5, 250, 0}));
     EXPECT_EQ(convert(5, 10, 0, 1023, 0, 1000), (Rgb{0, 0, 1000 - 1023 + 1024}));
     // The sums use c1 before clamping: (0 - 255 - 3) AND 255 = 254; G itself clamps to 0.
@@ -107,12 +89,10 @@ TEST(ColorTransform, PrintedModeLines) {
 }
 
 TEST(ColorTransform, FailuresLeaveStoreUntouched) {
-    struct Case {
-        uint8_t mode, depth;
-    };
-    const Case cases[] = {{1, 16}, {4, 9}, {10, 0}, {0, 8}, {6, 8}, {7, 8}, {8, 10}, {12, 8}, {255, 14}};
-    for (const Case& c : cases) {
-        TestFrame f(4, 4, 3, c.depth, 0, c.mode);
+    const std::pair<uint8_t, uint8_t> cases[] = {{1, 16}, {4, 9}, {10, 0}, {0, 8}, {6, 8},
+                                                 {7, 8},  {8, 10}, {12, 8}, {255, 14}};
+    for (const auto& [mode, depth] : cases) {
+        TestFrame f(4, 4, 3, depth, 0, mode);
         for (unsigned comp = 0; comp < 3; ++comp) f.at(comp, 2, 3) = int16_t(1000 + comp);
         testing::internal::CaptureStdout();
         std::string error;
@@ -121,8 +101,8 @@ TEST(ColorTransform, FailuresLeaveStoreUntouched) {
         } catch (const QvxError& e) {
             error = e.text();
         }
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << int(c.mode) << "/" << int(c.depth);
-        EXPECT_EQ(error, "ERROR: Bitdepth not supported! (colortransform)") << int(c.mode) << "/" << int(c.depth);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << int(mode) << "/" << int(depth);
+        EXPECT_EQ(error, "ERROR: Bitdepth not supported! (colortransform)") << int(mode) << "/" << int(depth);
         for (unsigned comp = 0; comp < 3; ++comp) EXPECT_EQ(f.at(comp, 2, 3), int(1000 + comp));
     }
 }

@@ -34,9 +34,9 @@ struct OnePacket {
     }
 };
 
-frame_state rc_state(uint16_t width, int16_t window, uint16_t drain, std::vector<int8_t> table) {
+frame_state rc_state(int16_t window, uint16_t drain, std::vector<int8_t> table) {
     frame_state fs;
-    fs.width = width;
+    fs.width = 64;
     fs.num_components = 1;
     fs.rc_window = window;
     fs.rc_drain = drain;
@@ -52,84 +52,71 @@ frame_state rc_state(uint16_t width, int16_t window, uint16_t drain, std::vector
 TEST(RateControl, CubicCurve) {
     LineBuffer lb;
     lb.bufferSize = 1024;
-    lb.fillLevel = 512;
-    EXPECT_EQ(lb.rateControl(37), 37);
-    lb.fillLevel = 1024;
-    EXPECT_EQ(lb.rateControl(0), 63);
-    EXPECT_EQ(lb.rateControl(10), 63);
-    lb.fillLevel = 0;
-    EXPECT_EQ(lb.rateControl(40), 0);
-    lb.fillLevel = 768;  // e = 128: t1 4096, t2 2048, t3 = 2048 * 44 >> 14 = 5
-    EXPECT_EQ(lb.rateControl(20), 25);
+    const struct {
+        int32_t fill, q, expected;
+    } cases[] = {{512, 37, 37}, {1024, 0, 63}, {1024, 10, 63}, {0, 40, 0}, {512, -5, 0},
+                 {768, 20, 25}};  // e = 128: t1 4096, t2 2048, t3 = 2048 * 44 >> 14 = 5
+    for (const auto& c : cases) {
+        lb.fillLevel = c.fill;
+        EXPECT_EQ(lb.rateControl(c.q), c.expected) << c.fill << " " << c.q;
+    }
     lb.fillLevel = 512;
     EXPECT_EQ(error_of([&] { lb.rateControl(64); }), "ERROR: q > 63");
-    EXPECT_EQ(lb.rateControl(-5), 0);
 }
 
 TEST(Dequantise, WorkedExamples) {
-    EXPECT_EQ(dequantise(5, 0, 0), 5);
-    EXPECT_EQ(dequantise(1, 1, 0), 2);
-    EXPECT_EQ(dequantise(-3, 4, 0), -7);
-    EXPECT_EQ(dequantise(1, 8, 0), 6);
-    EXPECT_EQ(dequantise(1, 9, 1), 6);   // the offset is subtracted
-    EXPECT_EQ(dequantise(9, 3, 7), 9);   // below 0 counts as 0
-    EXPECT_EQ(dequantise(0, 40, 0), 0);
-    // Past qq/4 = 18 the shift turns left; the result wraps to 16 bits.
-    // qq 77: 11 * 311749 shifted left by one, halved: 3429239, 21367 in 16 bits.
-    EXPECT_EQ(dequantise(5, 77, 0), 21367);
+    const struct {
+        int16_t v;
+        int32_t qq, off, expected;
+    } cases[] = {{5, 0, 0, 5},   {1, 1, 0, 2},   {-3, 4, 0, -7}, {1, 8, 0, 6},
+                 {1, 9, 1, 6},   // the offset is subtracted
+                 {9, 3, 7, 9},   // below 0 counts as 0
+                 {0, 40, 0, 0},
+                 // Past qq/4 = 18 the shift turns left and the result wraps to
+                 // 16 bits: 11 * 311749 shifted left by one, halved: 3429239.
+                 {5, 77, 0, 21367}};
+    for (const auto& c : cases) EXPECT_EQ(dequantise(c.v, c.qq, uint8_t(c.off)), c.expected) << c.v << " " << c.qq;
 }
 
-TEST(LineBuffer, WindowLengthsAndIndexDelay) {
-    // Width 64 with rc_window -2 gives windows of 8 positions; a base
-    // computed after position p is used from position p + 4.
-    frame_state fs = rc_state(64, -2, 0, {5, 9, 13});
+TEST(LineBuffer, WindowLengthsIndexDelayAndFillLevel) {
+    // rc_window -2 at width 64: windows of 8 positions; a base computed
+    // after position p is used from position p + 4.
+    frame_state fs = rc_state(-2, 0, {5, 9, 13});
     LineBuffer lb;
     lb.setup(fs);
     OnePacket dom;
-    std::vector<int32_t> q;
     for (int p = 0; p < 30; ++p) {
-        q.push_back(lb.qtIndex());
+        EXPECT_EQ(lb.qtIndex(), p < 11 ? 5 : p < 19 ? 9 : p < 27 ? 13 : 0) << "position " << p;
         lb.step(fs, dom);
     }
-    for (int p = 0; p < 30; ++p) {
-        const int32_t expected = p < 11 ? 5 : p < 19 ? 9 : p < 27 ? 13 : 0;
-        EXPECT_EQ(q[p], expected) << "position " << p;
-    }
-
-    fs = rc_state(64, 4, 0, {1, 2});
+    fs = rc_state(4, 0, {1, 2});  // window of 16: switches after position 15, used from 19
     LineBuffer lb16;
     lb16.setup(fs);
     for (int p = 0; p < 18; ++p) lb16.step(fs, dom);
     EXPECT_EQ(lb16.qtIndex(), 1);
     lb16.step(fs, dom);
-    EXPECT_EQ(lb16.qtIndex(), 2);  // window of 16: switches after position 15, used from 19
+    EXPECT_EQ(lb16.qtIndex(), 2);
 
-    fs = rc_state(64, 0, 0, {1});
-    LineBuffer zero;
-    EXPECT_NE(error_of([&] { zero.setup(fs); }), "(no error)");
-}
-
-TEST(LineBuffer, FillLevelDrivesTheIndex) {
-    frame_state fs = rc_state(64, 4, 10, {20});
+    // The fill level drives the curve and never drops below empty.
+    fs = rc_state(4, 10, {20});
     fs.fill_level = 512;
-    LineBuffer lb;
-    lb.setup(fs);
-    OnePacket dom;
-    lb.lb_add(266);  // 778 - 10 = 768 after the step: index 25, four steps later
+    LineBuffer lb2;
+    lb2.setup(fs);
+    lb2.lb_add(266);  // 778 - 10 = 768 after the step: index 25, four steps later
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(lb.qtIndex(), 20);
-        lb.step(fs, dom);
-        lb.lb_add(10);
+        EXPECT_EQ(lb2.qtIndex(), 20);
+        lb2.step(fs, dom);
+        lb2.lb_add(10);
     }
-    EXPECT_EQ(lb.qtIndex(), 25);
-    lb.fillLevel = 5;
-    lb.step(fs, dom);
-    EXPECT_EQ(lb.fillLevel, 0);  // never below empty
+    EXPECT_EQ(lb2.qtIndex(), 25);
+    lb2.fillLevel = 5;
+    lb2.step(fs, dom);
+    EXPECT_EQ(lb2.fillLevel, 0);  // never below empty
 }
 
 TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
     for (uint16_t version : {5, 6}) {
-        frame_state fs = rc_state(64, 4, 10, {20});
+        frame_state fs = rc_state(4, 10, {20});
         fs.version = version;
         fs.num_components = 3;
         fs.fill_level = 1000;
@@ -143,10 +130,8 @@ TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
         lb.step(fs, dom);
         EXPECT_EQ(dom.taken, 1);
         EXPECT_EQ(fs.packet_done, 0);
-        EXPECT_EQ(lb.sb_fill[0], 32);
-        EXPECT_EQ(lb.sb_fill[1], 0);
-        EXPECT_EQ(lb.sb_fill[47], 16);
-        EXPECT_EQ(lb.sb_fill[48], 64);
+        EXPECT_EQ((std::vector<int>{lb.sb_fill[0], lb.sb_fill[1], lb.sb_fill[47], lb.sb_fill[48]}),
+                  (std::vector<int>{32, 0, 16, 64}));
         EXPECT_EQ(lb.fillLevel, version == 5 ? 1000 + 288 - 10 : 990);
         lb.step(fs, dom);
         EXPECT_EQ(lb.fillLevel, version == 5 ? 1268 : 990 + 288 - 10);
@@ -155,7 +140,7 @@ TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
 }
 
 TEST(LineBuffer, MissingSubbandData) {
-    frame_state fs = rc_state(64, 4, 0, {1});
+    frame_state fs = rc_state(4, 0, {1});
     NXRQvxDemultiplexer demux;
     demux.onPacketEnd(15);
     demux.onPacketEnd(3);
@@ -170,8 +155,8 @@ TEST(LineBuffer, MissingSubbandData) {
     EXPECT_EQ(error_of([&] { demux.nextDominant(); }), "Missing subband data");
 }
 
-TEST(Prediction, ModeZero) {
-    // 2 x 2 plane, row-major: left (0,1), above (1,0), aboveleft (0,0).
+TEST(Prediction, WorkedExamples) {
+    // 2 x 2 plane, row-major, at (1, 1): left (0,1), above (1,0), aboveleft (0,0).
     auto med = [](int16_t left, int16_t above, int16_t al, uint8_t pred_mode) {
         const int16_t p[4] = {al, above, left, 0};
         return predict(0, pred_mode, p, 2, 1, 1);
@@ -179,34 +164,29 @@ TEST(Prediction, ModeZero) {
     EXPECT_EQ(med(10, 20, 25, 1), 10);
     EXPECT_EQ(med(10, 20, 5, 1), 20);
     EXPECT_EQ(med(10, 20, 15, 7), 15);
-    EXPECT_EQ(med(1, 1, 1, 0), 1);
     EXPECT_EQ(med(-1, -1, -1, 0), -1);
     EXPECT_EQ(med(1, 1, 0, 0), 0);  // sum + 1 of 3 gives 0
     EXPECT_EQ(med(30000, 30000, 30000, 0), int16_t((int32_t(90001u * 43690u)) >> 17));
     EXPECT_EQ(error_of([&] { med(1, 2, 3, 9); }), "Wrong prediction mode");
-
     const int16_t row[4] = {7, 9, 0, 0};
     EXPECT_EQ(predict(0, 9, row, 2, 0, 0), 0);
     EXPECT_EQ(predict(0, 9, row, 2, 1, 0), 7);  // first row: left, any pred_mode
     EXPECT_EQ(predict(0, 9, row, 2, 0, 1), 7);  // first column: above
-}
 
-TEST(Prediction, HorizontalAndVerticalModes) {
-    const int16_t h[3] = {100, 103, 0};
+    // Horizontal and vertical types on a 4 x 6 plane; at (3, 5): left
+    // (2,5), aboveleft (2,4), above (3,4).
+    const int16_t h[3] = {100, 103, 0}, h2[3] = {100, 104, 0};
     EXPECT_EQ(predict(1, 1, h, 3, 1, 0), 0);
     EXPECT_EQ(predict(2, 1, h, 3, 2, 0), 103);
-    const int16_t h2[3] = {100, 104, 0};
     EXPECT_EQ(predict(3, 1, h2, 3, 2, 0), 0);
-
-    // 4 x 6 plane; position (3, 5): left (2,5), aboveleft (2,4), above (3,4).
     int16_t v[24] = {};
-    v[4 * 4 + 0] = 77;
-    v[5 * 4 + 2] = 50;
-    v[4 * 4 + 2] = 52;
-    v[4 * 4 + 3] = 30;
+    v[16] = 77;
+    v[22] = 50;
+    v[18] = 52;
+    v[19] = 30;
     EXPECT_EQ(predict(4, 1, v, 4, 0, 5), 77);
     EXPECT_EQ(predict(5, 1, v, 4, 3, 5), 30);
-    v[4 * 4 + 3] = 40;
+    v[19] = 40;
     EXPECT_EQ(predict(6, 1, v, 4, 3, 5), 0);
     EXPECT_EQ(predict(4, 1, v, 4, 3, 0), 0);
     EXPECT_EQ(error_of([&] { predict(7, 1, v, 4, 1, 1); }), "Illegal preduction type");

@@ -1,13 +1,14 @@
-// Inverse wavelet kernels: line filters, pass coverage and order, the 4x4
-// reference frame for every kernel, and the clipping step.
+// Inverse wavelet kernels: line filters, the 4x4 reference frame for every
+// kernel, pass order, and the clipping step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
+#include "support/frames.h"
 #include "wavelet/passes.h"
 #include "wavelet/wavelet.h"
-#include "wavelet_test_util.h"
 
 using namespace Vantrel::QVX;
 using namespace Vantrel::QVX::wavelet;
@@ -15,23 +16,22 @@ using qvxtest::TestFrame;
 
 namespace {
 
-using Row4 = std::array<int, 4>;
-using Frame4 = std::array<Row4, 4>;
+using Frame4 = std::array<std::array<int, 4>, 4>;
 
 const Frame4 kInput4 = {{{100, 7, -5, 3}, {-9, 4, 6, -2}, {11, -3, 1, 5}, {-4, 2, -6, 8}}};
-
-TestFrame frame4(const Frame4& in, uint8_t kernel) {
-    TestFrame f(4, 4, 1, 14, kernel, 0);
-    for (unsigned y = 0; y < 4; ++y)
-        for (unsigned x = 0; x < 4; ++x) f.at(0, x, y) = int16_t(in[y][x]);
-    return f;
-}
 
 Frame4 read4(TestFrame& f) {
     Frame4 out{};
     for (unsigned y = 0; y < 4; ++y)
         for (unsigned x = 0; x < 4; ++x) out[y][x] = f.at(0, x, y);
     return out;
+}
+
+TestFrame frame4(uint8_t kernel) {
+    TestFrame f(4, 4, 1, 14, kernel, 0);
+    for (unsigned y = 0; y < 4; ++y)
+        for (unsigned x = 0; x < 4; ++x) f.at(0, x, y) = int16_t(kInput4[y][x]);
+    return f;
 }
 
 std::vector<int> line53(std::vector<int16_t> v) {
@@ -41,30 +41,22 @@ std::vector<int> line53(std::vector<int16_t> v) {
 
 }  // namespace
 
-TEST(WaveletHaar, PairStepExamples) {
-    struct Case {
-        int16_t lo, hi, lo_out, hi_out;
-    };
-    const Case cases[] = {{5, 3, 3, 6}, {5, -3, 6, 3}, {0, 1, -1, 0}, {-32768, 1, 32767, -32768}};
-    for (const Case& c : cases) {
-        int16_t lo = c.lo, hi = c.hi;
+TEST(WaveletFilters, HaarPairAndFiveThreeLineExamples) {
+    const int16_t pairs[][4] = {{5, 3, 3, 6}, {5, -3, 6, 3}, {0, 1, -1, 0}, {-32768, 1, 32767, -32768}};
+    for (const auto& c : pairs) {
+        int16_t lo = c[0], hi = c[1];
         haar_pair<Direction::Inverse>(lo, hi);
-        EXPECT_EQ(lo, c.lo_out) << c.lo << "," << c.hi;
-        EXPECT_EQ(hi, c.hi_out) << c.lo << "," << c.hi;
+        EXPECT_EQ((std::array<int, 2>{lo, hi}), (std::array<int, 2>{c[2], c[3]})) << c[0] << "," << c[1];
         haar_pair<Direction::Forward>(lo, hi);
-        EXPECT_EQ(lo, c.lo);
-        EXPECT_EQ(hi, c.hi);
+        EXPECT_EQ((std::array<int, 2>{lo, hi}), (std::array<int, 2>{c[0], c[1]}));
     }
-}
-
-TEST(Wavelet53, LineExamples) {
     EXPECT_EQ(line53({10, 4, 20, -6}), (std::vector<int>{8, 18, 20, 14}));
     EXPECT_EQ(line53({-7, 5, 3, 0, 100, -50, -1, 2}), (std::vector<int>{-10, 1, 2, 57, 112, 12, 11, 13}));
     EXPECT_EQ(line53({10, -3}), (std::vector<int>{11, 8}));
     EXPECT_EQ(line53({0, 1, 0, 0}), (std::vector<int>{-1, 1, 0, 0}));
 }
 
-TEST(WaveletKernels, ReferenceFrame4x4) {
+TEST(WaveletKernels, ReferenceFrame4x4AndPassOrder) {
     const Frame4 expect[6] = {
         {{{99, 104, 88, 97}, {84, 95, 85, 94}, {112, 112, 104, 109}, {97, 101, 91, 102}}},
         {{{98, 103, 85, 89}, {87, 96, 92, 94}, {110, 106, 104, 105}, {105, 103, 94, 103}}},
@@ -74,60 +66,15 @@ TEST(WaveletKernels, ReferenceFrame4x4) {
         {{{100, 102, 92, 93}, {90, 100, 91, 91}, {108, 109, 103, 107}, {106, 105, 93, 105}}},
     };
     for (uint8_t k = 0; k < 6; ++k) {
-        TestFrame f = frame4(kInput4, k);
+        TestFrame f = frame4(k);
         inverse_wavelet(k, f.fs);
         EXPECT_EQ(read4(f), expect[k]) << "kernel " << int(k);
     }
-}
-
-TEST(WaveletKernels, DcOnlyDecodesToFlatFrame) {
-    Frame4 dc{};
-    dc[0][0] = 100;
-    Frame4 flat;
-    for (Row4& r : flat) r.fill(100);
-    for (uint8_t k = 0; k < 6; ++k) {
-        TestFrame f = frame4(dc, k);
-        inverse_wavelet(k, f.fs);
-        EXPECT_EQ(read4(f), flat) << "kernel " << int(k);
-    }
-}
-
-TEST(WaveletKernels, Kernel0OrderMatters) {
     // Kernel 0's passes in the order of the other kernels give another frame.
-    TestFrame f = frame4(kInput4, 0);
-    const Pass other_order[4] = {{Axis::H, 2}, {Axis::V, 2}, {Axis::H, 1}, {Axis::V, 1}};
-    for (const Pass& p : other_order)
+    TestFrame f = frame4(0);
+    for (const Pass& p : {Pass{Axis::H, 2}, Pass{Axis::V, 2}, Pass{Axis::H, 1}, Pass{Axis::V, 1}})
         run_pass<Filter::Haar, Direction::Inverse>(f.store->splane(0), 4, 4, p, Structure::FullSplit);
-    EXPECT_EQ(read4(f)[0], (Row4{100, 105, 88, 96}));
-}
-
-TEST(WaveletKernels, Level2HorizontalCoverage) {
-    // Marks which cells a single H2 pass changes: all-ones frame, so every
-    // covered pair (1, 1) becomes (0, 1) in the low cell.
-    Frame4 ones;
-    for (Row4& r : ones) r.fill(1);
-    auto changed = [&](Structure s, Filter filt) {
-        TestFrame f = frame4(ones, 0);
-        if (filt == Filter::Haar)
-            pass_h<Filter::Haar, Direction::Inverse>(f.store->splane(0), 4, 4, 2, s);
-        else
-            pass_h<Filter::Lift53, Direction::Inverse>(f.store->splane(0), 4, 4, 2, s);
-        Frame4 out = read4(f);
-        for (Row4& r : out)
-            for (int& v : r) v = v != 1;
-        return out;
-    };
-    // Haar pair (1, 1) -> (0, 1): only the low cell changes.
-    const Frame4 full_lo = {{{1, 1, 0, 0}, {1, 1, 0, 0}, {1, 1, 0, 0}, {1, 1, 0, 0}}};
-    const Frame4 rect_lo = {{{1, 0, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}}};
-    const Frame4 dyad_lo = {{{1, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 0}}};
-    EXPECT_EQ(changed(Structure::FullSplit, Filter::Haar), full_lo);
-    EXPECT_EQ(changed(Structure::Rectangular, Filter::Haar), rect_lo);
-    EXPECT_EQ(changed(Structure::Dyadic, Filter::Haar), dyad_lo);
-    // 5/3 line (1, 1) -> (0, 1): likewise the low cell only.
-    EXPECT_EQ(changed(Structure::FullSplit, Filter::Lift53), full_lo);
-    EXPECT_EQ(changed(Structure::Rectangular, Filter::Lift53), rect_lo);
-    EXPECT_EQ(changed(Structure::Dyadic, Filter::Lift53), dyad_lo);
+    EXPECT_EQ(read4(f)[0], (std::array<int, 4>{100, 105, 88, 96}));
 }
 
 TEST(WaveletClip, BoundsPerModeAndComponent) {
@@ -148,21 +95,14 @@ TEST(WaveletClip, BoundsPerModeAndComponent) {
         clip_frame(f.fs);
         for (unsigned comp = 0; comp < 3; ++comp) {
             const int bound = comp == 0 ? c.b0 : c.b12;
-            const std::array<int, 4> got = {f.at(comp, 0, 1), f.at(comp, 1, 1), f.at(comp, 2, 1), f.at(comp, 3, 1)};
-            EXPECT_EQ(got, (std::array<int, 4>{0, 0, bound, std::min(200, bound)}))
-                << "depth " << int(c.bit_depth) << " mode " << int(c.ct_mode) << " kernel " << int(c.w_kernel)
-                << " comp " << comp;
+            EXPECT_EQ((std::array<int, 4>{f.at(comp, 0, 1), f.at(comp, 1, 1), f.at(comp, 2, 1), f.at(comp, 3, 1)}),
+                      (std::array<int, 4>{0, 0, bound, std::min(200, bound)}))
+                << "depth " << int(c.bit_depth) << " mode " << int(c.ct_mode) << " kernel " << int(c.w_kernel);
         }
     }
-}
-
-TEST(WaveletClip, KernelEndsWithClipping) {
-    // Pair (0, 1) gives a low sample of -1, which the kernel's final clip
-    // turns into 0.
-    Frame4 in{};
-    in[0][2] = 1;  // band 1, the level-2 x-high partner of (0, 0)
-    TestFrame f = frame4(in, 2);
+    // Kernels end with the clip: the pair (0, 1) gives a low sample of -1.
+    TestFrame f(4, 4, 1, 14, 2, 0);
+    f.at(0, 2, 0) = 1;
     inverse_wavelet(2, f.fs);
-    for (const Row4& r : read4(f))
-        for (int v : r) EXPECT_GE(v, 0);
+    for (const auto& row : read4(f)) EXPECT_GE(*std::min_element(row.begin(), row.end()), 0);
 }

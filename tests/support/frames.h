@@ -1,0 +1,114 @@
+// Frames for stage tests: one store serving the wavelet and colour stages,
+// an out_store for the Bayer writer, and a child process for code that may
+// end the process.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "api/QVXDecoder.h"
+#include "codestream/frame_state.h"
+#include "frame/frame_setup.h"
+#include "frame/image_memory.h"
+#include "output/bayer.h"
+
+namespace qvxtest {
+
+using Vantrel::QVX::frame_state;
+using Vantrel::QVX::image_memory;
+
+// A frame_state whose wavelet_store and ct_store are one scheme-1 store.
+struct TestFrame {
+    frame_state fs;
+    std::unique_ptr<image_memory> store;
+
+    TestFrame(unsigned w, unsigned h, unsigned nc, uint8_t bit_depth, uint8_t w_kernel, uint8_t ct_mode)
+        : store(std::make_unique<image_memory>(uint16_t(w), uint16_t(h), uint8_t(nc), 16, 1)) {
+        fs.width = uint16_t(w);
+        fs.height = uint16_t(h);
+        fs.num_components = uint8_t(nc);
+        fs.bit_depth = bit_depth;
+        fs.w_kernel = w_kernel;
+        fs.ct_mode = ct_mode;
+        fs.component_format = nc == 3 ? 2 : 1;
+        fs.wavelet_store = store.get();
+        fs.ct_store = store.get();
+    }
+    int16_t& at(unsigned c, unsigned x, unsigned y) { return store->splane(c)[size_t(y) * fs.width + x]; }
+    void load(unsigned c, const std::vector<uint16_t>& plane) { std::copy(plane.begin(), plane.end(), store->plane(c)); }
+    std::vector<uint16_t> plane(unsigned c) const {
+        const uint16_t* p = store->plane(c);
+        return {p, p + store->plane_size()};
+    }
+};
+
+// A frame_state whose out_store is made the way frame setup makes it.
+struct WriterRig {
+    frame_state fs;
+    std::unique_ptr<Vantrel::QVX::QVXCodec> codec = std::make_unique<Vantrel::QVX::QVXCodec>(&fs);
+    uint32_t written = 0;
+
+    WriterRig(unsigned width, unsigned height, unsigned nc, unsigned bit_depth, uint8_t mode, uint8_t param = 0,
+              uint8_t ct_mode = 0, unsigned stored_width = 0) {
+        fs.width = uint16_t(width);
+        fs.height = uint16_t(height);
+        fs.stored_width = uint16_t(stored_width ? stored_width : width);
+        fs.num_components = uint8_t(nc);
+        fs.bit_depth = uint8_t(bit_depth);
+        fs.bayer_mode = mode;
+        fs.bayer_param = param;
+        fs.ct_mode = ct_mode;
+        fs.out_store = new image_memory(uint16_t(width), uint16_t(height), uint8_t(nc), 1, 0);
+    }
+    ~WriterRig() { Vantrel::QVX::frame_release(fs); }
+
+    void set(unsigned c, unsigned x, unsigned y, int v) { fs.out_store->at(c, x, y) = uint16_t(v); }
+    void fill(unsigned c, int v) { std::fill_n(fs.out_store->plane(c), fs.out_store->plane_size(), uint16_t(v)); }
+
+    // write_bayer into a zeroed buffer of the size the pipeline allocates.
+    std::vector<uint8_t> write() {
+        std::vector<uint8_t> out(size_t(fs.num_components) * fs.width * fs.height * 2, 0);
+        written = Vantrel::QVX::write_bayer(*codec, out.data(), fs);
+        return out;
+    }
+};
+
+// The first `count` big-endian words of a buffer.
+inline std::vector<uint16_t> words_of(const std::vector<uint8_t>& bytes, size_t count) {
+    std::vector<uint16_t> w(count);
+    for (size_t i = 0; i < count; ++i) w[i] = uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+    return w;
+}
+
+// Runs f in a forked child with standard output on a pipe; returns the exit
+// code (-1 if the child did not exit; 99 if f returned) and the output.
+template <typename F>
+std::pair<int, std::string> run_in_child(F f) {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, ""};
+    std::fflush(stdout);
+    if (fork() == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        f();
+        std::fflush(stdout);
+        _exit(99);
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[256];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    wait(&status);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+}  // namespace qvxtest

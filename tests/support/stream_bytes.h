@@ -1,0 +1,158 @@
+// Hand-built streams for tests: header fields, packets of every layout,
+// raw codes, and a decode from an exact-size heap buffer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qvx/SimpleQvxDecoder.h"
+
+namespace qvxtest {
+
+using Bytes = std::vector<uint8_t>;
+using Words = std::vector<std::vector<uint32_t>>;  // per stream index
+
+struct HeaderFields {
+    bool versioned = true;
+    uint16_t version = 7;
+    int16_t rc_window = 4;
+    uint16_t rc_drain = 0;
+    uint16_t width = 16;
+    uint16_t height = 4;
+    uint8_t mode_byte = 0;  // ct_mode | pred_mode << 4 from version 3 on
+    uint8_t component_format = 1;
+    uint8_t lut_used = 0;
+    uint8_t bit_depth = 8;
+    uint32_t buffer_field = 20;
+    uint32_t fill_level = 0;
+    uint8_t w_kernel = 6;
+    std::vector<uint8_t> qp_table = {};
+    uint8_t bayer_mode = 0;
+    uint8_t bayer_param = 0;
+    uint8_t params[4][16] = {};  // only block 0 before version 4
+    uint16_t trailer = 0;        // reserved_word, or pred_mode before version 3
+    uint16_t v5_word = 0;
+};
+
+inline void put16(Bytes& b, uint32_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+inline void put32(Bytes& b, uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+inline void put32be(Bytes& b, uint32_t v) {
+    for (int sh = 24; sh >= 0; sh -= 8) b.push_back(uint8_t(v >> sh));
+}
+inline Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline unsigned components_of(uint8_t format) { return format == 1 ? 1 : format == 4 ? 4 : 3; }
+
+// The header as the encoder lays it out, padding included.
+inline Bytes header_bytes(const HeaderFields& f) {
+    Bytes b;
+    const uint16_t v = f.versioned ? f.version : 0;
+    if (f.versioned) {
+        put16(b, 0x5156);
+        put16(b, 0xFFFF);
+        put16(b, f.version);
+    }
+    put16(b, uint16_t(f.rc_window));
+    put16(b, f.rc_drain);
+    put16(b, f.width);
+    put16(b, f.height);
+    b.insert(b.end(), {f.mode_byte, f.component_format, f.lut_used, f.bit_depth});
+    put32(b, f.buffer_field);
+    put32(b, f.fill_level);
+    b.push_back(f.w_kernel);
+    put16(b, uint16_t(f.qp_table.size()));
+    b.insert(b.end(), f.qp_table.begin(), f.qp_table.end());
+    if (v >= 4) b.insert(b.end(), {f.bayer_mode, f.bayer_param});
+    const unsigned blocks = v >= 4 ? components_of(f.component_format) : 1;
+    for (unsigned c = 0; c < blocks; ++c) b.insert(b.end(), f.params[c], f.params[c] + 16);
+    if (v >= 3) put16(b, f.trailer);
+    else b.push_back(uint8_t(f.trailer));
+    const size_t align = (v >= 2 && v <= 6) ? 16 : v >= 7 ? 4 : 1;
+    while (b.size() % align) b.push_back(0xEE);
+    if (v == 5)
+        for (uint16_t i = 0; i < 8; ++i) put16(b, uint16_t(f.v5_word + i));
+    return b;
+}
+
+// Versions 3 to 6: per component ten bytes of five-bit lengths (most
+// significant first), two skipped bytes, then big-endian words.
+inline Bytes packet_v3(const Words& words, unsigned nc) {
+    Bytes b;
+    for (unsigned c = 0; c < nc; ++c) {
+        uint8_t h[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAB, 0xCD};
+        for (unsigned j = 0; j < 16; ++j)
+            for (unsigned i = 0; i < 5; ++i)
+                if (words[c * 16 + j].size() >> (4 - i) & 1) h[(5 * j + i) / 8] |= uint8_t(0x80 >> ((5 * j + i) % 8));
+        for (uint8_t byte : h) b.push_back(byte);
+        for (unsigned j = 0; j < 16; ++j)
+            for (uint32_t w : words[c * 16 + j]) put32be(b, w);
+    }
+    return b;
+}
+
+// Version 7 and later: 16 rows of lengths, then words interleaved.
+inline Bytes packet_v7(const Words& words, unsigned nc) {
+    Bytes b;
+    const unsigned row_bytes = nc == 1 ? 1 : nc == 4 ? 4 : 2;
+    for (unsigned j = 0; j < 16; ++j) {
+        uint32_t row = 0;
+        for (unsigned c = 0; c < nc; ++c) row = row << 5 | uint32_t(words[c * 16 + j].size());
+        for (int i = int(row_bytes) - 1; i >= 0; --i) b.push_back(uint8_t(row >> (8 * i)));
+    }
+    for (unsigned k = 0; k < 16; ++k)
+        for (unsigned j = 0; j < 16; ++j)
+            for (unsigned c = 0; c < nc; ++c)
+                if (words[c * 16 + j].size() > k) put32be(b, words[c * 16 + j][k]);
+    return b;
+}
+
+// Raw 16-bit Golomb-Rice code of v: sixteen zero bits, then the mapped value.
+inline uint32_t raw_code(int v) { return v >= 0 ? uint32_t(2 * v) : uint32_t(-2 * v - 1); }
+
+struct Decoded {
+    int rc = -1;
+    std::string error, printed;
+    bool out_untouched = false;  // on failure the output pointer keeps its value
+    std::vector<uint16_t> samples;  // big-endian output words, in buffer order
+};
+
+// Decodes from a heap copy of exactly bytes.size() bytes, so a read past the
+// end is caught by AddressSanitizer.
+inline Decoded decode_exact(const Bytes& bytes, Vantrel::QVX::SimpleQvxDecoder* dec = nullptr) {
+    Vantrel::QVX::SimpleQvxDecoder own;
+    if (!dec) dec = &own;
+    std::unique_ptr<unsigned char[]> buf(new unsigned char[bytes.size()]);
+    if (!bytes.empty()) std::memcpy(buf.get(), bytes.data(), bytes.size());
+    mem_data in(buf.get(), bytes.size());
+    mem_data* const sentinel = reinterpret_cast<mem_data*>(0x1234);
+    mem_data* out = sentinel;
+    Decoded r;
+    testing::internal::CaptureStdout();
+    r.rc = dec->decode(&in, &out);
+    r.printed = testing::internal::GetCapturedStdout();
+    r.error = dec->lastError();
+    r.out_untouched = out == sentinel;
+    if (r.rc == 0) {
+        for (uint64_t i = 0; i + 1 < out->size; i += 2)
+            r.samples.push_back(uint16_t(out->data[i] << 8 | out->data[i + 1]));
+        dec->deleteBuffer(&out);
+    }
+    return r;
+}
+
+}  // namespace qvxtest
