@@ -25,12 +25,6 @@ void LineBuffer::setup(const frame_state& fs) {
     for (int32_t& slot : qt_pipeline) slot = q;
 }
 
-void LineBuffer::lb_add(int32_t n) {
-    if (n < 0) raise("Error: lb_add - added negative value");
-    // Wraps like the 32-bit counter it models; a crafted stream may overflow it.
-    fillLevel = int32_t(uint32_t(fillLevel) + uint32_t(n));
-}
-
 int32_t LineBuffer::rateControl(int32_t base) const {
     int32_t r;
     if (fillLevel < bufferSize)

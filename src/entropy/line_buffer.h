@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "api/error.h"
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
@@ -28,7 +29,12 @@ struct LineBuffer {
     int32_t qtIndex() const { return qt_pipeline[0]; }
 
     void setup(const frame_state& fs);
-    void lb_add(int32_t n);
+    // Adds a value's bits to the fill level; wraps like the 32-bit counter
+    // it models, since a crafted stream may overflow it.
+    void lb_add(int32_t n) {
+        if (n < 0) raise("Error: lb_add - added negative value");
+        fillLevel = int32_t(uint32_t(fillLevel) + uint32_t(n));
+    }
     int32_t rateControl(int32_t base) const;
 
     // One step after all values of a position. `dominant` supplies the
