@@ -1,10 +1,10 @@
-// Bit reader and adaptive Golomb-Rice decoding: code space, zero runs, raw
-// escapes, K selection, halving and the bit counts handed to the line buffer.
+// Adaptive Golomb-Rice decoding: codes, zero runs and the bit counts handed
+// to the line buffer, K selection, halving and overflow. Raw escapes of both
+// variants and the bit reader are covered by the encoder round trips.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <vector>
 
 #include "api/error.h"
@@ -61,27 +61,6 @@ using VB = std::pair<int, unsigned>;
 
 }  // namespace
 
-TEST(BitReader, PeekMatchesBitPositionAfterAnySkips) {
-    // Eight words, then the stream runs dry and delivers zero bits.
-    WordSource src;
-    std::mt19937 rng(7);
-    for (int i = 0; i < 8; ++i) src.words[0].push_back(uint32_t(rng()));
-    const std::vector<uint32_t> w = src.words[0];
-    auto word = [&](uint64_t i) { return i < w.size() ? uint64_t(w[i]) : 0u; };
-    BasicBarrelShifter r;
-    r.source = &src;
-    r.init();
-    for (uint64_t pos = 0, step = 0; pos < 32 * 10; ++step) {
-        ASSERT_EQ(r.peek32(), uint32_t((word(pos / 32) << 32 | word(pos / 32 + 1)) >> (32 - pos % 32))) << pos;
-        const uint32_t n = step == 0 ? 27 : step == 1 ? 32 : 1 + rng() % 32;  // 32 with exactly 5 valid
-        r.skipBits(n);
-        pos += n;
-        if (step == 1) {
-            EXPECT_EQ(r.valid, 5u);
-        }
-    }
-}
-
 TEST(GolombRice, CodesOfFreshStatisticsAndZeroRuns) {
     Coder c;
     c.load(0, {0x90000000});  // "1" then "001" with K 0
@@ -103,22 +82,6 @@ TEST(GolombRice, CodesOfFreshStatisticsAndZeroRuns) {
     EXPECT_EQ(c.next(3), VB(1, 3));
     EXPECT_EQ(c.readers[3].word_crossed, 1u);
     EXPECT_EQ(c.readers[3].last_bits, 35u);
-}
-
-TEST(GolombRice, RawEscapesOfBothVariants) {
-    Coder c16;
-    c16.load(0, {0x00008001, 0x00000000});
-    EXPECT_EQ(c16.next(0), VB(-16385, 32));
-    EXPECT_EQ(c16.next(0), VB(0, 32));  // w == 0 is a raw zero
-
-    Coder c14(true);
-    c14.load(0, {0x00040000, 0x00020001});
-    for (int i = 0; i < 32; ++i) EXPECT_EQ(c14.next(0).second, 1u);
-    EXPECT_EQ(c14.next(0), VB(-1, 32));  // -65537 taken modulo 2^16
-    // In the 14-bit variant 15 leading zeros are a raw code, not a run.
-    Coder c14b(true);
-    c14b.load(0, {0x00010000});
-    EXPECT_EQ(c14b.next(0).first, int16_t(uint16_t(0x8000)));
 }
 
 TEST(GolombRice, KCountCycleHalvingAndOverflow) {
