@@ -1,6 +1,6 @@
-// Packet parsers at the edges of the input: quiet ends, truncated headers
-// and illegal lengths, checked through the callbacks. The layouts themselves
-// are covered by the encoder round trips of every version.
+// Packet parsers: the dominant stream, version 1, quiet ends, truncated
+// headers and illegal lengths, checked through the callbacks. The layouts
+// themselves are covered by the encoder round trips of every version.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -66,6 +66,32 @@ Bytes be_words(uint32_t first, unsigned n) {
 const Bytes kAllOnes = {0x08, 0x42, 0x10, 0x84, 0x21, 0x08, 0x42, 0x10, 0x84, 0x21, 0xFF, 0xFF};
 
 }  // namespace
+
+TEST(CodestreamParser, DominantStreamAndVersion1) {
+    // Lengths 2, 0, 2, 1: the later of the two longest wins; an all-zero
+    // packet makes the last stream dominant.
+    Bytes b = concat({0x10, 0x04, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0}, be_words(0, 5));
+    b.insert(b.end(), 12, 0);
+    ParseRun r(3, 1, b);
+    EXPECT_EQ((U32s{uint32_t(r.p.words[0].size()), uint32_t(r.p.words[2].size()), uint32_t(r.p.words[3].size())}),
+              (U32s{2, 2, 1}));
+    EXPECT_EQ(r.p.packets, (U32s{2, 15}));
+
+    // Version 1: a length byte per stream (bit 7 ignored), little-endian
+    // words; a packet whose last length byte ends the input ends quietly.
+    Bytes v1 = {0x85};
+    for (uint32_t i = 0; i < 5; ++i) qvxtest::put32(v1, 0x11223344 + i);
+    v1.insert(v1.end(), 14, 0);
+    v1.push_back(0x01);
+    qvxtest::put32(v1, 0xCAFE);
+    v1.insert(v1.end(), 16, 0);
+    ParseRun one(1, 1, v1);
+    EXPECT_EQ(one.p.words[0].size(), 5u);
+    EXPECT_EQ(one.p.words[0][4], 0x11223348u);
+    EXPECT_EQ(one.p.words[15], U32s{0xCAFE});
+    EXPECT_EQ(one.p.packets, U32s{0});
+    EXPECT_TRUE(one.p.messages.empty());
+}
 
 TEST(CodestreamParser, QuietEnds) {
     Bytes b = concat(kAllOnes, be_words(0, 16));

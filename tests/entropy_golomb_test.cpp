@@ -1,6 +1,6 @@
-// Adaptive Golomb-Rice decoding: codes, zero runs and the bit counts handed
-// to the line buffer, K selection, halving and overflow. Raw escapes of both
-// variants and the bit reader are covered by the encoder round trips.
+// Adaptive Golomb-Rice decoding: codes, zero runs, raw escapes of both
+// variants, the bit counts handed to the line buffer, K selection, halving
+// and overflow. The bit reader is covered by the encoder round trips.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -82,6 +82,22 @@ TEST(GolombRice, CodesOfFreshStatisticsAndZeroRuns) {
     EXPECT_EQ(c.next(3), VB(1, 3));
     EXPECT_EQ(c.readers[3].word_crossed, 1u);
     EXPECT_EQ(c.readers[3].last_bits, 35u);
+}
+
+TEST(GolombRice, RawEscapesOfBothVariants) {
+    Coder c16;
+    c16.load(0, {0x00008001, 0x00000000});
+    EXPECT_EQ(c16.next(0), VB(-16385, 32));
+    EXPECT_EQ(c16.next(0), VB(0, 32));  // w == 0 is a raw zero
+
+    Coder c14(true);
+    c14.load(0, {0x00040000, 0x00020001});
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(c14.next(0).second, 1u);
+    EXPECT_EQ(c14.next(0), VB(-1, 32));  // -65537 taken modulo 2^16
+    // In the 14-bit variant 15 leading zeros are a raw code, not a run.
+    Coder c14b(true);
+    c14b.load(0, {0x00010000});
+    EXPECT_EQ(c14b.next(0).first, int16_t(uint16_t(0x8000)));
 }
 
 TEST(GolombRice, KCountCycleHalvingAndOverflow) {
