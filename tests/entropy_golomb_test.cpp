@@ -4,15 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "api/error.h"
+#include "support/errors.h"
 #include "codestream/barrel_shifter.h"
 #include "entropy/golomb_rice.h"
 #include "entropy/kstatistics.h"
 
 using namespace Vantrel::QVX;
+using qvxtest::error_of;
 
 namespace {
 
@@ -48,14 +49,6 @@ struct Coder {
     }
 };
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QvxError& e) {
-        return e.text();
-    }
-    return "(no error)";
-}
 
 using VB = std::pair<int, unsigned>;
 
