@@ -1,6 +1,6 @@
 // Hand-built streams decoded end to end (w_kernel 6: entropy decoding,
-// reconstruction and clipping only): quantiser offsets, and bad input through the public
-// interface from buffers of exactly the stream's size.
+// reconstruction and clipping only): quantiser offsets, and bad input
+// through the public interface from buffers of exactly the stream's size.
 #include <gtest/gtest.h>
 
 #include <vector>
