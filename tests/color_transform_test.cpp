@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "api/error.h"
 #include "output/colortransform.h"
+#include "support/errors.h"
 #include "support/frames.h"
 
 using namespace Vantrel::QVX;
@@ -95,12 +95,7 @@ TEST(ColorTransform, FailuresLeaveStoreUntouched) {
         TestFrame f(4, 4, 3, depth, 0, mode);
         for (unsigned comp = 0; comp < 3; ++comp) f.at(comp, 2, 3) = int16_t(1000 + comp);
         testing::internal::CaptureStdout();
-        std::string error;
-        try {
-            inverse_color_transform(f.fs);
-        } catch (const QvxError& e) {
-            error = e.text();
-        }
+        const std::string error = qvxtest::error_of([&] { inverse_color_transform(f.fs); });
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << int(mode) << "/" << int(depth);
         EXPECT_EQ(error, "ERROR: Bitdepth not supported! (colortransform)") << int(mode) << "/" << int(depth);
         for (unsigned comp = 0; comp < 3; ++comp) EXPECT_EQ(f.at(comp, 2, 3), int(1000 + comp));

@@ -1,18 +1,19 @@
-// Bit reader and adaptive Golomb-Rice decoding: code space, zero runs, raw
-// escapes, K selection, halving and the bit counts handed to the line buffer.
+// Adaptive Golomb-Rice decoding: codes, zero runs, raw escapes of both
+// variants, the bit counts handed to the line buffer, K selection, halving
+// and overflow. The bit reader is covered by the encoder round trips.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
-#include <random>
 #include <vector>
 
 #include "api/error.h"
+#include "support/errors.h"
 #include "codestream/barrel_shifter.h"
 #include "entropy/golomb_rice.h"
 #include "entropy/kstatistics.h"
 
 using namespace Vantrel::QVX;
+using qvxtest::error_of;
 
 namespace {
 
@@ -48,39 +49,10 @@ struct Coder {
     }
 };
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QvxError& e) {
-        return e.text();
-    }
-    return "(no error)";
-}
 
 using VB = std::pair<int, unsigned>;
 
 }  // namespace
-
-TEST(BitReader, PeekMatchesBitPositionAfterAnySkips) {
-    // Eight words, then the stream runs dry and delivers zero bits.
-    WordSource src;
-    std::mt19937 rng(7);
-    for (int i = 0; i < 8; ++i) src.words[0].push_back(uint32_t(rng()));
-    const std::vector<uint32_t> w = src.words[0];
-    auto word = [&](uint64_t i) { return i < w.size() ? uint64_t(w[i]) : 0u; };
-    BasicBarrelShifter r;
-    r.source = &src;
-    r.init();
-    for (uint64_t pos = 0, step = 0; pos < 32 * 10; ++step) {
-        ASSERT_EQ(r.peek32(), uint32_t((word(pos / 32) << 32 | word(pos / 32 + 1)) >> (32 - pos % 32))) << pos;
-        const uint32_t n = step == 0 ? 27 : step == 1 ? 32 : 1 + rng() % 32;  // 32 with exactly 5 valid
-        r.skipBits(n);
-        pos += n;
-        if (step == 1) {
-            EXPECT_EQ(r.valid, 5u);
-        }
-    }
-}
 
 TEST(GolombRice, CodesOfFreshStatisticsAndZeroRuns) {
     Coder c;

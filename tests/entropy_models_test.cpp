@@ -2,27 +2,20 @@
 // lengths, the four-position index delay and packet header bits.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 #include "api/error.h"
+#include "support/errors.h"
 #include "codestream/demultiplexer.h"
 #include "entropy/dequantise.h"
 #include "entropy/line_buffer.h"
 #include "entropy/prediction.h"
 
 using namespace Vantrel::QVX;
+using qvxtest::error_of;
 
 namespace {
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QvxError& e) {
-        return e.text();
-    }
-    return "(no error)";
-}
 
 // Dominant list stand-in: an endless packet whose dominant stream is 0.
 struct OnePacket {

@@ -5,20 +5,13 @@
 #include "frame/block_pool.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
+#include "support/errors.h"
 
 using namespace Vantrel::QVX;
+using qvxtest::error_of;
 
 namespace {
 
-template <class F>
-std::string error_of(F f) {
-    try {
-        f();
-    } catch (const QvxError& e) {
-        return e.text();
-    }
-    return "";
-}
 
 TEST(ImageMemory, SchemeAddressingAndHandOver) {
     image_memory s1(8, 8, 1, 0, 1), s2(64, 6, 2, 16, 2), s0(6, 5, 1, 40, 0);

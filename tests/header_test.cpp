@@ -27,16 +27,17 @@ uint64_t read(frame_state& fs, const std::vector<uint8_t>& bytes, std::string* e
     return in.bytes_read;
 }
 
-TEST(Header, CodestreamOffsetsOfEveryVersion) {
+// The encoder round trips check every version's offset through a decode;
+// here a few are pinned by value, the unreleased version 9 among them.
+TEST(Header, CodestreamOffsetsPinned) {
     const struct {
         bool versioned;
         uint16_t version;
         uint8_t format;
         size_t qp;
         uint64_t offset;
-    } cases[] = {{false, 0, 1, 3, 43}, {true, 0, 1, 0, 46}, {true, 1, 1, 0, 46},  {true, 2, 1, 0, 48},
-                 {true, 3, 1, 0, 48},  {true, 4, 2, 5, 96}, {true, 5, 1, 0, 80},  {true, 6, 4, 3, 112},
-                 {true, 7, 1, 0, 52},  {true, 7, 3, 1, 84}, {true, 9, 1, 2, 52}};
+    } cases[] = {{false, 0, 1, 3, 43}, {true, 2, 1, 0, 48}, {true, 4, 2, 5, 96},
+                 {true, 5, 1, 0, 80},  {true, 7, 3, 1, 84}, {true, 9, 1, 2, 52}};
     for (const auto& c : cases) {
         HeaderFields f;
         f.versioned = c.versioned;

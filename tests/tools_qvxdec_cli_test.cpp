@@ -1,39 +1,17 @@
 // Runs the built qvxdec and checks its exit codes and messages.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/stream_bytes.h"
+#include "support/tool_run.h"
 
 namespace {
 
-struct ToolRun {
-    int code = -1;
-    std::string out, err;
-};
+using namespace qvxtest;
 
-// Unique per process and test, so parallel test runs do not share files.
-std::string temp(const std::string& name) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return ::testing::TempDir() + "/tools_cli_" + std::to_string(::getpid()) + "_" + info->name() + "_" + name;
-}
-
-std::string slurp(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
-
-ToolRun qvxdec(const std::string& args) {
-    const std::string out = temp("stdout.txt"), err = temp("stderr.txt");
-    const int status = std::system((QVX_BINARY_DIR "/tools/qvxdec " + args + " >" + out + " 2>" + err).c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
+ToolRun qvxdec(const std::string& args) { return tool("qvxdec", args); }
 
 // A file holding a version-7 header of one 8x8 12-bit frame, no codestream.
 std::string stream_file(const std::string& name, uint8_t component_format, uint8_t bayer_mode) {
@@ -43,11 +21,6 @@ std::string stream_file(const std::string& name, uint8_t component_format, uint8
     const std::string path = temp(name);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
-}
-
-::testing::AssertionResult has(const std::string& s, const std::string& part) {
-    if (s.find(part) != std::string::npos) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "'" << part << "' not in:\n" << s;
 }
 
 }  // namespace
