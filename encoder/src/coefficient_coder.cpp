@@ -21,11 +21,6 @@
 
 namespace Vantrel::QVX::enc {
 
-CoefficientFrame::CoefficientFrame(uint16_t w, uint16_t h, uint8_t components)
-    : width(w), height(h), num_components(components) {
-    for (unsigned c = 0; c < components && c < 4; ++c) planes[c].assign(size_t(w) * h, 0);
-}
-
 namespace {
 
 // Grid cell of one coded value: position in the subband, packed y << 16 | x.

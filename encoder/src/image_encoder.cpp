@@ -23,10 +23,6 @@
 
 namespace Vantrel::QVX::enc {
 
-ImagePlanes::ImagePlanes(uint16_t w, uint16_t h, uint8_t components) : width(w), height(h), num_components(components) {
-    for (unsigned c = 0; c < components && c < 4; ++c) planes[c].assign(size_t(w) * h, 0);
-}
-
 namespace {
 
 unsigned components_of(uint8_t format) {

@@ -64,6 +64,19 @@ inline void predict_lanes(int16_t* __restrict d, const int16_t* __restrict sa, c
     }
 }
 
+// The 5/3 pair runs update then predict when inverting, and the reverse
+// when transforming forward.
+template <Direction D, class Update, class Predict>
+inline void in_step_order(Update&& update, Predict&& predict) {
+    if constexpr (D == Direction::Inverse) {
+        update();
+        predict();
+    } else {
+        predict();
+        update();
+    }
+}
+
 // One line of n samples (n even, >= 2) with element stride S.
 template <Direction D, size_t S>
 void lift53_line(int16_t* p, size_t n) {
@@ -88,13 +101,7 @@ void lift53_line(int16_t* p, size_t n) {
             d(m - 1) = wrap16(d(m - 1) - lift53_p(s(m - 1), s(m - 1)));
         }
     };
-    if constexpr (D == Direction::Inverse) {
-        update();
-        predict();
-    } else {
-        predict();
-        update();
-    }
+    in_step_order<D>(update, predict);
 }
 
 // n lines of samples laid out across rows: sample j of every line is row
@@ -112,13 +119,7 @@ void lift53_columns(int16_t* base, size_t n, size_t row_stride, size_t lanes) {
         for (size_t i = 0; i + 1 < m; ++i) predict_lanes<D, LaneStep>(d(i), s(i), s(i + 1), lanes);
         predict_lanes<D, LaneStep>(d(m - 1), s(m - 1), s(m - 1), lanes);
     };
-    if constexpr (D == Direction::Inverse) {
-        update();
-        predict();
-    } else {
-        predict();
-        update();
-    }
+    in_step_order<D>(update, predict);
 }
 
 }  // namespace Vantrel::QVX::wavelet

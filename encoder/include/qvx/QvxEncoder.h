@@ -51,18 +51,24 @@ struct EncoderSettings {
 // row-major width x height plane per component, the subbands interleaved by
 // the storing scheme of `w_kernel` (4x4 cells for 0..5, side-by-side strips
 // for 6, a single plain subband for 7 and above).
-struct CoefficientFrame {
+// Row-major width x height planes of one frame, one per component.
+template <class Sample>
+struct FramePlanes {
     uint16_t width = 0;
     uint16_t height = 0;
     uint8_t num_components = 0;
-    std::vector<int16_t> planes[4];
+    std::vector<Sample> planes[4];
 
-    CoefficientFrame() = default;
-    CoefficientFrame(uint16_t w, uint16_t h, uint8_t components);
+    FramePlanes() = default;
+    FramePlanes(uint16_t w, uint16_t h, uint8_t components) : width(w), height(h), num_components(components) {
+        for (unsigned c = 0; c < components && c < 4; ++c) planes[c].assign(size_t(w) * h, Sample(0));
+    }
 
-    int16_t& at(unsigned c, unsigned x, unsigned y) { return planes[c][size_t(y) * width + x]; }
-    int16_t at(unsigned c, unsigned x, unsigned y) const { return planes[c][size_t(y) * width + x]; }
+    Sample& at(unsigned c, unsigned x, unsigned y) { return planes[c][size_t(y) * width + x]; }
+    Sample at(unsigned c, unsigned x, unsigned y) const { return planes[c][size_t(y) * width + x]; }
 };
+
+using CoefficientFrame = FramePlanes<int16_t>;
 
 struct EncodeStats {
     uint64_t bytes = 0;         // whole stream
@@ -96,19 +102,8 @@ EncodedFrame encode_coefficients(const EncoderSettings& settings, const Coeffici
 // Image encoder: samples in, stream out, through the colour and wavelet
 // stages in front of the coefficient coder.
 
-// Row-major sample planes of one frame, one per component.
-struct ImagePlanes {
-    uint16_t width = 0;
-    uint16_t height = 0;
-    uint8_t num_components = 0;
-    std::vector<uint16_t> planes[4];
-
-    ImagePlanes() = default;
-    ImagePlanes(uint16_t w, uint16_t h, uint8_t components);
-
-    uint16_t& at(unsigned c, unsigned x, unsigned y) { return planes[c][size_t(y) * width + x]; }
-    uint16_t at(unsigned c, unsigned x, unsigned y) const { return planes[c][size_t(y) * width + x]; }
-};
+// Sample planes of one frame.
+using ImagePlanes = FramePlanes<uint16_t>;
 
 // What the planes handed to encode_image hold for component_format 3.
 enum class Input422 {
