@@ -70,6 +70,11 @@ public:
     // The message of the last failed decode on this object; "" after a success.
     const char* lastError() const;
 
+    // Threads that later decode calls on this object may use: 1 (the
+    // default) decodes on the caller's thread alone, 0 uses one per core.
+    // The output is the same for every count.
+    void setThreads(unsigned threads);
+
 private:
     SimpleQvxDecoderPrivate& members();
     const SimpleQvxDecoderPrivate& members() const;

@@ -58,6 +58,8 @@ void SimpleQvxDecoder::deleteBuffer(mem_data** buffer) {
     *buffer = nullptr;
 }
 
+void SimpleQvxDecoder::setThreads(unsigned threads) { members().threads = threads; }
+
 const char* SimpleQvxDecoder::lastError() const { return members().last_error.c_str(); }
 
 SimpleQvxDecoderPrivate& SimpleQvxDecoder::members() { return *d; }

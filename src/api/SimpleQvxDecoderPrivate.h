@@ -14,13 +14,19 @@ class SimpleQvxDecoderPrivate {
 public:
     SimpleQvxDecoderPrivate() = default;
     SimpleQvxDecoderPrivate(const SimpleQvxDecoderPrivate& o)
-        : decoder(nullptr), state(o.state), interleaved(o.interleaved), lut_path(o.lut_path), last_error(o.last_error) {
+        : decoder(nullptr),
+          state(o.state),
+          interleaved(o.interleaved),
+          threads(o.threads),
+          lut_path(o.lut_path),
+          last_error(o.last_error) {
         sync_lut_path();
     }
     SimpleQvxDecoderPrivate& operator=(const SimpleQvxDecoderPrivate& o) {
         if (this != &o) {
             state = o.state;
             interleaved = o.interleaved;
+            threads = o.threads;
             lut_path = o.lut_path;
             last_error = o.last_error;
             sync_lut_path();
@@ -39,6 +45,7 @@ public:
     QVXDecoder* decoder = nullptr;
     frame_state state;
     bool interleaved = false;
+    unsigned threads = 1;  // 0: one per core
     std::string lut_path;
     std::string last_error;
 
