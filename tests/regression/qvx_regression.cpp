@@ -607,7 +607,13 @@ private:
             std::vector<size_t> flips = {h + r.below(unsigned(std::min<size_t>(body, 16 * row))), h + body / 3,
                                          h + body / 2 + r.below(unsigned(body / 4 + 1)), size - 1 - r.below(8)};
             if (!full) flips.resize(2);
-            if (n % 3 == 0) flips.push_back(r.below(unsigned(h)));  // a header bit
+            if (n % 3 == 0) {
+                // A header bit, never one of the Bayer mode byte (modes 6 and
+                // above end the process).
+                const size_t at = r.below(unsigned(h));
+                const size_t bayer_byte = 29 + size_t(s.bytes[27] | s.bytes[28] << 8);
+                if (s.version == 0 || s.version < 4 || at != bayer_byte) flips.push_back(at);
+            }
             for (size_t at : flips) {
                 Stream t = s;
                 const unsigned bit = r.below(8);
@@ -679,6 +685,9 @@ private:
         push("bayer_m3", "planar");
         push("ver_v3_f1", "planar");  // keeps the Bayer fields of the call before
         push("ver_v2_f2", "interleaved");
+        push("ver_v3_f4", "planar");       // four components: written as Bayer mode 3
+        push("bayer_m2", "planar");
+        push("ver_v3_f2", "interleaved");  // three components: written as Bayer mode 2
         push("bayer_m5", "planar");
         push("ver_v1_f1", "planar");
         push("ver_v7_f1", "planar");
