@@ -763,7 +763,8 @@ int main(int argc, char** argv) {
             std::string text =
                 "# Expectations of the regression corpus: what the decoder did when they were written.\n"
                 "# kind (S: fresh decoder per stream; Qnnn: step of the sequence), stream, table, arrangement,\n"
-                "# result, lastError() text, output bytes, sha256 of the output, printed text (escaped).\n"
+                "# result, lastError() text, input bytes read, output bytes, sha256 of the output,\n"
+                "# printed text (escaped).\n"
                 "# Written by `qvx_regression write`; regenerate only for an intended behaviour change.\n";
             for (const auto& r : records) text += r.line() + "\n";
             qvxreg::write_file(file, Bytes(text.begin(), text.end()));
