@@ -1,0 +1,346 @@
+// Decoding time and peak memory of QVX against OpenJPH on the same photographs,
+// both decoders in this one process, run alternately. bench/compare_openjph.sh
+// makes the streams and calls it; see --help.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "compare_image.h"
+#include "image_io.h"
+#include "openjph_decode.h"
+#include "peak_memory.h"
+#include "qvx/SimpleQvxDecoder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace qvxbench;
+using Clock = std::chrono::steady_clock;
+
+// The decoder prints diagnostic lines on standard output during a decode;
+// they go to /dev/null, and this program's own output to a copy of the
+// original standard output.
+FILE* report = stdout;
+
+bool divert_stdout() {
+    const int copy = ::dup(1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (copy < 0 || null < 0) return false;
+    FILE* f = ::fdopen(copy, "w");
+    if (!f) return false;
+    std::fflush(stdout);
+    ::dup2(null, 1);
+    ::close(null);
+    report = f;
+    return true;
+}
+
+const char* const kUsage =
+    "usage: compare_openjph [--rounds N] [--rounds-large N] [--table FILE] CASES\n"
+    "       compare_openjph --reference IN OUT\n"
+    "       compare_openjph --peak ours|openjph THREADS STREAM\n"
+    "\n"
+    "CASES lists one case a line: PHOTO SETTING REFERENCE.pnm OURS.qvx THEIRS.j2c.\n"
+    "SETTING 'lossless' requires both decodes to equal the reference; otherwise\n"
+    "their PSNR is printed. Per case: a verifying decode of each, peak memory of\n"
+    "one decode each in a fresh process, then rounds of our decode with 1 and 2\n"
+    "threads and OpenJPH's (single-threaded) decode in rotating order. Prints a\n"
+    "Markdown table (also written to FILE): medians (minimum in brackets).\n"
+    "--rounds N (default 9) is for frames up to 2.1 megapixels, --rounds-large N\n"
+    "(default 5) for larger ones.\n"
+    "--reference: IN (PNG/PNM) as the PGM/PPM both encoders read (sides cut to\n"
+    "multiples of 4, 16-bit samples given their real depth).\n"
+    "--peak: decodes STREAM once in this process and prints the growth of the\n"
+    "peak resident size over the size before the decode, and the output bytes.\n";
+
+struct Case {
+    std::string photo, setting, reference, ours, theirs;
+};
+
+struct Stats {
+    double median = 0, min = 0;
+};
+
+Stats stats(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    Stats s;
+    if (v.empty()) return s;
+    s.min = v.front();
+    s.median = v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
+    return s;
+}
+
+bool read_bytes(const std::string& path, std::vector<uint8_t>& out) {
+    std::string error;
+    if (qvxtools::read_file(path, out, error)) return true;
+    std::fprintf(stderr, "compare_openjph: %s\n", error.c_str());
+    return false;
+}
+
+// One decode of ours; the caller frees the output with decoder.deleteBuffer.
+mem_data* decode_ours(Vantrel::QVX::SimpleQvxDecoder& decoder, std::vector<uint8_t>& stream) {
+    mem_data in(stream.data(), stream.size());
+    mem_data* out = nullptr;
+    if (decoder.decode(&in, &out) != 0) return nullptr;
+    return out;
+}
+
+int peak_mode(const std::string& which, unsigned threads, const std::string& path) {
+    std::vector<uint8_t> stream;
+    if (!read_bytes(path, stream)) return 1;
+    Vantrel::QVX::SimpleQvxDecoder decoder;
+    decoder.setThreads(threads);
+    OpenjphFrame frame;
+    std::string error;
+    const bool reset = reset_peak_resident();
+    const uint64_t before = reset ? resident_bytes() : peak_resident_bytes();
+    uint64_t out_bytes = 0;
+    if (which == "ours") {
+        mem_data* out = decode_ours(decoder, stream);
+        if (!out) {
+            std::fprintf(stderr, "compare_openjph: %s: %s\n", path.c_str(), decoder.lastError());
+            return 1;
+        }
+        out_bytes = out->size;
+        const uint64_t peak = peak_resident_bytes();
+        decoder.deleteBuffer(&out);
+        std::fprintf(report, "%llu %llu\n", (unsigned long long)(peak - std::min(peak, before)),
+                     (unsigned long long)out_bytes);
+        return 0;
+    }
+    if (!openjph_decode(stream.data(), stream.size(), frame, error)) {
+        std::fprintf(stderr, "compare_openjph: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    const uint64_t peak = peak_resident_bytes();
+    std::fprintf(report, "%llu %llu\n", (unsigned long long)(peak - std::min(peak, before)),
+                 (unsigned long long)(frame.size() * 2));
+    return 0;
+}
+
+// Peak growth in bytes of one decode in a fresh process, or -1.
+double measure_peak(const std::string& which, unsigned threads, const std::string& path,
+                    uint64_t* out_bytes = nullptr) {
+    std::string output, error;
+    if (!run_self({"--peak", which, std::to_string(threads), path}, output, error)) {
+        std::fprintf(stderr, "compare_openjph: peak of %s on %s: %s\n", which.c_str(), path.c_str(), error.c_str());
+        return -1;
+    }
+    unsigned long long grow = 0, out = 0;
+    if (std::sscanf(output.c_str(), "%llu %llu", &grow, &out) != 2) return -1;
+    if (out_bytes) *out_bytes = out;
+    return double(grow);
+}
+
+std::string fmt(const char* f, double a) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, f, a);
+    return buf;
+}
+
+std::string mib(double bytes) { return bytes < 0 ? "?" : fmt("%.1f", bytes / 1048576.0); }
+
+std::string time_cell(const Stats& s) { return fmt("%.1f", s.median) + " (" + fmt("%.1f", s.min) + ")"; }
+
+std::string check_cell(bool lossless, const Planes& frame, const qvxtools::Image& ref, bool& ok) {
+    if (!lossless) return fmt("%.2f dB", psnr(frame, ref));
+    std::string where;
+    if (same_samples(frame, ref, where)) return "exact";
+    std::fprintf(stderr, "compare_openjph: decode differs from the reference at %s\n", where.c_str());
+    ok = false;
+    return "**DIFFERS**";
+}
+
+struct Options {
+    int rounds = 9, rounds_large = 5;
+    std::string table, cases;
+};
+
+// Returns the table row of one case, or "" if a stream does not decode.
+std::string run_case(const Case& c, const Options& o, bool& all_ok) {
+    qvxtools::Image ref;
+    std::string error;
+    if (!qvxtools::read_image(c.reference, ref, error)) {
+        std::fprintf(stderr, "compare_openjph: %s\n", error.c_str());
+        return "";
+    }
+    std::vector<uint8_t> ours, theirs;
+    if (!read_bytes(c.ours, ours) || !read_bytes(c.theirs, theirs)) return "";
+    const double pixels = double(ref.width) * ref.height;
+    const bool lossless = c.setting == "lossless";
+
+    Vantrel::QVX::SimpleQvxDecoder one, two;
+    two.setThreads(2);
+    mem_data* out1 = decode_ours(one, ours);
+    mem_data* out2 = decode_ours(two, ours);
+    if (!out1 || !out2) {
+        std::fprintf(stderr, "compare_openjph: %s: %s%s\n", c.ours.c_str(), one.lastError(), two.lastError());
+        if (out1) one.deleteBuffer(&out1);
+        if (out2) two.deleteBuffer(&out2);
+        return "";
+    }
+    const uint64_t out_bytes = out1->size;
+    bool ok = true;
+    const std::string our_check = check_cell(lossless, planes_from_be16(out1->data, out1->size, ref), ref, ok);
+    if (out1->size != out2->size || std::memcmp(out1->data, out2->data, out1->size) != 0) {
+        std::fprintf(stderr, "compare_openjph: %s: 2 threads give other output than 1\n", c.ours.c_str());
+        ok = false;
+    }
+    one.deleteBuffer(&out1);
+    two.deleteBuffer(&out2);
+    std::string their_check;
+    {
+        OpenjphFrame f;
+        if (!openjph_decode(theirs.data(), theirs.size(), f, error)) {
+            std::fprintf(stderr, "compare_openjph: %s: %s\n", c.theirs.c_str(), error.c_str());
+            return "";
+        }
+        Planes p;
+        p.width = f.width;
+        p.height = f.height;
+        p.components = f.components;
+        p.samples.assign(f.samples.get(), f.samples.get() + f.size());
+        their_check = check_cell(lossless, p, ref, ok);
+    }
+    if (!ok) all_ok = false;
+
+    const double peak1 = measure_peak("ours", 1, c.ours);
+    const double peak2 = measure_peak("ours", 2, c.ours);
+    const double peak_j = measure_peak("openjph", 1, c.theirs);
+
+    const int rounds = pixels > 2.1e6 ? o.rounds_large : o.rounds;
+    std::vector<double> t1, t2, tj;
+    for (int r = 0; r < rounds; ++r)
+        for (int k = 0; k < 3; ++k) {
+            const int which = (r + k) % 3;  // rotate, so no decoder always runs first
+            if (which == 2) {
+                OpenjphFrame f;
+                const auto start = Clock::now();
+                const bool good = openjph_decode(theirs.data(), theirs.size(), f, error);
+                tj.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                if (!good) return "";
+            } else {
+                Vantrel::QVX::SimpleQvxDecoder& d = which == 0 ? one : two;
+                const auto start = Clock::now();
+                mem_data* out = decode_ours(d, ours);
+                (which == 0 ? t1 : t2).push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                if (!out) return "";
+                d.deleteBuffer(&out);
+            }
+        }
+    const Stats s1 = stats(t1), s2 = stats(t2), sj = stats(tj);
+    const double base = double(out_bytes) + double(ours.size());
+    auto ratio = [](double a, double b) { return b > 0 ? fmt("%.2f", a / b) : std::string("?"); };
+    std::ostringstream row;
+    row << "| " << c.photo << " | " << c.setting << " | " << fmt("%.2f", ours.size() * 8.0 / pixels) << " / "
+        << fmt("%.2f", theirs.size() * 8.0 / pixels) << " | " << our_check << " / " << their_check << " | "
+        << time_cell(s1) << " | " << time_cell(s2) << " | " << time_cell(sj) << " | "
+        << ratio(s1.median, sj.median) << " | " << ratio(s2.median, sj.median) << " | " << mib(peak1) << " / "
+        << mib(peak2) << " / " << mib(peak_j) << " | "
+        << (peak1 < 0 ? "?" : ratio(peak1, base)) << " / " << (peak2 < 0 ? "?" : ratio(peak2, base)) << " |";
+    return row.str();
+}
+
+bool parse_int(const char* s, int& v) {
+    char* end = nullptr;
+    const long x = std::strtol(s, &end, 10);
+    if (!*s || *end || x < 1 || x > 1000) return false;
+    v = int(x);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!divert_stdout()) {
+        std::fprintf(stderr, "compare_openjph: cannot redirect standard output\n");
+        return 1;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--reference") == 0) {
+        std::string error;
+        if (make_reference_pnm(argv[2], argv[3], error)) return 0;
+        std::fprintf(stderr, "compare_openjph: %s\n", error.c_str());
+        return 1;
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--peak") == 0) {
+        int threads = 0;
+        const std::string which = argv[2];
+        if ((which != "ours" && which != "openjph") || !parse_int(argv[3], threads)) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        return peak_mode(which, unsigned(threads), argv[4]);
+    }
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, report);
+            return 0;
+        } else if (a == "--rounds" && i + 1 < argc && parse_int(argv[i + 1], o.rounds)) {
+            ++i;
+        } else if (a == "--rounds-large" && i + 1 < argc && parse_int(argv[i + 1], o.rounds_large)) {
+            ++i;
+        } else if (a == "--table" && i + 1 < argc) {
+            o.table = argv[++i];
+        } else if (o.cases.empty() && a[0] != '-') {
+            o.cases = a;
+        } else {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+    if (o.cases.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    std::ifstream list(o.cases);
+    if (!list) {
+        std::fprintf(stderr, "compare_openjph: cannot read %s\n", o.cases.c_str());
+        return 1;
+    }
+    std::vector<Case> cases;
+    for (std::string line; std::getline(list, line);) {
+        std::istringstream fields(line);
+        Case c;
+        if (fields >> c.photo >> c.setting >> c.reference >> c.ours >> c.theirs) cases.push_back(c);
+    }
+
+    const char* const header =
+        "| photo | setting | bpp ours / OpenJPH | check ours / OpenJPH | ours 1 thread, ms | ours 2 threads, ms "
+        "| OpenJPH, ms | 1 thread / OpenJPH | 2 threads / OpenJPH | peak MiB ours 1T / 2T / OpenJPH "
+        "| ours peak / (output + stream) 1T / 2T |\n"
+        "|---|---|---|---|---|---|---|---|---|---|---|\n";
+    std::string table = header;
+    std::fputs(header, report);
+    std::fflush(report);
+    bool all_ok = true;
+    for (const Case& c : cases) {
+        std::string row = run_case(c, o, all_ok);
+        if (row.empty()) {
+            all_ok = false;
+            row = "| " + c.photo + " | " + c.setting + " | failed, see the messages above |  |  |  |  |  |  |  |  |";
+        }
+        std::fprintf(report, "%s\n", row.c_str());
+        std::fflush(report);
+        table += row + "\n";
+    }
+    if (!o.table.empty()) {
+        std::ofstream f(o.table, std::ios::binary);
+        f << table;
+        if (!f) {
+            std::fprintf(stderr, "compare_openjph: cannot write %s\n", o.table.c_str());
+            return 1;
+        }
+    }
+    return all_ok ? 0 : 1;
+}
