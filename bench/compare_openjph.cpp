@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "compare_image.h"
 #include "image_io.h"
 #include "openjph_decode.h"
-#include "peak_memory.h"
+#include "resident_memory.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 #include <fcntl.h>
@@ -55,8 +56,9 @@ const char* const kUsage =
     "one decode each in a fresh process, then rounds of our decode with 1 and 2\n"
     "threads and OpenJPH's (single-threaded) decode in rotating order. Prints a\n"
     "Markdown table (also written to FILE): medians (minimum in brackets).\n"
-    "--rounds N (default 9) is for frames up to 2.1 megapixels, --rounds-large N\n"
-    "(default 5) for larger ones.\n"
+    "--rounds N (default 9) is for frames up to 2.1 megapixels (three times as\n"
+    "many below 0.5 megapixels), --rounds-large N (default 5) for larger ones.\n"
+    "Each case runs in its own process.\n"
     "--reference: IN (PNG/PNM) as the PGM/PPM both encoders read (sides cut to\n"
     "multiples of 4, 16-bit samples given their real depth).\n"
     "--peak: decodes STREAM once in this process and prints the growth of the\n"
@@ -128,16 +130,16 @@ int peak_mode(const std::string& which, unsigned threads, const std::string& pat
 }
 
 // Peak growth in bytes of one decode in a fresh process, or -1.
-double measure_peak(const std::string& which, unsigned threads, const std::string& path,
-                    uint64_t* out_bytes = nullptr) {
-    std::string output, error;
-    if (!run_self({"--peak", which, std::to_string(threads), path}, output, error)) {
-        std::fprintf(stderr, "compare_openjph: peak of %s on %s: %s\n", which.c_str(), path.c_str(), error.c_str());
+double measure_peak(const std::string& which, unsigned threads, const std::string& path) {
+    ChildResult r;
+    std::string error;
+    if (!run_self({"--peak", which, std::to_string(threads), path}, r, error) || r.exit_code != 0) {
+        std::fprintf(stderr, "compare_openjph: peak of %s on %s failed %s\n", which.c_str(), path.c_str(),
+                     error.c_str());
         return -1;
     }
     unsigned long long grow = 0, out = 0;
-    if (std::sscanf(output.c_str(), "%llu %llu", &grow, &out) != 2) return -1;
-    if (out_bytes) *out_bytes = out;
+    if (std::sscanf(r.output.c_str(), "%llu %llu", &grow, &out) != 2) return -1;
     return double(grow);
 }
 
@@ -183,7 +185,7 @@ std::string run_case(const Case& c, const Options& o, bool& all_ok) {
     mem_data* out1 = decode_ours(one, ours);
     mem_data* out2 = decode_ours(two, ours);
     if (!out1 || !out2) {
-        std::fprintf(stderr, "compare_openjph: %s: %s%s\n", c.ours.c_str(), one.lastError(), two.lastError());
+        std::fprintf(stderr, "compare_openjph: %s: %s\n", c.ours.c_str(), out1 ? two.lastError() : one.lastError());
         if (out1) one.deleteBuffer(&out1);
         if (out2) two.deleteBuffer(&out2);
         return "";
@@ -210,6 +212,11 @@ std::string run_case(const Case& c, const Options& o, bool& all_ok) {
         p.components = f.components;
         p.samples.assign(f.samples.get(), f.samples.get() + f.size());
         their_check = check_cell(lossless, p, ref, ok);
+        if (f.levels != 5 || f.reversible != lossless) {
+            std::fprintf(stderr, "compare_openjph: %s: %u levels, %s; expected 5, %s\n", c.theirs.c_str(), f.levels,
+                         f.reversible ? "reversible" : "irreversible", lossless ? "reversible" : "irreversible");
+            ok = false;
+        }
     }
     if (!ok) all_ok = false;
 
@@ -217,7 +224,8 @@ std::string run_case(const Case& c, const Options& o, bool& all_ok) {
     const double peak2 = measure_peak("ours", 2, c.ours);
     const double peak_j = measure_peak("openjph", 1, c.theirs);
 
-    const int rounds = pixels > 2.1e6 ? o.rounds_large : o.rounds;
+    // Small frames take milliseconds, so they get more rounds against noise.
+    const int rounds = pixels > 2.1e6 ? o.rounds_large : pixels < 0.5e6 ? 3 * o.rounds : o.rounds;
     std::vector<double> t1, t2, tj;
     for (int r = 0; r < rounds; ++r)
         for (int k = 0; k < 3; ++k) {
@@ -325,11 +333,29 @@ int main(int argc, char** argv) {
     std::fflush(report);
     bool all_ok = true;
     for (const Case& c : cases) {
-        std::string row = run_case(c, o, all_ok);
-        if (row.empty()) {
-            all_ok = false;
-            row = "| " + c.photo + " | " + c.setting + " | failed, see the messages above |  |  |  |  |  |  |  |  |";
+        // Each case in its own process: a decoder that crashes costs one row.
+        ChildResult r;
+        std::string error;
+        const bool ran = run_forked(
+            [&](int fd) {
+                bool ok = true;
+                const std::string row = run_case(c, o, ok);
+                for (size_t done = 0; done < row.size();) {
+                    const ssize_t n = ::write(fd, row.data() + done, row.size() - done);
+                    if (n <= 0) return 1;
+                    done += size_t(n);
+                }
+                return ok && !row.empty() ? 0 : 1;
+            },
+            r, error);
+        std::string row = r.output;
+        if (!ran || row.empty()) {
+            const std::string why = !ran ? error
+                                    : r.signal ? "ended by signal " + std::to_string(r.signal)
+                                               : "failed";
+            row = "| " + c.photo + " | " + c.setting + " | " + why + ", see the messages |  |  |  |  |  |  |  |  |";
         }
+        if (!ran || r.exit_code != 0) all_ok = false;
         std::fprintf(report, "%s\n", row.c_str());
         std::fflush(report);
         table += row + "\n";

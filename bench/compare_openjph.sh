@@ -131,6 +131,9 @@ done
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "decoding (load average $load_before)"
+if awk -v l="${load_before%% *}" -v n="$(nproc)" 'BEGIN { exit !(l > 0.5 * n) }'; then
+  echo "warning: the machine is busy (load average $load_before on $(nproc) cores); times will be noisy" >&2
+fi
 table=$work/table.md
 status=0
 "$compare" "${rounds[@]}" --table "$table" "$cases" || status=$?

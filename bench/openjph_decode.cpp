@@ -40,6 +40,8 @@ bool openjph_decode(const uint8_t* data, size_t size, OpenjphFrame& out, std::st
         out.width = w;
         out.height = h;
         out.components = comps;
+        out.levels = cs.access_cod().get_num_decompositions();
+        out.reversible = cs.access_cod().is_reversible();
         out.samples.reset(new uint16_t[out.size()]);
         const size_t plane = size_t(w) * h;
         if (cs.is_planar()) {

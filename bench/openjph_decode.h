@@ -11,6 +11,8 @@ namespace qvxbench {
 
 struct OpenjphFrame {
     uint32_t width = 0, height = 0, components = 0;
+    uint32_t levels = 0;  // decomposition levels of the codestream
+    bool reversible = false;
     std::unique_ptr<uint16_t[]> samples;  // plane after plane, clamped to each component's range
     size_t size() const { return size_t(width) * height * components; }
 };
