@@ -1,9 +1,11 @@
 // Decoding time and peak memory of QVX against OpenJPH on the same photographs,
 // both decoders in this one process, run alternately. bench/compare_openjph.sh
 // makes the streams and calls it; see --help.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,9 +20,6 @@
 #include "openjph_decode.h"
 #include "resident_memory.h"
 #include "qvx/SimpleQvxDecoder.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -134,8 +133,8 @@ double measure_peak(const std::string& which, unsigned threads, const std::strin
     ChildResult r;
     std::string error;
     if (!run_self({"--peak", which, std::to_string(threads), path}, r, error) || r.exit_code != 0) {
-        std::fprintf(stderr, "compare_openjph: peak of %s on %s failed %s\n", which.c_str(), path.c_str(),
-                     error.c_str());
+        std::fprintf(stderr, "compare_openjph: peak of %s on %s failed%s%s\n", which.c_str(), path.c_str(),
+                     error.empty() ? "" : ": ", error.c_str());
         return -1;
     }
     unsigned long long grow = 0, out = 0;
@@ -153,11 +152,13 @@ std::string mib(double bytes) { return bytes < 0 ? "?" : fmt("%.1f", bytes / 104
 
 std::string time_cell(const Stats& s) { return fmt("%.1f", s.median) + " (" + fmt("%.1f", s.min) + ")"; }
 
-std::string check_cell(bool lossless, const Planes& frame, const qvxtools::Image& ref, bool& ok) {
+std::string check_cell(const std::string& stream, bool lossless, const Planes& frame, const qvxtools::Image& ref,
+                       bool& ok) {
     if (!lossless) return fmt("%.2f dB", psnr(frame, ref));
     std::string where;
     if (same_samples(frame, ref, where)) return "exact";
-    std::fprintf(stderr, "compare_openjph: decode differs from the reference at %s\n", where.c_str());
+    std::fprintf(stderr, "compare_openjph: %s decodes other samples than the input: %s\n", stream.c_str(),
+                 where.c_str());
     ok = false;
     return "**DIFFERS**";
 }
@@ -198,7 +199,7 @@ std::string run_case(const Case& c, const Options& o, bool& all_ok, Ratios& rati
     }
     const uint64_t out_bytes = out1->size;
     bool ok = true;
-    const std::string our_check = check_cell(lossless, planes_from_be16(out1->data, out1->size, ref), ref, ok);
+    const std::string our_check = check_cell(c.ours, lossless, planes_from_be16(out1->data, out1->size, ref), ref, ok);
     if (out1->size != out2->size || std::memcmp(out1->data, out2->data, out1->size) != 0) {
         std::fprintf(stderr, "compare_openjph: %s: 2 threads give other output than 1\n", c.ours.c_str());
         ok = false;
@@ -217,7 +218,7 @@ std::string run_case(const Case& c, const Options& o, bool& all_ok, Ratios& rati
         p.height = f.height;
         p.components = f.components;
         p.samples.assign(f.samples.get(), f.samples.get() + f.size());
-        their_check = check_cell(lossless, p, ref, ok);
+        their_check = check_cell(c.theirs, lossless, p, ref, ok);
         if (f.levels != 5 || f.reversible != lossless) {
             std::fprintf(stderr, "compare_openjph: %s: %u levels, %s; expected 5, %s\n", c.theirs.c_str(), f.levels,
                          f.reversible ? "reversible" : "irreversible", lossless ? "reversible" : "irreversible");
