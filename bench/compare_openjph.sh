@@ -13,10 +13,11 @@
 # reused on later runs; --reencode makes them again. compare_openjph then
 # decodes each pair in one process (see build-compare/bench/compare_openjph --help)
 # and prints the table; a full run also rewrites the table in README.md.
-# PHOTO arguments restrict the run to corpus files whose names contain them
-# (README.md is then left alone). --rounds (default 9) and --rounds-large
-# (default 5, frames above 2.1 megapixels) set the timed rounds. Run it on an
-# idle machine: it takes a few minutes, most of it the first encoding.
+# PHOTO arguments restrict the run to corpus files whose names contain them;
+# README.md is then left alone, as after any failure. --rounds (default 9) and
+# --rounds-large (default 5, frames above 2.1 megapixels) set the timed rounds.
+# Run it on an idle machine: it takes a few minutes, most of it the first
+# encoding. Exit status 1 if anything failed or a lossless decode differs.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,7 +34,7 @@ while (($#)); do
                              rounds+=("$1" "$2"); shift ;;
     --reencode) reencode=1 ;;
     --no-readme) readme=0 ;;
-    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,/^set -e/p' "$0" | sed -n 's/^# \{0,1\}//p'; exit 0 ;;
     -*) echo "unknown option $1 (see --help)" >&2; exit 2 ;;
     *) filters+=("$1"); readme=0 ;;
   esac
@@ -86,7 +87,7 @@ openjph_near() {
   local ref=$1 out=$2 target=$3 lo=-11.5 hi=-0.7 best="" best_err="" q s err i
   for i in $(seq 1 14); do
     q=$(awk -v a="$lo" -v b="$hi" 'BEGIN { printf "%.6g", exp((a + b) / 2) }')
-    ojph_compress -i "$ref" -o "$out.try" -num_decomps 5 -qstep "$q" >/dev/null
+    ojph_compress -i "$ref" -o "$out.try" -num_decomps 5 -qstep "$q" >/dev/null || return 1
     s=$(size "$out.try")
     err=$(awk -v s="$s" -v t="$target" 'BEGIN { d = (s - t) / t; printf "%.6f", d < 0 ? -d : d }')
     if [ -z "$best" ] || awk -v e="$err" -v b="$best_err" 'BEGIN { exit !(e < b) }'; then
@@ -101,33 +102,49 @@ openjph_near() {
     fi
   done
   rm -f "$out.try"
+  [ -n "$best" ] || return 1
   echo "  OpenJPH -qstep $best: $(size "$out") bytes, ours $target"
+}
+
+# Reference image and the four streams of one photograph; existing streams
+# are kept unless --reencode. Sets ref and s (stream path without extension).
+prepare() {
+  local f=$1 name
+  name=$(basename "${f%.*}")
+  s=$work/$name
+  if [ ! -e "$s.ppm" ] && [ ! -e "$s.pgm" ]; then
+    "$compare" --reference "$f" "$s.pnm" || return 1
+    case $(head -c 2 "$s.pnm") in
+      P5) mv "$s.pnm" "$s.pgm" ;;
+      *) mv "$s.pnm" "$s.ppm" ;;
+    esac
+  fi
+  if [ -e "$s.ppm" ]; then ref=$s.ppm; else ref=$s.pgm; fi
+  if ((reencode)) || [ ! -e "$s.qvx" ] || [ ! -e "$s.j2c" ] || [ ! -e "$s-4bpp.qvx" ] || [ ! -e "$s-4bpp.j2c" ]; then
+    echo "encoding $name"
+    rm -f "$s.qvx" "$s.j2c" "$s-4bpp.qvx" "$s-4bpp.j2c"
+    "$qvxenc" -q "$ref" -o "$s.qvx" || return 1
+    ojph_compress -i "$ref" -o "$s.j2c" -num_decomps 5 -reversible true >/dev/null || return 1
+    "$qvxenc" -q "$ref" --bpp 4 -o "$s-4bpp.qvx" || return 1
+    openjph_near "$ref" "$s-4bpp.j2c" "$(size "$s-4bpp.qvx")" || return 1
+  fi
 }
 
 cases=$work/cases.txt
 : >"$cases"
+failed=0
 for f in "${photos[@]}"; do
   name=$(basename "${f%.*}")
-  ref=$work/$name.pnm
-  if [ ! -e "$work/$name.ppm" ] && [ ! -e "$work/$name.pgm" ]; then
-    "$compare" --reference "$f" "$ref"
-    case $(head -c 2 "$ref") in
-      P5) mv "$ref" "$work/$name.pgm" ;;
-      *) mv "$ref" "$work/$name.ppm" ;;
-    esac
-  fi
-  ref=$(ls "$work/$name".p[gp]m)
-  s=$work/$name
-  if ((reencode)) || [ ! -e "$s.qvx" ] || [ ! -e "$s.j2c" ] || [ ! -e "$s-4bpp.qvx" ] || [ ! -e "$s-4bpp.j2c" ]; then
-    echo "encoding $name"
-    "$qvxenc" -q "$ref" -o "$s.qvx"
-    ojph_compress -i "$ref" -o "$s.j2c" -num_decomps 5 -reversible true >/dev/null
-    "$qvxenc" -q "$ref" --bpp 4 -o "$s-4bpp.qvx"
-    openjph_near "$ref" "$s-4bpp.j2c" "$(size "$s-4bpp.qvx")"
+  if ! prepare "$f"; then
+    echo "preparing $name failed; left out" >&2
+    rm -f "$work/$name".{pnm,qvx,j2c} "$work/$name"-4bpp.{qvx,j2c}
+    failed=1
+    continue
   fi
   echo "$name lossless $ref $s.qvx $s.j2c" >>"$cases"
   echo "$name 4bpp $ref $s-4bpp.qvx $s-4bpp.j2c" >>"$cases"
 done
+[ -s "$cases" ] || exit 1
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "decoding (load average $load_before)"
@@ -135,12 +152,14 @@ if awk -v l="${load_before%% *}" -v n="$(nproc)" 'BEGIN { exit !(l > 0.5 * n) }'
   echo "warning: the machine is busy (load average $load_before on $(nproc) cores); times will be noisy" >&2
 fi
 table=$work/table.md
-status=0
-"$compare" "${rounds[@]}" --table "$table" "$cases" || status=$?
+status=$failed
+"$compare" "${rounds[@]}" --table "$table" "$cases" || status=1
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 [ -s "$table" ] || exit 1
 
-if ((readme)); then
+if ((readme && status)); then
+  echo "README.md left alone: some photograph failed (see above)" >&2
+elif ((readme)); then
   cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
   ojph=$(dpkg-query -W -f='${Version}' libopenjph-dev)
   commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
