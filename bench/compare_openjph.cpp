@@ -59,7 +59,7 @@ const char* const kUsage =
     "Markdown table (also written to FILE): medians of the wall-clock time\n"
     "(minimum in brackets), their ratios, and the ratio of the medians of the\n"
     "process CPU time of the single-threaded decodes.\n"
-    "--rounds N (default 9) is for frames up to 2.1 megapixels (three times as\n"
+    "--rounds N (default 7) is for frames up to 2.1 megapixels (three times as\n"
     "many below 0.5 megapixels), --rounds-large N (default 5) for larger ones.\n"
     "Each case runs in its own process.\n"
     "--reference: IN (PNG/PNM) as the PGM/PPM both encoders read (sides cut to\n"
@@ -168,7 +168,7 @@ std::string check_cell(const std::string& stream, bool lossless, const Planes& f
 }
 
 struct Options {
-    int rounds = 9, rounds_large = 5;
+    int rounds = 7, rounds_large = 5;
     std::string table, cases;
 };
 

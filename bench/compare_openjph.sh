@@ -14,7 +14,7 @@
 # decodes each pair in one process (see build-compare/bench/compare_openjph --help)
 # and prints the table; a full run also rewrites the table in README.md.
 # PHOTO arguments restrict the run to corpus files whose names contain them;
-# README.md is then left alone, as after any failure. --rounds (default 9) and
+# README.md is then left alone, as after any failure. --rounds (default 7) and
 # --rounds-large (default 5, frames above 2.1 megapixels) set the timed rounds.
 # Run it on an idle machine: it takes a few minutes, most of it the first
 # encoding. Exit status 1 if anything failed or a lossless decode differs.
