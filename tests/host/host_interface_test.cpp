@@ -177,8 +177,8 @@ TEST(FrameDescriptionTest, EveryLayoutDescribesItsBuffer) {
     }
 }
 
-// The description follows the last call: zero after a failure, and the
-// colour, tone-table and cell-transform flags follow the header.
+// The description follows the last call (zero after a failure), and a
+// Bayer colour mode shows as the cell transform and the mosaic depth.
 TEST(FrameDescriptionTest, FollowsTheLastCallAndTheHeaderFlags) {
     SimpleQvxDecoder d;
     EXPECT_EQ(d.frameInfo().layout, uint32_t(QVX_LAYOUT_NONE));
@@ -189,12 +189,6 @@ TEST(FrameDescriptionTest, FollowsTheLastCallAndTheHeaderFlags) {
     const Result bad = decode(d, cut);
     EXPECT_EQ(bad.rc, 1);
     EXPECT_TRUE(same(bad.info, Info{}));
-
-    const qvxtest::TempFile lut(qvxtest::lut_text([](unsigned i) { return i; }), ".lut");
-    d.setLutPath(lut.path().c_str());
-    const Result toned = decode(d, image_stream(1, 0, 1));
-    ASSERT_EQ(toned.rc, 0) << toned.error;
-    EXPECT_EQ(toned.info.tone_table, 1u);
 
     Info i{};
     const Bytes cells = bayer_stream(1, 0);
