@@ -3,13 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli_common.h"
 #include "image_io.h"
 #include "qvx/QvxEncoder.h"
 #include "qvx/SimpleQvxDecoder.h"
@@ -127,23 +126,11 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     return s;
 }
 
-// Runs f with standard output silenced: the decoder prints its colour-mode
-// line (and Bayer mode 4 its range) there, and qvxenc's output stays clean.
+// The decoder prints its colour-mode line (and Bayer mode 4 its range) on
+// standard output; qvxenc's own output stays clean of them.
 template <class F>
 auto quietly(F&& f) {
-    std::fflush(stdout);
-    const int saved = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) dup2(null, 1);
-    struct Restore {
-        int saved, null;
-        ~Restore() {
-            std::fflush(stdout);
-            if (saved >= 0) dup2(saved, 1), close(saved);
-            if (null >= 0) close(null);
-        }
-    } restore{saved, null};
-    return f();
+    return qvxtools::with_library_lines(qvxtools::LibraryLines::Discard, std::forward<F>(f));
 }
 
 std::string describe_psnr(double db) {
@@ -155,9 +142,11 @@ std::string describe_psnr(double db) {
 
 // Decodes a Bayer stream with the library and compares the rebuilt mosaic
 // with the input one.
-std::string check_mosaic(const std::vector<uint8_t>& stream, const std::vector<uint16_t>& mosaic, unsigned depth) {
+std::string check_mosaic(const std::vector<uint8_t>& stream, const std::vector<uint16_t>& mosaic, unsigned depth,
+                         unsigned threads) {
     std::vector<uint8_t> bytes = stream;
     Vantrel::QVX::SimpleQvxDecoder decoder;
+    decoder.setThreads(threads);
     mem_data in(bytes.data(), bytes.size());
     mem_data* out = nullptr;
     if (quietly([&] { return decoder.decode(&in, &out); }) != 0)
@@ -192,9 +181,50 @@ qvxtools::Image crop(const qvxtools::Image& in, const EncOptions::Crop& c) {
 
 const char* const kFormats[5] = {"", "grey", "RGB", "4:2:2", "RGBA"};
 
-int run_mosaic(const EncOptions& o, const qvxtools::Image& image) {
+// Stage times for -v, and where the report line goes: standard error when
+// the stream itself goes to standard output.
+struct Report {
+    explicit Report(const EncOptions& options) : o(options) {}
+    const EncOptions& o;
+    qvxtools::StageClock clock;
+    double read_ms = 0, encode_ms = 0, write_ms = 0, check_ms = 0;
+
+    std::FILE* lines() const { return qvxtools::is_stdio(o.output) ? stderr : stdout; }
+    void times() const {
+        if (o.verbose)
+            std::fprintf(stderr, "qvxenc: %s: read %.2f ms, encode %.2f ms, write %.2f ms, check %.2f ms\n",
+                         o.input.c_str(), read_ms, encode_ms, write_ms, check_ms);
+    }
+};
+
+std::string output_name(const EncOptions& o) {
+    return o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
+}
+
+void write_stream(const EncOptions& o, const EncodedImage& e) {
+    std::string error;
+    if (!qvxtools::write_output(output_name(o), e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
+}
+
+qvxtools::Image read_input_image(const EncOptions& o) {
+    qvxtools::Image image;
+    std::string error;
+    const std::string name = qvxtools::is_stdio(o.input) ? "standard input" : o.input;
+    if (o.raw_width) {
+        std::vector<uint8_t> bytes;
+        if (!qvxtools::read_input(o.input, bytes, error)) throw Failure{error};
+        if (!qvxtools::decode_raw(bytes.data(), bytes.size(), *o.raw_width, *o.raw_height, o.raw_depth.value_or(16),
+                                  o.raw_big_endian, image, error))
+            throw Failure{name + ": " + error};
+    } else if (!qvxtools::read_image(o.input, image, error)) {
+        throw Failure{error};
+    }
+    return image;
+}
+
+int run_mosaic(Report& report, const qvxtools::Image& image) {
+    const EncOptions& o = report.o;
     if (image.channels != 1) throw Failure{"a Bayer mosaic must be a one-channel (grey) image"};
-    if (o.bpp) throw Failure{"--bpp is not available for Bayer mosaics; use --drain"};
     const unsigned depth = o.depth.value_or(image.maxval <= 255 ? 8 : default_depth(image));
     std::vector<uint16_t> mosaic = image.samples;
     if (image.maxval > (1u << depth) - 1)
@@ -212,36 +242,37 @@ int run_mosaic(const EncOptions& o, const qvxtools::Image& image) {
         set_rate_control(o, s);
         e = encode_mosaic(s, mosaic.data(), image.width, image.height, depth);
     }
-    const std::string output = o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
-    std::string error;
-    if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
-    if (o.quiet) return 0;
+    report.encode_ms = report.clock.lap();
+    write_stream(o, e);
+    report.write_ms = report.clock.lap();
+    if (o.quiet) return report.times(), 0;
     const std::string quality = s.lut_used ? "coded through a tone table"
                                 : s.w_kernel > 6 ? "kernel " + std::to_string(s.w_kernel) + " is not decodable"
-                                                 : check_mosaic(e.bytes, mosaic, depth);
-    std::printf("%s -> %s: %ux%u %u-bit Bayer mosaic, mode %u, coded %ux%u %u-bit, kernel %u: %zu bytes, "
-                "%.3f bpp, %s\n",
-                o.input.c_str(), output.c_str(), image.width, image.height, depth, s.bayer_mode, s.width, s.height,
-                s.bit_depth, s.w_kernel, e.bytes.size(),
-                double(e.bytes.size()) * 8 / (double(image.width) * image.height), quality.c_str());
+                                                 : check_mosaic(e.bytes, mosaic, depth, o.threads);
+    report.check_ms = report.clock.lap();
+    std::fprintf(report.lines(),
+                 "%s -> %s: %ux%u %u-bit Bayer mosaic, mode %u, coded %ux%u %u-bit, kernel %u: %zu bytes, "
+                 "%.3f bpp, %s\n",
+                 o.input.c_str(), output_name(o).c_str(), image.width, image.height, depth, s.bayer_mode, s.width,
+                 s.height, s.bit_depth, s.w_kernel, e.bytes.size(),
+                 double(e.bytes.size()) * 8 / (double(image.width) * image.height), quality.c_str());
+    report.times();
     return 0;
 }
 
 int run(const EncOptions& o) {
-    qvxtools::Image image;
-    std::string error;
-    if (!qvxtools::read_image(o.input, image, error)) throw Failure{error};
+    Report report(o);
+    qvxtools::Image image = read_input_image(o);
+    report.read_ms = report.clock.lap();
     if (o.crop) image = crop(image, *o.crop);
     if (!o.lut.empty() && !fs::is_regular_file(o.lut)) throw Failure{"cannot read the tone table " + o.lut};
-    if (o.bayer_mode.value_or(0) != 0) return run_mosaic(o, image);
+    if (o.bayer_mode.value_or(0) != 0) return run_mosaic(report, image);
     if (image.channels == 2) throw Failure{"grey+alpha images are not supported; drop the alpha channel"};
     const unsigned format = o.format.value_or(image.channels == 1 ? 1 : image.channels == 3 ? 2 : 4);
     const unsigned needed = format == 1 ? 1 : format == 4 ? 4 : 3;
     if (image.channels != needed)
         throw Failure{"format " + std::to_string(format) + " needs " + std::to_string(needed) +
                       " channels; the image has " + std::to_string(image.channels)};
-    if (format == 3 && o.kernel.value_or(0) == 6)
-        throw Failure{"kernel 6 cannot carry 4:2:2 chroma (only the left half of each chroma strip is coded)"};
     const unsigned depth = o.depth.value_or(default_depth(image));
     const ImagePlanes planes = to_planes(image, depth);
     EncoderSettings s = make_settings(o, planes, format, depth);
@@ -250,9 +281,15 @@ int run(const EncOptions& o) {
     const Input422 in422 = Input422::Rgb;
 
     const EncodedImage e = o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422) : encode_image(s, planes, in422);
-    const std::string output = o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
-    if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
-    if (o.quiet) return 0;
+    report.encode_ms = report.clock.lap();
+    write_stream(o, e);
+    report.write_ms = report.clock.lap();
+    const double bpp = bits_per_pixel(e, s);
+    // The rate search cannot go below what the stream's fixed parts cost.
+    if (o.bpp && std::fabs(bpp - *o.bpp) > 0.1 * *o.bpp)
+        std::fprintf(stderr, "qvxenc: warning: %s reached %.3f bpp, %.0f %% off the --bpp target %g\n",
+                     o.input.c_str(), bpp, 100.0 * (bpp - *o.bpp) / *o.bpp, *o.bpp);
+    if (o.quiet) return report.times(), 0;
 
     std::string quality;
     if (s.lut_used) {
@@ -260,12 +297,14 @@ int run(const EncOptions& o) {
     } else if (s.w_kernel > 6) {
         quality = "kernel " + std::to_string(s.w_kernel) + " is not decodable";
     } else {
-        const ImagePlanes decoded = quietly([&] { return decode_image(e.bytes); });
+        const ImagePlanes decoded = quietly([&] { return decode_image(e.bytes, nullptr, o.threads); });
         quality = describe_psnr(psnr(decoded, coded_image(s, planes, in422), depth, format == 3));
     }
-    std::printf("%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
-                o.input.c_str(), output.c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,
-                format == 2 ? s.ct_mode : 0u, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
+    report.check_ms = report.clock.lap();
+    std::fprintf(report.lines(), "%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
+                 o.input.c_str(), output_name(o).c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,
+                 format == 2 ? s.ct_mode : 0u, e.bytes.size(), bpp, quality.c_str());
+    report.times();
     return 0;
 }
 
