@@ -123,6 +123,10 @@ bool parse_format(const std::string& s, unsigned& f) {
     return false;
 }
 
+std::string ct_message(const std::string& value) {
+    return "--ct takes 0 to 5, 9, 10 or 11 for RGB frames, 0, 6, 7 or 8 with --bayer-mode, not '" + value + "'";
+}
+
 }  // namespace
 
 int parse_enc_options(int argc, char** argv, EncOptions& o) {
@@ -162,6 +166,7 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
                 if (a == candidate.name) r = &candidate;
             long n;
             if (r) {
+                if (a == "--ct" && !parse_long(v, r->lo, r->hi, n)) return usage_error(ct_message(v));
                 if (!parse_long(v, r->lo, r->hi, n))
                     return usage_error(a + " takes a whole number from " + std::to_string(r->lo) + " to " +
                                        std::to_string(r->hi) + ", not '" + v + "'");
@@ -234,10 +239,7 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
     if (o.ct) {
         const unsigned ct = *o.ct;
         const bool fits = bayer ? ct == 0 || (ct >= 6 && ct <= 8) : ct <= 5 || ct >= 9;
-        if (!fits)
-            return usage_error(bayer ? "--ct takes 0, 6, 7 or 8 with --bayer-mode, not '" + std::to_string(ct) + "'"
-                                     : "--ct takes 0 to 5, 9, 10 or 11 (6, 7 and 8 with --bayer-mode), not '" +
-                                           std::to_string(ct) + "'");
+        if (!fits) return usage_error(ct_message(std::to_string(ct)));
     }
     if (o.format == 3u && o.kernel == 6u) return usage_error("--kernel 6 cannot carry --format 422");
     if (!o.raw_width && (o.raw_depth || endian_given)) return usage_error("--raw-depth and --raw-endian need --raw WxH");
