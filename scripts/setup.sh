@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, tests and tools need, if missing.
 set -euo pipefail
 # pybind11-dev, python3-dev and python3-numpy serve the Python module, built for /usr/bin/python3.
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pkg-config
+packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev pkg-config
   pybind11-dev python3-dev python3-numpy)
 missing=()
 for p in "${packages[@]}"; do

@@ -40,21 +40,22 @@ TEST(ToolsImageFiles, RoundTripEveryFormatLayoutAndDepth) {
     std::string error;
     for (uint32_t channels = 1; channels <= 4; ++channels)
         for (uint32_t maxval : {255u, 1023u, 65535u})
-            for (const char* ext : {".png", ".pam", channels == 1 ? ".pgm" : channels == 3 ? ".PPM" : ".pam"}) {
+            for (const char* ext : {".png", ".pam", ".tif", channels == 1 ? ".pgm" : channels == 3 ? ".PPM" : ".pam"}) {
                 SCOPED_TRACE(std::to_string(channels) + " channels, maxval " + std::to_string(maxval) + ext);
                 const Image in = pattern(7, 5, channels, maxval);
                 const std::string path = dir + "/tools_io_" + std::to_string(channels) + "_" + std::to_string(maxval) + ext;
                 ASSERT_TRUE(qvxtools::write_image(path, in, error)) << error;
                 Image out;
                 ASSERT_TRUE(qvxtools::read_image(path, out, error)) << error;
-                // A 10-bit PNG is stored scaled with an sBIT chunk and read back unscaled.
+                // A 10-bit PNG is stored scaled with an sBIT chunk and read back
+                // unscaled; a 10-bit TIFF keeps its range in SMaxSampleValue.
                 EXPECT_EQ(out.samples, in.samples);
                 EXPECT_EQ(out.channels, channels);
                 EXPECT_EQ(out.maxval, maxval);
             }
     const Image rgb = pattern(3, 2, 3, 1023);
     EXPECT_FALSE(qvxtools::write_image(dir + "/tools_io_b.pgm", rgb, error));
-    EXPECT_NE(error.find("cannot be stored as .pgm"), std::string::npos) << error;
+    EXPECT_NE(error.find("cannot be stored as pgm"), std::string::npos) << error;
     EXPECT_FALSE(qvxtools::write_image(dir + "/tools_io_b.jpg", rgb, error));
     Image wrong = rgb;
     wrong.samples[3] = 1024;  // above maxval
@@ -106,4 +107,23 @@ TEST(ToolsPng, DamagedFilesGiveErrors) {
     EXPECT_FALSE(qvxtools::decode_png(bad.data(), bad.size(), out, error));
     EXPECT_FALSE(qvxtools::decode_png(png.data() + 8, png.size() - 8, out, error));
     EXPECT_EQ(error, "not a PNG file");
+}
+
+TEST(ToolsTiff, DamagedFilesGiveErrors) {
+    std::vector<uint8_t> tif;
+    std::string error;
+    ASSERT_TRUE(qvxtools::encode_tiff(pattern(16, 16, 4, 4095), tif, error)) << error;
+    Image out;
+    ASSERT_TRUE(qvxtools::decode_tiff(tif.data(), tif.size(), out, error)) << error;
+    EXPECT_EQ(out.maxval, 4095u);
+    // Every cut of the file either fails with a message or, where only
+    // trailing tags are lost, still yields the full image.
+    for (size_t len = 0; len < tif.size(); len += 23) {
+        error.clear();
+        if (!qvxtools::decode_tiff(tif.data(), len, out, error)) {
+            EXPECT_FALSE(error.empty()) << "length " << len;
+        } else {
+            EXPECT_EQ(out.sample_count(), 16u * 16 * 4) << "length " << len;
+        }
+    }
 }

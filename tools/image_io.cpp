@@ -2,6 +2,8 @@
 // (reading) or by file name (writing).
 #include "image_io.h"
 
+#include "cli_common.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -69,47 +71,99 @@ bool read_file(const std::string& path, std::vector<uint8_t>& data, std::string&
     return true;
 }
 
-bool is_image_extension(const std::string& path) {
+std::string format_of_path(const std::string& path) {
     const std::string ext = lower_extension(path);
-    return ext == ".png" || ext == ".pgm" || ext == ".ppm" || ext == ".pnm" || ext == ".pam";
+    if (ext == ".tif" || ext == ".tiff") return "tiff";
+    if (ext == ".png" || ext == ".pgm" || ext == ".ppm" || ext == ".pnm" || ext == ".pam") return ext.substr(1);
+    return "";
+}
+
+bool is_image_format(const std::string& format) {
+    return format == "png" || format == "pgm" || format == "ppm" || format == "pnm" || format == "pam" ||
+           format == "tiff";
+}
+
+bool is_image_extension(const std::string& path) { return !format_of_path(path).empty(); }
+
+bool decode_raw(const uint8_t* data, size_t size, uint32_t width, uint32_t height, unsigned depth,
+                bool big_endian, Image& image, std::string& error) {
+    const size_t bytes_per = depth > 8 ? 2 : 1;
+    const size_t count = size_t(width) * height;
+    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide || count > kMaxImageSamples) {
+        error = "bad raw frame size " + std::to_string(width) + "x" + std::to_string(height);
+        return false;
+    }
+    if (size != count * bytes_per) {
+        error = "a raw " + std::to_string(width) + "x" + std::to_string(height) + " frame of " +
+                std::to_string(depth) + "-bit samples has " + std::to_string(count * bytes_per) +
+                " bytes, not " + std::to_string(size);
+        return false;
+    }
+    image.width = width;
+    image.height = height;
+    image.channels = 1;
+    image.maxval = depth >= 16 ? 65535 : (1u << depth) - 1;
+    image.samples.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const uint16_t v = bytes_per == 1 ? data[i]
+                           : big_endian   ? uint16_t(data[2 * i] << 8 | data[2 * i + 1])
+                                          : uint16_t(data[2 * i + 1] << 8 | data[2 * i]);
+        if (v > image.maxval) {
+            error = "raw sample " + std::to_string(i) + " is " + std::to_string(v) + ", above the " +
+                    std::to_string(depth) + "-bit range (check --raw-depth and --raw-endian)";
+            return false;
+        }
+        image.samples[i] = v;
+    }
+    return true;
+}
+
+bool decode_image(const std::vector<uint8_t>& bytes, Image& image, std::string& error) {
+    if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P')
+        return decode_png(bytes.data(), bytes.size(), image, error);
+    if (is_tiff(bytes.data(), bytes.size())) return decode_tiff(bytes.data(), bytes.size(), image, error);
+    return decode_pnm(bytes.data(), bytes.size(), image, error);
 }
 
 bool read_image(const std::string& path, Image& image, std::string& error) {
     std::vector<uint8_t> bytes;
-    if (!read_file(path, bytes, error)) return false;
-    const bool ok = bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P'
-                        ? decode_png(bytes.data(), bytes.size(), image, error)
-                        : decode_pnm(bytes.data(), bytes.size(), image, error);
-    if (!ok) error = path + ": " + error;
+    if (!read_input(path, bytes, error)) return false;
+    const bool ok = decode_image(bytes, image, error);
+    if (!ok) error = (path == "-" ? std::string("standard input") : path) + ": " + error;
     return ok;
 }
 
-bool write_image(const std::string& path, const Image& image, std::string& error, bool png16) {
-    const std::string ext = lower_extension(path);
-    std::vector<uint8_t> bytes;
-    bool ok;
-    if (ext == ".png") {
-        ok = encode_png(image, bytes, error, png16);
-    } else if (ext == ".pam") {
-        ok = encode_pnm(image, bytes, error, true);
-    } else if (ext == ".pgm" || ext == ".ppm" || ext == ".pnm") {
-        const uint32_t wanted = ext == ".pgm" ? 1 : ext == ".ppm" ? 3 : image.channels;
+bool encode_image(const std::string& format, const Image& image, std::vector<uint8_t>& out, std::string& error,
+                  bool png16) {
+    if (format == "png") return encode_png(image, out, error, png16);
+    if (format == "tiff") return encode_tiff(image, out, error);
+    if (format == "pam") return encode_pnm(image, out, error, true);
+    if (format == "pgm" || format == "ppm" || format == "pnm") {
+        const uint32_t wanted = format == "pgm" ? 1 : format == "ppm" ? 3 : image.channels;
         if (image.channels != wanted || (wanted != 1 && wanted != 3)) {
-            error = std::to_string(image.channels) + " channels cannot be stored as " + ext +
-                    " (use .pam or .png)";
-            ok = false;
-        } else {
-            ok = encode_pnm(image, bytes, error);
+            error = std::to_string(image.channels) + " channels cannot be stored as " + format +
+                    " (use pam, png or tiff)";
+            return false;
         }
-    } else {
-        error = "unknown image file extension '" + ext + "' (use .png, .pgm, .ppm, .pnm or .pam)";
-        ok = false;
+        return encode_pnm(image, out, error);
     }
-    if (!ok) {
+    error = "unknown image format '" + format + "'";
+    return false;
+}
+
+bool write_image(const std::string& path, const Image& image, std::string& error, bool png16) {
+    const std::string format = format_of_path(path);
+    std::vector<uint8_t> bytes;
+    if (format.empty()) {
+        error = path + ": unknown image file extension '" + lower_extension(path) +
+                "' (use .png, .pgm, .ppm, .pnm, .pam, .tif or .tiff)";
+        return false;
+    }
+    if (!encode_image(format, image, bytes, error, png16)) {
         error = path + ": " + error;
         return false;
     }
-    return write_file(path, bytes.data(), bytes.size(), error);
+    return write_output(path, bytes.data(), bytes.size(), error);
 }
 
 }  // namespace qvxtools

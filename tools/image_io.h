@@ -1,5 +1,5 @@
-// Image files for the command-line tools: PNG (libpng) and PNM/PAM, read and
-// written through one simple in-memory image type.
+// Image files for the command-line tools: PNG (libpng), TIFF (libtiff), PNM/PAM
+// and raw sensor frames, read and written through one in-memory image type.
 #pragma once
 
 #include <cstddef>
@@ -47,9 +47,31 @@ bool decode_pnm(const uint8_t* data, size_t size, Image& image, std::string& err
 bool encode_pnm(const Image& image, std::vector<uint8_t>& out, std::string& error,
                 bool force_pam = false);
 
-// By content: PNG signature or a PNM magic.
+// 8 or 16-bit unsigned grey, grey+alpha, RGB or RGBA, interleaved. Samples
+// above 8 bits whose SMaxSampleValue is 2^d - 1 (d = 9..15) are read with
+// that maxval; encode_tiff writes maxval there for every 16-bit image.
+bool is_tiff(const uint8_t* data, size_t size);
+bool decode_tiff(const uint8_t* data, size_t size, Image& image, std::string& error);
+bool encode_tiff(const Image& image, std::vector<uint8_t>& out, std::string& error);
+
+// One channel of width x height samples of `depth` bits (8: one byte each,
+// 9..16: two bytes, big or little endian), as a sensor writes its frame.
+bool decode_raw(const uint8_t* data, size_t size, uint32_t width, uint32_t height, unsigned depth,
+                bool big_endian, Image& image, std::string& error);
+
+// Output formats by name: "png", "pgm", "ppm", "pnm", "pam", "tiff".
+// format_of_path gives the name for a file's extension (".tif" too), or "".
+std::string format_of_path(const std::string& path);
+bool is_image_format(const std::string& format);
+bool encode_image(const std::string& format, const Image& image, std::vector<uint8_t>& out,
+                  std::string& error, bool png16 = false);
+
+// By content: PNG or TIFF signature, else PNM. decode_image works on bytes
+// already read; read_image reads path ("-": standard input).
+bool decode_image(const std::vector<uint8_t>& bytes, Image& image, std::string& error);
 bool read_image(const std::string& path, Image& image, std::string& error);
-// By extension: .png, .pgm/.ppm/.pnm (P5 or P6), .pam (P7). png16 as force16.
+// By extension: .png, .pgm/.ppm/.pnm (P5 or P6), .pam (P7), .tif/.tiff.
+// png16 as force16.
 bool write_image(const std::string& path, const Image& image, std::string& error,
                  bool png16 = false);
 bool is_image_extension(const std::string& path);

@@ -3,13 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli_common.h"
 #include "image_io.h"
 #include "qvx/QvxEncoder.h"
 #include "qvx/SimpleQvxDecoder.h"
@@ -24,23 +23,11 @@ using qvxtools::EncOptions;
 
 using Failure = qvxtools::EncFailure;
 
-// Runs f with standard output silenced: the decoder prints its colour-mode
-// line (and Bayer mode 4 its range) there, and qvxenc's output stays clean.
+// The decoder prints its colour-mode line (and Bayer mode 4 its range) on
+// standard output; qvxenc's own output stays clean of them.
 template <class F>
 auto quietly(F&& f) {
-    std::fflush(stdout);
-    const int saved = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) dup2(null, 1);
-    struct Restore {
-        int saved, null;
-        ~Restore() {
-            std::fflush(stdout);
-            if (saved >= 0) dup2(saved, 1), close(saved);
-            if (null >= 0) close(null);
-        }
-    } restore{saved, null};
-    return f();
+    return qvxtools::with_library_lines(qvxtools::LibraryLines::Discard, std::forward<F>(f));
 }
 
 std::string describe_psnr(double db) {
@@ -52,9 +39,11 @@ std::string describe_psnr(double db) {
 
 // Decodes a Bayer stream with the library and compares the rebuilt mosaic
 // with the input one.
-std::string check_mosaic(const std::vector<uint8_t>& stream, const std::vector<uint16_t>& mosaic, unsigned depth) {
+std::string check_mosaic(const std::vector<uint8_t>& stream, const std::vector<uint16_t>& mosaic, unsigned depth,
+                         unsigned threads) {
     std::vector<uint8_t> bytes = stream;
     Vantrel::QVX::SimpleQvxDecoder decoder;
+    decoder.setThreads(threads);
     mem_data in(bytes.data(), bytes.size());
     mem_data* out = nullptr;
     if (quietly([&] { return decoder.decode(&in, &out); }) != 0)
@@ -89,29 +78,81 @@ qvxtools::Image crop(const qvxtools::Image& in, const EncOptions::Crop& c) {
 
 const char* const kFormats[5] = {"", "grey", "RGB", "4:2:2", "RGBA"};
 
-int run(const EncOptions& o) {
+// Stage times for -v, and where the report line goes: standard error when
+// the stream itself goes to standard output.
+struct Report {
+    explicit Report(const EncOptions& options) : o(options) {}
+    const EncOptions& o;
+    qvxtools::StageClock clock;
+    double read_ms = 0, encode_ms = 0, write_ms = 0, check_ms = 0;
+
+    std::FILE* lines() const { return qvxtools::is_stdio(o.output) ? stderr : stdout; }
+    void times() const {
+        if (o.verbose)
+            std::fprintf(stderr, "qvxenc: %s: read %.2f ms, encode %.2f ms, write %.2f ms, check %.2f ms\n",
+                         o.input.c_str(), read_ms, encode_ms, write_ms, check_ms);
+    }
+};
+
+std::string output_name(const EncOptions& o) {
+    return o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
+}
+
+void write_stream(const EncOptions& o, const EncodedImage& e) {
+    std::string error;
+    if (!qvxtools::write_output(output_name(o), e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
+}
+
+qvxtools::Image read_input_image(const EncOptions& o) {
     qvxtools::Image image;
     std::string error;
-    if (!qvxtools::read_image(o.input, image, error)) throw Failure{error};
+    const std::string name = qvxtools::is_stdio(o.input) ? "standard input" : o.input;
+    if (o.raw_width) {
+        std::vector<uint8_t> bytes;
+        if (!qvxtools::read_input(o.input, bytes, error)) throw Failure{error};
+        if (!qvxtools::decode_raw(bytes.data(), bytes.size(), *o.raw_width, *o.raw_height, o.raw_depth.value_or(16),
+                                  o.raw_big_endian, image, error))
+            throw Failure{name + ": " + error};
+    } else if (!qvxtools::read_image(o.input, image, error)) {
+        throw Failure{error};
+    }
+    return image;
+}
+
+int run(const EncOptions& o) {
+    Report report(o);
+    qvxtools::Image image = read_input_image(o);
+    report.read_ms = report.clock.lap();
     if (o.crop) image = crop(image, *o.crop);
     if (!o.lut.empty() && !fs::is_regular_file(o.lut)) throw Failure{"cannot read the tone table " + o.lut};
     const qvxtools::EncResult r = qvxtools::encode_for_options(o, image);
     const EncodedImage& e = r.encoded;
     const EncoderSettings& s = r.settings;
-    const std::string output = o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
-    if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
-    if (o.quiet) return 0;
+    report.encode_ms = report.clock.lap();
+    write_stream(o, e);
+    report.write_ms = report.clock.lap();
+    if (r.format != 0 && o.bpp) {
+        // The rate search cannot go below what the stream's fixed parts cost.
+        const double reached = bits_per_pixel(e, s);
+        if (std::fabs(reached - *o.bpp) > 0.1 * *o.bpp)
+            std::fprintf(stderr, "qvxenc: warning: %s reached %.3f bpp, %.0f %% off the --bpp target %g\n",
+                         o.input.c_str(), reached, 100.0 * (reached - *o.bpp) / *o.bpp, *o.bpp);
+    }
+    if (o.quiet) return report.times(), 0;
 
     const unsigned depth = r.depth;
     if (r.format == 0) {
         const std::string quality = s.lut_used ? "coded through a tone table"
                                     : s.w_kernel > 6 ? "kernel " + std::to_string(s.w_kernel) + " is not decodable"
-                                                     : check_mosaic(e.bytes, r.mosaic, depth);
-        std::printf("%s -> %s: %ux%u %u-bit Bayer mosaic, mode %u, coded %ux%u %u-bit, kernel %u: %zu bytes, "
-                    "%.3f bpp, %s\n",
-                    o.input.c_str(), output.c_str(), image.width, image.height, depth, s.bayer_mode, s.width, s.height,
-                    s.bit_depth, s.w_kernel, e.bytes.size(),
-                    double(e.bytes.size()) * 8 / (double(image.width) * image.height), quality.c_str());
+                                                     : check_mosaic(e.bytes, r.mosaic, depth, o.threads);
+        report.check_ms = report.clock.lap();
+        std::fprintf(report.lines(),
+                     "%s -> %s: %ux%u %u-bit Bayer mosaic, mode %u, coded %ux%u %u-bit, kernel %u: %zu bytes, "
+                     "%.3f bpp, %s\n",
+                     o.input.c_str(), output_name(o).c_str(), image.width, image.height, depth, s.bayer_mode,
+                     s.width, s.height, s.bit_depth, s.w_kernel, e.bytes.size(),
+                     double(e.bytes.size()) * 8 / (double(image.width) * image.height), quality.c_str());
+        report.times();
         return 0;
     }
     const unsigned format = r.format;
@@ -122,12 +163,14 @@ int run(const EncOptions& o) {
     } else if (s.w_kernel > 6) {
         quality = "kernel " + std::to_string(s.w_kernel) + " is not decodable";
     } else {
-        const ImagePlanes decoded = quietly([&] { return decode_image(e.bytes); });
+        const ImagePlanes decoded = quietly([&] { return decode_image(e.bytes, nullptr, o.threads); });
         quality = describe_psnr(psnr(decoded, coded_image(s, r.planes, in422), depth, format == 3));
     }
-    std::printf("%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
-                o.input.c_str(), output.c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,
-                format == 2 ? s.ct_mode : 0u, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
+    report.check_ms = report.clock.lap();
+    std::fprintf(report.lines(), "%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
+                 o.input.c_str(), output_name(o).c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,
+                 format == 2 ? s.ct_mode : 0u, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
+    report.times();
     return 0;
 }
 

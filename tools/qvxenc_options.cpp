@@ -1,5 +1,7 @@
 #include "qvxenc_options.h"
 
+#include "cli_common.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -7,11 +9,14 @@
 
 namespace qvxtools {
 
+const char* const kEncUsageLine = "usage: qvxenc [options] IN [-o OUT]\n";
+
 const char* const kEncUsage =
     "usage: qvxenc [options] IN [-o OUT]\n"
     "\n"
-    "Encodes the image IN (PNG: 8/16-bit grey, RGB, RGBA; PNM/PAM) into the QVX stream\n"
-    "OUT (default: IN with the extension .qvx) and prints the bits per pixel reached;\n"
+    "Encodes the image IN (PNG or TIFF: 8/16-bit grey, RGB, RGBA; PNM/PAM; a raw sensor\n"
+    "frame with --raw; '-': standard input) into the QVX stream OUT (default: IN with\n"
+    "the extension .qvx; '-': standard output) and prints the bits per pixel reached;\n"
     "lossy streams are decoded again and their PSNR printed.\n"
     "\n"
     "Frame:\n"
@@ -20,40 +25,52 @@ const char* const kEncUsage =
     "                   RGB image, turns it into video-range Y Cb Cr and averages the\n"
     "                   chroma over pixel pairs.\n"
     "  --depth D        bit depth 8, 10, 12 or 14. Default: 8 for 8-bit images; for\n"
-    "                   16-bit PNG the sBIT chunk, else the smallest of 10/12/14 that\n"
-    "                   holds the largest sample; for PNM the depth of its maxval.\n"
+    "                   16-bit PNG the sBIT chunk, for 16-bit TIFF its SMaxSampleValue,\n"
+    "                   else the smallest of 10/12/14 that holds the largest sample; for\n"
+    "                   PNM and raw input the depth of its maxval (raw: --raw-depth bits;\n"
+    "                   16 counts as a 16-bit file).\n"
     "                   Samples that do not fit D bits are scaled from the file's range.\n"
-    "  --version N      stream version 0..65535 (default 7)\n"
+    "  --stream-version N  stream version 0..65535 (default 7)\n"
     "  --kernel K       wavelet: 0..2 Haar (full, dyadic, rectangular), 3..5 5/3 (full,\n"
-    "                   dyadic, rectangular), 6 none (width a multiple of 16), 7 plain\n"
-    "                   (a stream the decoder rejects). Default 3. With 422 and a\n"
-    "                   width that is not a multiple of 8 the last two chroma columns\n"
-    "                   are coded in every other 4-row band only.\n"
-    "  --pred P         prediction mode 0..15 (default 0)\n"
-    "  --ct MODE        colour transform of RGB frames: 0 none, 1 video range, 2 and 3\n"
+    "                   dyadic, rectangular), 6 none (width a multiple of 16, not with\n"
+    "                   422), 7 plain (a stream the decoder rejects). Default 3. With 422\n"
+    "                   and a width that is not a multiple of 8 the last two chroma\n"
+    "                   columns are coded in every other 4-row band only.\n"
+    "  --pred P         prediction mode 0..7 (default 0)\n"
+    "  --ct MODE        colour transform. RGB frames: 0 none, 1 video range, 2 and 3\n"
     "                   irreversible, 4 reversible (default), 5 green difference,\n"
     "                   9 reversible with halved chroma, 10 YCoCg-R, 11 YCoCg-R with\n"
-    "                   halved chroma\n"
-    "  --bayer-mode N   1..5: IN is a raw Bayer mosaic (one-channel PGM or PNG, even\n"
-    "                   width and height), split into the coded planes of mode N; the\n"
-    "                   coded size and depth follow from the mode (--depth gives the\n"
-    "                   mosaic's depth). Needs version 4 or later. --bpp is not available.\n"
-    "  --bayer-param P  Bayer parameter: the 2x2 arrangement (0 RGGB, 1 GRBG, 2 BGGR,\n"
-    "                   3 GBRG), and for mode 2 the plane it rebuilds\n"
+    "                   halved chroma. Bayer mosaics: 0 none (default), 6 Y Cb Cr per\n"
+    "                   2x2 cell, 7 green difference per cell, 8 both\n"
+    "  --bayer-mode N   1..5: IN is a raw Bayer mosaic (one-channel image, even width\n"
+    "                   and height), split into the coded planes of mode N; the coded\n"
+    "                   size and depth follow from the mode (--depth gives the mosaic's\n"
+    "                   depth). Needs stream version 4 or later; not with --bpp.\n"
+    "  --bayer-param P  with --bayer-mode only: the 2x2 arrangement 0 RGGB, 1 GRBG,\n"
+    "                   2 BGGR, 3 GBRG (default 0)\n"
     "  --lut FILE       mark the stream as coded through the tone table FILE (its\n"
     "                   lut_used flag); the samples are coded as given, and the decoder\n"
     "                   needs FILE (qvxdec --lut FILE)\n"
+    "Raw input:\n"
+    "  --raw WxH        IN is a headerless sensor frame of W x H samples, one channel\n"
+    "                   (W, H from 1 to 131072)\n"
+    "  --raw-depth N    bits per raw sample, 8..16 (default 16): 8 takes one byte a\n"
+    "                   sample, 9..16 two\n"
+    "  --raw-endian E   byte order of two-byte raw samples: little (default) or big\n"
     "Rate control (default: off, lossless):\n"
-    "  --bpp X          aim at X bits per pixel: sets the drain, buffer and quantiser\n"
-    "                   table and re-encodes a few times to land near X\n"
-    "  --drain N        bits drained per 4x4 block position (0 switches rate control off)\n"
+    "  --bpp X          aim at X bits per pixel, X above 0 and at most 64: sets the\n"
+    "                   drain, buffer and quantiser table and re-encodes a few times to\n"
+    "                   land near X; warns when the result is more than 10 % off\n"
+    "  --drain N        bits drained per 4x4 block position, 0..65535 (0 switches rate\n"
+    "                   control off; not with --bpp)\n"
     "  --buffer-log2 N  buffer size 2^N bits (0..31)\n"
-    "  --window N       rate-control window: N/4 position rows a window (negative:\n"
-    "                   width/4/N positions); default 4\n"
-    "  --fill N         initial buffer fill in bits (default: half the buffer)\n"
-    "  --qp LIST        comma-separated base quantisers, one per window (-128..127);\n"
-    "                   a single value serves every window (default with --drain:\n"
-    "                   12 + 4 * (depth - 8)). Without rate control they\n"
+    "  --window N       rate-control window, -32768..32767 but not 0: N/4 position rows\n"
+    "                   a window (negative: width/4/N positions); default 4\n"
+    "  --fill N         initial buffer fill in bits, 0..4294967295 (default: half the\n"
+    "                   buffer)\n"
+    "  --qp LIST        up to 2163 comma-separated base quantisers, one per window\n"
+    "                   (-128..127); a single value serves every window (default with\n"
+    "                   --drain: 12 + 4 * (depth - 8)). Without rate control they\n"
     "                   are the quantisation indices themselves\n"
     "  --offsets LIST   16 quantiser offsets (0..255) for every component, or 16 per\n"
     "                   component: per component 4 groups (column mod 4) of 4 (row mod 4).\n"
@@ -61,9 +78,14 @@ const char* const kEncUsage =
     "                   (per axis 6, 0, 2, 0 by column or row mod 4, summed); else 0\n"
     "Other:\n"
     "  --crop WxH+X+Y   encode only the W x H region whose top left is (X, Y)\n"
-    "  -o OUT           output stream\n"
+    "  -o OUT           output stream ('-': standard output; the report line then goes\n"
+    "                   to standard error)\n"
+    "  --threads N      threads of the decoding that checks the stream, 0..256; 0: one\n"
+    "                   per core (default 1)\n"
     "  -q, --quiet      print nothing on success\n"
-    "  --help           this text\n"
+    "  -v, --verbose    also print the stage times on standard error\n"
+    "  -V, --version    print the versions of qvxenc and of the decoding library\n"
+    "  -h, --help       this text\n"
     "Exit status: 0 on success, 1 if the image cannot be read or encoded, 2 for a usage\n"
     "error.\n";
 
@@ -104,12 +126,16 @@ bool parse_format(const std::string& s, unsigned& f) {
     return false;
 }
 
+std::string ct_message(const std::string& value) {
+    return "--ct takes 0 to 5, 9, 10 or 11 for RGB frames, 0, 6, 7 or 8 with --bayer-mode, not '" + value + "'";
+}
+
 }  // namespace
 
 int parse_enc_options(int argc, char** argv, EncOptions& o) {
     std::string error;
     const int code = parse_enc_options(argc, argv, o, error);
-    if (code == 2) std::fprintf(stderr, "qvxenc: %s\n(qvxenc --help lists the options)\n", error.c_str());
+    if (code == 2) return qvxtools::usage_error("qvxenc", error, kEncUsageLine);
     return code;
 }
 
@@ -120,20 +146,26 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
         long lo, hi;
     };
     const Range ranges[] = {
-        {"--version", &o.version, 0, 65535},     {"--depth", &o.depth, 8, 14},
-        {"--kernel", &o.kernel, 0, 7},           {"--pred", &o.pred, 0, 15},
-        {"--ct", &o.ct, 0, 15},                  {"--bayer-mode", &o.bayer_mode, 0, 255},
-        {"--bayer-param", &o.bayer_param, 0, 255}, {"--drain", &o.drain, 0, 65535},
-        {"--buffer-log2", &o.buffer_log2, 0, 31}, {"--fill", &o.fill, 0, 4294967295L},
+        {"--stream-version", &o.version, 0, 65535}, {"--depth", &o.depth, 8, 14},
+        {"--kernel", &o.kernel, 0, 7},              {"--pred", &o.pred, 0, 7},
+        {"--ct", &o.ct, 0, 11},                     {"--bayer-mode", &o.bayer_mode, 0, 5},
+        {"--bayer-param", &o.bayer_param, 0, 3},    {"--drain", &o.drain, 0, 65535},
+        {"--buffer-log2", &o.buffer_log2, 0, 31},   {"--fill", &o.fill, 0, 4294967295L},
+        {"--raw-depth", &o.raw_depth, 8, 16},
     };
+    bool endian_given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kEncUsage, stdout);
             return 0;
         }
-        if (a == "-q" || a == "--quiet") {
-            o.quiet = true;
+        if (a == "--version" || a == "-V") {
+            std::printf("%s\n", version_text("qvxenc").c_str());
+            return 0;
+        }
+        if (a == "-q" || a == "--quiet" || a == "-v" || a == "--verbose") {
+            (a == "-q" || a == "--quiet" ? o.quiet : o.verbose) = true;
             continue;
         }
         if (a.size() > 1 && a[0] == '-') {
@@ -144,6 +176,7 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
                 if (a == candidate.name) r = &candidate;
             long n;
             if (r) {
+                if (a == "--ct" && !parse_long(v, r->lo, r->hi, n)) return usage_error(error, ct_message(v));
                 if (!parse_long(v, r->lo, r->hi, n))
                     return usage_error(error, a + " takes a whole number from " + std::to_string(r->lo) + " to " +
                                        std::to_string(r->hi) + ", not '" + v + "'");
@@ -177,6 +210,22 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
                 if (std::sscanf(v.c_str(), "%ux%u+%u+%u%c", &w, &h, &x, &y, &tail) != 4 || w == 0 || h == 0)
                     return usage_error(error, "--crop takes WxH+X+Y, not '" + v + "'");
                 o.crop = EncOptions::Crop{w, h, x, y};
+            } else if (a == "--raw") {
+                unsigned w, h;
+                char tail;
+                if (std::sscanf(v.c_str(), "%ux%u%c", &w, &h, &tail) != 2 || w == 0 || h == 0 || w > 131072 ||
+                    h > 131072 || v[0] < '0' || v[0] > '9')
+                    return usage_error(error, "--raw takes WxH with W and H from 1 to 131072, not '" + v + "'");
+                o.raw_width = w;
+                o.raw_height = h;
+            } else if (a == "--raw-endian") {
+                if (v != "little" && v != "big") return usage_error(error, "--raw-endian takes little or big, not '" + v + "'");
+                o.raw_big_endian = v == "big";
+                endian_given = true;
+            } else if (a == "--threads") {
+                if (!parse_long(v, 0, 256, n))
+                    return usage_error(error, "--threads takes a whole number from 0 to 256, not '" + v + "'");
+                o.threads = unsigned(n);
             } else if (a == "--bpp") {
                 char* end = nullptr;
                 const double x = std::strtod(v.c_str(), &end);
@@ -193,6 +242,18 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
     }
     if (o.input.empty()) return usage_error(error, "no input given");
     if (o.bpp && o.drain) return usage_error(error, "--bpp and --drain exclude each other");
+    const bool bayer = o.bayer_mode.value_or(0) != 0;
+    if (o.bayer_param && !bayer) return usage_error(error, "--bayer-param needs --bayer-mode 1 to 5");
+    if (bayer && o.bpp) return usage_error(error, "--bpp is not available with --bayer-mode; use --drain");
+    if (bayer && o.version.value_or(7) < 4) return usage_error(error, "--bayer-mode needs --stream-version 4 or later");
+    if (o.ct) {
+        const unsigned ct = *o.ct;
+        const bool fits = bayer ? ct == 0 || (ct >= 6 && ct <= 8) : ct <= 5 || ct >= 9;
+        if (!fits) return usage_error(error, ct_message(std::to_string(ct)));
+    }
+    if (o.format == 3u && o.kernel == 6u) return usage_error(error, "--kernel 6 cannot carry --format 422");
+    if (!o.raw_width && (o.raw_depth || endian_given)) return usage_error(error, "--raw-depth and --raw-endian need --raw WxH");
+    if (o.input == "-" && o.output.empty()) return usage_error(error, "an image read from standard input needs -o");
     return -1;
 }
 

@@ -23,13 +23,20 @@ struct EncOptions {
         unsigned w, h, x, y;
     };
     std::optional<Crop> crop;
+    // Raw sensor input: one channel of raw_width x raw_height samples.
+    std::optional<unsigned> raw_width, raw_height, raw_depth;
+    bool raw_big_endian = false;
+    unsigned threads = 1;  // of the decoding that checks the stream
     bool quiet = false;
+    bool verbose = false;
 };
 
 extern const char* const kEncUsage;
+extern const char* const kEncUsageLine;
 
 // Returns -1 when the options are good; otherwise the exit code (0 after
-// --help, 2 after a usage error, whose message went to standard error).
+// --help or --version, 2 after a usage error, whose message went to
+// standard error).
 int parse_enc_options(int argc, char** argv, EncOptions& o);
 // The same, with a usage error's message in error instead of on standard error.
 int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error);

@@ -272,7 +272,7 @@ EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, doub
     return best;
 }
 
-ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path) {
+ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path, unsigned threads) {
     std::vector<uint8_t> bytes = stream;
     frame_state fs{};
     try {
@@ -287,6 +287,7 @@ ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_pat
     ImagePlanes image(fs.width, fs.height, fs.num_components);
     SimpleQvxDecoder decoder;
     decoder.setLutPath(lut_path);
+    decoder.setThreads(threads);
     mem_data in(bytes.data(), bytes.size());
     mem_data* out = nullptr;
     if (decoder.decode(&in, &out) != 0) throw EncodeError(decoder.lastError());

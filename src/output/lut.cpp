@@ -40,15 +40,21 @@ void read_lut(QVXCodec& codec, const char* path) {
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.insert(text.end(), chunk, chunk + n);
     std::fclose(f);
 
-    const char* p = text.data();
-    const char* end = p + text.size();
-    for (uint32_t i = 0; i < 65536; ++i) {
+    parse_lut_records(text.data(), text.size(), codec.lut_table);
+}
+
+uint32_t parse_lut_records(const char* text, size_t size, uint32_t* table) {
+    const char* p = text;
+    const char* end = p + size;
+    uint32_t i = 0;
+    for (; i < 65536; ++i) {
         uint32_t a, b, c, d;
         if (!read_number(p, end, a) || !read_number(p, end, b) || !read_number(p, end, c) ||
             !read_number(p, end, d))
             break;  // an incomplete or foreign record ends the table
-        codec.lut_table[i] = b;
+        table[i] = b;
     }
+    return i;
 }
 
 void load_lut(QVXCodec& codec, const char* path, uint8_t bit_depth) {

@@ -16,6 +16,10 @@ class QVXCodec;
 // "LUT not found!" when the file cannot be opened.
 void read_lut(QVXCodec& codec, const char* path);
 
+// Reads up to 65,536 records from a table file's text into table (the
+// second number of each); returns how many it found.
+uint32_t parse_lut_records(const char* text, size_t size, uint32_t* table);
+
 // Maps one sample through the table with shift codec.lut_shift.
 inline uint16_t apply_lut(const uint32_t* table, uint8_t shift, uint16_t v) {
     const uint32_t index = (uint32_t(v) << shift) & 0xFFFFu;

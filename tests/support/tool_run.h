@@ -29,11 +29,16 @@ inline std::string slurp(const std::string& path) {
     return s.str();
 }
 
-inline ToolRun tool(const std::string& name, const std::string& args) {
+inline std::string bin(const std::string& name) { return QVX_BINARY_DIR "/tools/" + name; }
+
+// Runs a shell command line (pipes allowed) with its output captured.
+inline ToolRun shell(const std::string& command) {
     const std::string out = temp("stdout.txt"), err = temp("stderr.txt");
-    const int status = std::system((QVX_BINARY_DIR "/tools/" + name + " " + args + " >" + out + " 2>" + err).c_str());
+    const int status = std::system(("{ " + command + "\n} >" + out + " 2>" + err).c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
 }
+
+inline ToolRun tool(const std::string& name, const std::string& args) { return shell(bin(name) + " " + args); }
 
 inline ::testing::AssertionResult has(const std::string& s, const std::string& part) {
     if (s.find(part) != std::string::npos) return ::testing::AssertionSuccess();

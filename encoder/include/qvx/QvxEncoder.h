@@ -159,9 +159,11 @@ EncodedImage encode_mosaic(EncoderSettings& settings, const uint16_t* mosaic, un
                            unsigned mosaic_depth);
 
 // Decodes a stream with libQvxDecode into planes laid out as coded_image
-// gives them. lut_path is handed to the decoder (null: none). Throws
+// gives them. lut_path is handed to the decoder (null: none), threads to
+// its setThreads. Throws
 // EncodeError with the decoder's message on failure.
-ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path = nullptr);
+ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path = nullptr,
+                         unsigned threads = 1);
 
 // Peak signal-to-noise ratio in dB over every sample of every component,
 // peak 2^bit_depth - 1; infinity for identical planes. half_chroma counts
