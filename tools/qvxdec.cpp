@@ -231,7 +231,7 @@ struct Result {
 // Decodes one file. probe mirrors the header fields that the decoder object
 // keeps between calls.
 Result decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, frame_state& probe,
-                  const std::string& input, const std::string& output, LibraryLines library_lines) {
+                  const std::string& input, const std::string& output) {
     Result r;
     r.input = display_name(input);
     r.output = display_name(output);
@@ -268,7 +268,7 @@ Result decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, fra
     clock.lap();
     int result;
     try {
-        result = qvxtools::with_library_lines(library_lines, [&] { return decoder.decode(&in, &out); });
+        result = decoder.decode(&in, &out);
     } catch (const std::bad_alloc&) {
         r.error = "out of memory for a " + std::to_string(probe.width) + "x" + std::to_string(probe.height) + " frame";
         return r;
@@ -406,11 +406,16 @@ int main(int argc, char** argv) {
     Vantrel::QVX::SimpleQvxDecoder decoder;
     decoder.setLutPath(o.lut.empty() ? nullptr : o.lut.c_str());
     decoder.setThreads(o.threads);
+    if (library_lines == LibraryLines::Discard) {
+        decoder.setQuiet(true);
+    } else if (library_lines == LibraryLines::Stderr) {
+        decoder.setMessageSink([](void*, const char* line) { std::fputs(line, stderr); }, nullptr);
+    }
     frame_state probe;
     bool all_ok = true;
     std::string json = "[";
     for (const std::string& input : o.inputs) {
-        const Result r = decode_one(o, decoder, probe, input, output_path(o, input, to_directory), library_lines);
+        const Result r = decode_one(o, decoder, probe, input, output_path(o, input, to_directory));
         all_ok = all_ok && r.ok;
         report(o, r, lines);
         if (o.json) json += (json.size() > 1 ? ",\n " : "") + result_json(r);
