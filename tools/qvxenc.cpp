@@ -66,6 +66,8 @@ ImagePlanes to_planes(const qvxtools::Image& image, unsigned depth) {
     return p;
 }
 
+void apply_offsets(const EncOptions& o, EncoderSettings& s, unsigned num_components);
+
 // Rate control as the options give it; --bpp fills in the drain later.
 void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     const unsigned w4 = s.width / 4u, h4 = s.height / 4u;
@@ -73,7 +75,7 @@ void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     if (!o.window && h4 > 2163) window = int(4 * ((h4 + 2162) / 2163));
     s.rc_window = int16_t(window);
     s.rc_drain = uint16_t(o.drain.value_or(0));
-    const bool rc = s.rc_drain != 0 || o.bpp;
+    const bool rc = s.rc_drain != 0 || o.bpp || o.psnr;
     // An eighth of the frame's bits at the drain rate: room to even out the
     // detail of the frame, while the final fill level moves the size of the
     // stream by little.
@@ -111,20 +113,24 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     s.lut_used = o.lut.empty() ? 0 : 1;
     s.bayer_mode = uint8_t(o.bayer_mode.value_or(0));
     s.bayer_param = uint8_t(o.bayer_param.value_or(0));
+    apply_offsets(o, s, p.num_components);
+    set_rate_control(o, s);
+    return s;
+}
+
+void apply_offsets(const EncOptions& o, EncoderSettings& s, unsigned num_components) {
     if (!o.offsets) {
-        set_lowpass_offsets(s);
-    } else if (o.offsets) {
+        set_weighted_offsets(s);
+    } else {
         const std::vector<uint8_t>& off = *o.offsets;
         const unsigned blocks = unsigned(off.size() / 16);
-        if (blocks != 1 && blocks != p.num_components)
+        if (blocks != 1 && blocks != num_components)
             throw Failure{"--offsets gives " + std::to_string(blocks) + " blocks of 16 for " +
-                          std::to_string(p.num_components) + " components"};
+                          std::to_string(num_components) + " components"};
         for (unsigned c = 0; c < 4; ++c)
             for (unsigned i = 0; i < 16; ++i)
                 s.component_params[c][i / 4][i % 4] = off[(blocks == 1 ? 0 : std::min(c, blocks - 1)) * 16 + i];
     }
-    set_rate_control(o, s);
-    return s;
 }
 
 // Runs f with standard output silenced: the decoder prints its colour-mode
@@ -194,7 +200,7 @@ const char* const kFormats[5] = {"", "grey", "RGB", "4:2:2", "RGBA"};
 
 int run_mosaic(const EncOptions& o, const qvxtools::Image& image) {
     if (image.channels != 1) throw Failure{"a Bayer mosaic must be a one-channel (grey) image"};
-    if (o.bpp) throw Failure{"--bpp is not available for Bayer mosaics; use --drain"};
+    if (o.bpp || o.psnr) throw Failure{"--bpp and --psnr are not available for Bayer mosaics; use --drain"};
     const unsigned depth = o.depth.value_or(image.maxval <= 255 ? 8 : default_depth(image));
     std::vector<uint16_t> mosaic = image.samples;
     if (image.maxval > (1u << depth) - 1)
@@ -249,7 +255,23 @@ int run(const EncOptions& o) {
         throw Failure{"kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width)};
     const Input422 in422 = Input422::Rgb;
 
-    const EncodedImage e = o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422) : encode_image(s, planes, in422);
+    EncodedImage e;
+    if (o.bpp || o.psnr) {
+        // The searches decode their trials, and the decoder names its
+        // colour mode on standard output.
+        e = quietly([&] {
+            if (o.best)
+                set_best_lossy_modes(s, planes, in422, o.bpp.has_value(), o.bpp ? *o.bpp : *o.psnr,
+                                     o.kernel.has_value(), o.ct.has_value(), o.pred.has_value());
+            else
+                set_fast_lossy_modes(s, o.kernel.has_value(), o.ct.has_value(), o.pred.has_value());
+            apply_offsets(o, s, planes.num_components);
+            return o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422)
+                         : encode_image_at_psnr(s, planes, *o.psnr, in422);
+        });
+    } else {
+        e = encode_image(s, planes, in422);
+    }
     const std::string output = o.output.empty() ? fs::path(o.input).replace_extension(".qvx").string() : o.output;
     if (!qvxtools::write_file(output, e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
     if (o.quiet) return 0;
@@ -263,9 +285,9 @@ int run(const EncOptions& o) {
         const ImagePlanes decoded = quietly([&] { return decode_image(e.bytes); });
         quality = describe_psnr(psnr(decoded, coded_image(s, planes, in422), depth, format == 3));
     }
-    std::printf("%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
+    std::printf("%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u, prediction %u: %zu bytes, %.3f bpp, %s\n",
                 o.input.c_str(), output.c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,
-                format == 2 ? s.ct_mode : 0u, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
+                format == 2 ? s.ct_mode : 0u, s.pred_mode, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
     return 0;
 }
 

@@ -43,9 +43,15 @@ const char* const kEncUsage =
     "  --lut FILE       mark the stream as coded through the tone table FILE (its\n"
     "                   lut_used flag); the samples are coded as given, and the decoder\n"
     "                   needs FILE (qvxdec --lut FILE)\n"
-    "Rate control (default: off, lossless):\n"
-    "  --bpp X          aim at X bits per pixel: sets the drain, buffer and quantiser\n"
-    "                   table and re-encodes a few times to land near X\n"
+    "Lossy targets (default: lossless):\n"
+    "  --bpp X          aim at X bits per pixel (within 2 %): one quantiser per rate-\n"
+    "                   control window, chosen for the least error at that size\n"
+    "  --psnr X         the smallest stream found whose PSNR reaches X dB\n"
+    "  --preset P       with --bpp or --psnr, how --kernel, --ct and --pred are chosen\n"
+    "                   where not given: fast (default; 5/3 dyadic, median prediction\n"
+    "                   of the low band, the irreversible colour transform) or best\n"
+    "                   (tries the candidates on the image; several times slower)\n"
+    "Rate control (default: off):\n"
     "  --drain N        bits drained per 4x4 block position (0 switches rate control off)\n"
     "  --buffer-log2 N  buffer size 2^N bits (0..31)\n"
     "  --window N       rate-control window: N/4 position rows a window (negative:\n"
@@ -57,8 +63,8 @@ const char* const kEncUsage =
     "                   are the quantisation indices themselves\n"
     "  --offsets LIST   16 quantiser offsets (0..255) for every component, or 16 per\n"
     "                   component: per component 4 groups (column mod 4) of 4 (row mod 4).\n"
-    "                   Default for kernels 0..5: finer steps for the low-pass bands\n"
-    "                   (per axis 6, 0, 2, 0 by column or row mod 4, summed); else 0\n"
+    "                   Default: by each subband's and component's weight in the\n"
+    "                   rebuilt image (2 log2 of its synthesis gain, the smallest 0)\n"
     "Other:\n"
     "  --crop WxH+X+Y   encode only the W x H region whose top left is (X, Y)\n"
     "  -o OUT           output stream\n"
@@ -119,6 +125,7 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
         {"--bayer-param", &o.bayer_param, 0, 255}, {"--drain", &o.drain, 0, 65535},
         {"--buffer-log2", &o.buffer_log2, 0, 31}, {"--fill", &o.fill, 0, 4294967295L},
     };
+    bool preset = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -170,6 +177,16 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
                 if (std::sscanf(v.c_str(), "%ux%u+%u+%u%c", &w, &h, &x, &y, &tail) != 4 || w == 0 || h == 0)
                     return usage_error("--crop takes WxH+X+Y, not '" + v + "'");
                 o.crop = EncOptions::Crop{w, h, x, y};
+            } else if (a == "--preset") {
+                if (v != "fast" && v != "best") return usage_error("--preset takes fast or best, not '" + v + "'");
+                o.best = v == "best";
+                preset = true;
+            } else if (a == "--psnr") {
+                char* end = nullptr;
+                const double x = std::strtod(v.c_str(), &end);
+                if (v.empty() || *end != '\0' || !std::isfinite(x) || x <= 0 || x > 200)
+                    return usage_error("--psnr takes a number of dB above 0 and at most 200, not '" + v + "'");
+                o.psnr = x;
             } else if (a == "--bpp") {
                 char* end = nullptr;
                 const double x = std::strtod(v.c_str(), &end);
@@ -186,6 +203,8 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
     }
     if (o.input.empty()) return usage_error("no input given");
     if (o.bpp && o.drain) return usage_error("--bpp and --drain exclude each other");
+    if (o.psnr && (o.bpp || o.drain)) return usage_error("--psnr excludes --bpp and --drain");
+    if (preset && !o.bpp && !o.psnr) return usage_error("--preset needs --bpp or --psnr");
     return -1;
 }
 
