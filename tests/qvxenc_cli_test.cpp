@@ -45,14 +45,31 @@ TEST(QvxencCli, LosslessRoundTripThroughQvxdec) {
             ASSERT_EQ(c.samples[y * 96 + i], a.samples[((y + 4) * 64 + 8) * 3 + i]) << y << " " << i;
 }
 
+// Rate and quality targets with both presets; the report names the modes
+// chosen, and the decoder's colour-mode line does not leak into it.
 TEST(QvxencCli, RateTargetAndLossyReport) {
     const std::string stream = temp("lossy.qvx");
-    const ToolRun r = tool("qvxenc", kCrop + " --bpp 4 -o " + stream);
+    for (const std::string preset : {"fast", "best"}) {
+        const ToolRun r = tool("qvxenc", kCrop + " --bpp 4 --preset " + preset + " -o " + stream);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(has(r.out, "PSNR")) << r.out;
+        EXPECT_NEAR(double(slurp(stream).size()) * 8 / (64 * 48), 4.0, 0.08) << preset;
+        EXPECT_FALSE(has(r.out, "transformation"));
+        if (preset == "fast") {
+            EXPECT_TRUE(has(r.out, "kernel 4, colour mode 3, prediction 2")) << r.out;
+        }
+    }
+    // Given modes are kept.
+    ToolRun r = tool("qvxenc", kCrop + " --bpp 3 --kernel 5 --ct 10 --pred 0 -o " + stream);
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "PSNR"));
-    EXPECT_NEAR(double(slurp(stream).size()) * 8 / (64 * 48), 4.0, 0.2);
-    // The decoder's printed colour-mode line does not leak into qvxenc's output.
-    EXPECT_FALSE(has(r.out, "transformation"));
+    EXPECT_TRUE(has(r.out, "kernel 5, colour mode 10, prediction 0")) << r.out;
+    r = tool("qvxenc", kCrop + " --psnr 37.5 -o " + stream);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const size_t at = r.out.find("PSNR ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const double db = std::stod(r.out.substr(at + 5));
+    EXPECT_GE(db, 37.5);
+    EXPECT_LT(db, 38.5);
 }
 
 // Usage errors exit with 2 and a "qvxenc: " message; bad files and settings
@@ -69,6 +86,9 @@ TEST(QvxencCli, BadOptionsAndFilesFailWithTheirMessages) {
         {2, kCrop + " --format cmyk", "qvxenc: --format takes 1|gray, 2|rgb, 3|422 or 4|rgba"},
         {2, kCrop + " --qp 1,x", "qvxenc: --qp takes up to 2163 comma-separated numbers"},
         {2, kCrop + " --bpp 2 --drain 10", "qvxenc: --bpp and --drain exclude each other"},
+        {2, kCrop + " --psnr 40 --bpp 2", "qvxenc: --psnr excludes --bpp and --drain"},
+        {2, kCrop + " --preset best", "qvxenc: --preset needs --bpp or --psnr"},
+        {2, kCrop + " --bpp 2 --preset slow", "qvxenc: --preset takes fast or best, not 'slow'"},
         {2, kCrop + " --wavelet 3", "qvxenc: unknown option --wavelet"},
         {2, kCrop + " --crop 10x10", "qvxenc: --crop takes WxH+X+Y, not '10x10'"},
         {2, kCrop + " " + kCrop, "qvxenc: more than one input given"},
