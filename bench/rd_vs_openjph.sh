@@ -11,7 +11,8 @@
 #   BUILD_DIR  holds tools/qvxenc and bench/rd/rd_psnr (default: build)
 #   CORPUS_DIR default: /work/shared/corpus
 # Environment: RATES (default "1 2 4 8"), PRESET (fast|best, default fast),
-#   ONLY (substring filter on file names), NO_README=1 to leave README alone.
+#   ONLY (extended regular expression on file names), NO_README=1 to leave
+#   README alone.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -43,7 +44,7 @@ ojph_at_size() {
     local ref=$1 bytes=$2 ext=$3
     local lo=-11.5 hi=-0.7   # natural log of qstep: 1e-5 .. 0.5
     local big_b=0 big_p=0 small_b=0 small_p=0 best_q=0 best_d=-1
-    for _ in $(seq 1 16); do
+    for _ in $(seq 1 12); do
         local mid q point b p
         mid=$(awk -v a="$lo" -v b="$hi" 'BEGIN { printf "%.6f", (a + b) / 2 }')
         q=$(awk -v m="$mid" 'BEGIN { printf "%.8f", exp(m) }')
@@ -65,7 +66,7 @@ sum_diff=0; n4=0
 for f in "$corpus"/*.png "$corpus"/*.ppm "$corpus"/*.pgm; do
     [ -e "$f" ] || continue
     name=$(basename "$f"); name=${name%.*}
-    [ -n "${ONLY:-}" ] && [[ $name != *$ONLY* ]] && continue
+    if [ -n "${ONLY:-}" ] && ! [[ $name =~ $ONLY ]]; then continue; fi
     dims=$(echo "$name" | grep -o '[0-9]*x[0-9]*' | head -1)
     w=${dims%x*}; h=${dims#*x}
     if [ $((w % 4)) -ne 0 ] || [ $((h % 4)) -ne 0 ]; then
@@ -77,7 +78,7 @@ for f in "$corpus"/*.png "$corpus"/*.ppm "$corpus"/*.pgm; do
     for r in $rates; do
         line=$("$qvxenc" "$tmp/ref.$ext" --bpp "$r" --preset "$preset" -o "$tmp/q.qvx")
         bytes=$(stat -c %s "$tmp/q.qvx")
-        qpsnr=$(echo "$line" | grep -o 'PSNR [0-9.]*' | cut -d' ' -f2)
+        qpsnr=$(echo "$line" | grep -o 'PSNR [0-9.]*' | cut -d' ' -f2 || true)
         [ -n "$qpsnr" ] || qpsnr=inf
         bpp=$(awk -v b="$bytes" -v w="$w" -v h="$h" 'BEGIN { printf "%.3f", b * 8 / (w * h) }')
         read -r opsnr qstep < <(ojph_at_size "$tmp/ref.$ext" "$bytes" "$ext")

@@ -137,7 +137,7 @@ TEST(ImageRoundTrip, QualityTargetsAndPresets) {
         unsigned depth = 8;
         const ImagePlanes img = load_sample(file, depth);
         EncoderSettings s = settings_for(img, img.num_components == 1 ? 1 : 2, depth, 3);
-        set_fast_lossy_modes(s, false, false, false);
+        set_fast_lossy_modes(s, img, Input422::YCbCr, false, 38.0, false, false, false);
         const EncodedImage e = encode_image_at_psnr(s, img, 38.0);
         const double db = psnr(decode_image(e.bytes), img, depth);
         EXPECT_GE(db, 38.0);
@@ -146,7 +146,7 @@ TEST(ImageRoundTrip, QualityTargetsAndPresets) {
     unsigned depth = 8;
     const ImagePlanes img = load_sample("astronaut_320x240.png", depth);
     EncoderSettings fast = settings_for(img, 2, depth, 3), best = fast;
-    set_fast_lossy_modes(fast, false, false, false);
+    set_fast_lossy_modes(fast, img, Input422::YCbCr, true, 2.0, false, false, false);
     const double fast_db = psnr(decode_image(encode_image_at_rate(fast, img, 2.0).bytes), img, depth);
     set_best_lossy_modes(best, img, Input422::YCbCr, true, 2.0, false, false, false);
     const EncodedImage e = encode_image_at_rate(best, img, 2.0);

@@ -264,7 +264,8 @@ int run(const EncOptions& o) {
                 set_best_lossy_modes(s, planes, in422, o.bpp.has_value(), o.bpp ? *o.bpp : *o.psnr,
                                      o.kernel.has_value(), o.ct.has_value(), o.pred.has_value());
             else
-                set_fast_lossy_modes(s, o.kernel.has_value(), o.ct.has_value(), o.pred.has_value());
+                set_fast_lossy_modes(s, planes, in422, o.bpp.has_value(), o.bpp ? *o.bpp : *o.psnr,
+                                     o.kernel.has_value(), o.ct.has_value(), o.pred.has_value());
             apply_offsets(o, s, planes.num_components);
             return o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422)
                          : encode_image_at_psnr(s, planes, *o.psnr, in422);
