@@ -38,9 +38,11 @@ public:
         : s_(s), image_(image), in422_(in422), coded_(coded_image(s, image, in422)) {
         s_.rc_drain = 0;
         // The finest windows the table can hold: a quarter of a block row,
-        // or whole rows of blocks on tall frames.
-        const long h4 = s_.height / 4;
-        s_.rc_window = int16_t(std::max(1L, (4 * h4 + 2162) / 2163));
+        // or more on tall frames.
+        // A window must hold at least one position: frames narrower than 16
+        // columns need more than a quarter of a row.
+        const long w4 = std::max(1, s_.width / 4), h4 = s_.height / 4;
+        s_.rc_window = int16_t(std::max({1L, (4 * h4 + 2162) / 2163, (4 + w4 - 1) / w4}));
         windows_ = window_count(s_);
         positions_ = std::max(1L, window_positions(s_));
         pixels_ = double(s_.width) * s_.height;
