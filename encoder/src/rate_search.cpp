@@ -1,8 +1,9 @@
 // Lossy coding at a rate or quality target. Rate control stays off: the
 // quantisation index of every rate-control window is its `qp_table` entry,
 // so the decoder's model is trivially in step with the encoder's. Windows
-// get their entry by a Lagrangian choice among a few neighbouring indices,
-// from each window's measured bits and image-domain squared error.
+// get their entry by a Lagrangian choice between the two constant indices
+// that bracket the target, from each window's measured bits and
+// image-domain squared error.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -38,9 +39,8 @@ public:
         : s_(s), image_(image), in422_(in422), coded_(coded_image(s, image, in422)) {
         s_.rc_drain = 0;
         // The finest windows the table can hold: a quarter of a block row,
-        // or more on tall frames.
-        // A window must hold at least one position: frames narrower than 16
-        // columns need more than a quarter of a row.
+        // or more on tall frames, and at least one position on frames
+        // narrower than 16 columns.
         const long w4 = std::max(1, s_.width / 4), h4 = s_.height / 4;
         s_.rc_window = int16_t(std::max({1L, (4 * h4 + 2162) / 2163, (4 + w4 - 1) / w4}));
         windows_ = window_count(s_);
@@ -118,7 +118,8 @@ private:
 constexpr int kMaxIndex = 100;  // every coefficient quantises to 0 well before
 
 // Largest constant index whose trial is still on the wanted side:
-// `good(trial)` holds at index 0 and turns false once as the index grows.
+// `good(trial)` turns false once as the index grows; index 0 is taken as
+// good without a trial (callers check it when 0 comes back).
 // Starts at `guess` and steps by the distance `jump(trial)` suggests (the
 // rate halves about every four or five indices), then bisects what is left.
 template <class Good, class Jump>
@@ -150,7 +151,7 @@ int last_good_index(Searcher& search, Good good, Jump jump, int guess) {
 
 int first_guess(const EncoderSettings& s) { return 16 + 4 * (int(s.bit_depth) - 8); }
 
-// Per window, the index among `indices` that minimises error + lambda * bits.
+// Per window, the index among the trials' that minimises error + lambda * bits.
 struct Choice {
     std::vector<int8_t> table;
     double bits = 0, error = 0;
@@ -173,8 +174,9 @@ Choice choose(const std::vector<const Trial*>& trials, double lambda, size_t win
     return c;
 }
 
-// Bisects lambda (log scale) until `measure(choice)` meets `limit` from below
-// (measure decreasing as lambda grows when `rising` is false).
+// Bisects lambda (log scale) for the choice whose `measure` comes nearest
+// `limit` without passing it; the measure grows with lambda (error) or
+// falls (bits).
 template <class Measure>
 Choice choose_for(const std::vector<const Trial*>& trials, size_t windows, Measure measure, double limit,
                   bool grows_with_lambda) {
@@ -202,13 +204,13 @@ EncodedImage finish(EncoderSettings& s, Searcher& search, Trial& t) {
 EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, double target, Input422 in422) {
     Searcher search(s, p, in422);
     const auto under = [&](const Trial& t) { return t.bpp <= target; };
-    if (under(search.constant(0))) {
-        Trial lossless = search.constant(0);
-        return finish(s, search, lossless);
-    }
-    // q: the finest constant index that does not reach the target.
+    // lo: the coarsest constant index whose rate is still above the target.
     const auto jump = [&](const Trial& t) { return int(std::lround(4.5 * std::log2(t.bpp / target))); };
     const int lo = last_good_index(search, [&](const Trial& t) { return !under(t); }, jump, first_guess(s));
+    if (lo == 0 && under(search.constant(0))) {
+        Trial lossless = search.constant(0);  // index 0 leaves every coefficient exact
+        return finish(s, search, lossless);
+    }
     const int q = std::min(lo + 1, kMaxIndex);
     const std::vector<const Trial*> trials = {&search.constant(lo), &search.constant(q)};
     // Window bits leave out packet headers and the stream header: aim the
