@@ -15,7 +15,10 @@ using namespace Vantrel::QVX::enc;
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: rd_probe IMAGE kernel=K ct=C pred=P off=weighted|lowpass|none q=Q1,Q2,...\n");
+        std::fprintf(stderr,
+                     "usage: rd_probe IMAGE kernel=K ct=C pred=P off=weighted|none q=Q1,Q2,... [alpha=A] [cbias=B]\n"
+                     "  alpha scales the weighted offsets, cbias adds to those of components 1 and up;\n"
+                     "  the offsets used go to standard error\n");
         return 2;
     }
     qvxtools::Image img;
@@ -61,7 +64,6 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "\n");
         }
     }
-    else if (off == "lowpass") set_lowpass_offsets(s);
     const size_t windows = window_count(s);
     size_t at = 0;
     while (at < qs.size()) {

@@ -201,18 +201,6 @@ double bits_per_pixel(const EncodedImage& e, const EncoderSettings& s) {
     return double(e.bytes.size()) * 8.0 / (double(s.width) * s.height);
 }
 
-void set_lowpass_offsets(EncoderSettings& s) {
-    // Per axis, position class 0 (low at both levels) gets 6 quarter-octave
-    // steps, class 2 (low, then high) 2, the level-1 high classes 0; a
-    // cell's offset is the sum of its two axes. On corpus photographs at 2
-    // and 4 bpp this gains 3.5 to 5 dB over no offsets.
-    static const uint8_t kAxis[4] = {6, 0, 2, 0};
-    for (unsigned c = 0; c < 4; ++c)
-        for (unsigned g = 0; g < 4; ++g)
-            for (unsigned b = 0; b < 4; ++b)
-                s.component_params[c][g][b] = s.w_kernel <= 5 ? uint8_t(kAxis[g] + kAxis[b]) : 0;
-}
-
 size_t window_count(const EncoderSettings& s) {
     if (s.rc_window == 0) return 1;
     // Bayer mode 5 decodes a frame narrower than the stored width.

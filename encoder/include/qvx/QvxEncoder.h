@@ -141,10 +141,6 @@ double bits_per_pixel(const EncodedImage& encoded, const EncoderSettings& settin
 // at most 2163.
 size_t window_count(const EncoderSettings& settings);
 
-// Quantiser offsets (component_params) for kernels 0..5 that give the
-// low-pass bands finer steps than the high-pass ones; 0 for other kernels.
-void set_lowpass_offsets(EncoderSettings& settings);
-
 // Quantiser offsets (component_params) that give every subband and
 // component the same distortion slope in the rebuilt samples: 2 log2 of the
 // band's synthesis gain times the component's gain through the inverse
