@@ -162,6 +162,13 @@ TEST(ImageRoundTrip, QualityTargetsAndPresets) {
     const EncodedImage e = encode_image_at_rate(best, img, 2.0);
     EXPECT_GT(psnr(decode_image(e.bytes), img, depth), fast_db);
     EXPECT_NEAR(bits_per_pixel(e, best), 2.0, 0.04);
+    // Where the lossless stream fits, the fast preset gives it, even though
+    // its first choice for 8-bit RGB cannot be lossless.
+    EncoderSettings roomy = settings_for(img, 2, depth, 3);
+    set_fast_lossy_modes(roomy, img, Input422::YCbCr, true, 16.0, false, false, false);
+    const EncodedImage lossless = encode_image_at_rate(roomy, img, 16.0);
+    EXPECT_EQ(decode_image(lossless.bytes).planes[1], img.planes[1]);
+    EXPECT_LT(bits_per_pixel(lossless, roomy), 16.0);
 }
 
 // Without transform every subband is predicted, and a zero run leaves each of

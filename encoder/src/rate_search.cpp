@@ -303,13 +303,24 @@ void set_fast_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in4
     if (!fix_ct && s.component_format == 2) s.ct_mode = s.bit_depth == 8 && s.w_kernel <= 5 ? 3 : 10;
     set_weighted_offsets(s);
     if (fix_ct || s.component_format != 2 || s.ct_mode != 3) return;
+    EncoderSettings t = s;
+    t.ct_mode = 10;
+    set_weighted_offsets(t);
+    if (rate_target && target >= 6.0) {
+        // The irreversible transform is never lossless: at rates where the
+        // reversible one is, that one wins outright.
+        t.rc_drain = 0;
+        t.qp_table.assign(window_count(t), 0);
+        if (bits_per_pixel(encode_image(t, p, in422), t) <= target) {
+            s.ct_mode = 10;
+            set_weighted_offsets(s);
+            return;
+        }
+    }
     int q_hint = first_guess(s);
     double db = 0;
     const double shifted = score(s, p, in422, rate_target, target, q_hint, &db);
     if (db < 46.5) return;
-    EncoderSettings t = s;
-    t.ct_mode = 10;
-    set_weighted_offsets(t);
     q_hint -= 8;  // samples four times smaller: two octaves of step
     if (score(t, p, in422, rate_target, target, q_hint, nullptr) > shifted) s = t;
 }
