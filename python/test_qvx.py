@@ -68,6 +68,10 @@ class QvxTest(unittest.TestCase):
         lossy = qvx.encode(self.rgb, bpp=2)
         self.assertLess(len(lossy), len(self.rgb_stream) / 2)
         self.assertEqual(qvx.decode(bytearray(lossy)).shape, self.rgb.shape)
+        # Quality targets and presets reach the binding through qvxenc's options.
+        good = qvx.decode(qvx.encode(self.rgb, psnr=40, preset="best")).astype(np.float64)
+        mse = np.mean((good - self.rgb) ** 2)
+        self.assertGreaterEqual(10 * np.log10(255.0 ** 2 / mse), 40)
         reused = qvx.Decoder(interleaved=False)
         np.testing.assert_array_equal(reused.decode(self.rgb_stream), reused.decode(memoryview(self.rgb_stream)))
 
@@ -110,6 +114,7 @@ class QvxTest(unittest.TestCase):
             (lambda: qvx.decode(toned, lut=os.path.join(self.tmp.name, "absent.lut")), "LUT not found!"),
             (lambda: qvx.encode(self.rgb, kernel=99), "--kernel takes a whole number from 0 to 7, not '99'"),
             (lambda: qvx.encode(self.rgb, colour=1), "unknown option --colour"),
+            (lambda: qvx.encode(self.rgb, bpp=2, preset="slow"), "--preset takes fast or best, not 'slow'"),
             (lambda: qvx.encode(self.rgb[:, :62]), "the image is 62x48; width and height must be multiples of 4 (crop it)"),
             (lambda: qvx.encode(self.rgb, format=1), "format 1 needs 1 channels; the image has 3"),
         ]

@@ -174,3 +174,30 @@ TEST(EncoderRoundTrip, RateControlReconstructionMatchesDecoder) {
         EXPECT_STREQ(err.what(), "ERROR: q > 63");
     }
 }
+
+// The lossy search's streams: rate control off, one quantiser per window of
+// a quarter block row (windows of 4 positions here), weighted offsets for
+// each kernel, colour mode and prediction mode the presets choose from. The
+// decoder's coefficients equal the encoder's reconstruction.
+TEST(EncoderRoundTrip, PerWindowQuantisersWithWeightedOffsets) {
+    const struct {
+        uint8_t format, depth, kernel, ct, pred;
+    } cases[] = {
+        {2, 8, 4, 3, 2}, {2, 8, 3, 10, 0}, {2, 12, 5, 2, 2}, {2, 10, 0, 4, 1},
+        {1, 8, 4, 0, 2}, {1, 14, 6, 0, 0}, {4, 12, 1, 0, 7}, {3, 8, 2, 1, 3},
+    };
+    unsigned n = 0;
+    for (const auto& c : cases) {
+        EncoderSettings s = settings(7, c.format, c.depth, c.kernel, c.pred, 64, 32);
+        s.ct_mode = c.ct;
+        s.rc_window = 1;
+        set_weighted_offsets(s);
+        s.qp_table.resize(window_count(s));
+        ASSERT_EQ(s.qp_table.size(), 32u);
+        for (size_t i = 0; i < s.qp_table.size(); ++i) s.qp_table[i] = int8_t(4 + (i * 5 + n) % 24);
+        const CoefficientFrame in = make_frame(64, 32, c.format == 1 ? 1 : c.format == 4 ? 4 : 3, 900 + n++);
+        const EncodedFrame e = encode_coefficients(s, in);
+        expect_decodes_to(e.bytes, e.reconstruction, "case " + std::to_string(n));
+        EXPECT_EQ(e.stats.window_bits.size(), 32u);
+    }
+}

@@ -45,15 +45,32 @@ TEST(QvxencCli, LosslessRoundTripThroughQvxdec) {
             ASSERT_EQ(c.samples[y * 96 + i], a.samples[((y + 4) * 64 + 8) * 3 + i]) << y << " " << i;
 }
 
+// Rate and quality targets with both presets; the report names the modes
+// chosen, and the decoder's colour-mode line does not leak into it.
 TEST(QvxencCli, RateTargetAndLossyReport) {
     const std::string stream = temp("lossy.qvx");
-    const ToolRun r = tool("qvxenc", kCrop + " --bpp 4 -o " + stream);
+    for (const std::string preset : {"fast", "best"}) {
+        const ToolRun r = tool("qvxenc", kCrop + " --bpp 4 --preset " + preset + " -o " + stream);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(has(r.out, "PSNR")) << r.out;
+        EXPECT_EQ(r.err, "");  // within 10 % of the target: no warning
+        EXPECT_NEAR(double(slurp(stream).size()) * 8 / (64 * 48), 4.0, 0.08) << preset;
+        EXPECT_FALSE(has(r.out, "transformation"));
+        if (preset == "fast") {
+            EXPECT_TRUE(has(r.out, "kernel 4, colour mode 3, prediction 2")) << r.out;
+        }
+    }
+    // Given modes are kept.
+    ToolRun r = tool("qvxenc", kCrop + " --bpp 3 --kernel 5 --ct 10 --pred 0 -o " + stream);
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "PSNR"));
-    EXPECT_EQ(r.err, "");  // within 10 % of the target: no warning
-    EXPECT_NEAR(double(slurp(stream).size()) * 8 / (64 * 48), 4.0, 0.2);
-    // The decoder's printed colour-mode line does not leak into qvxenc's output.
-    EXPECT_FALSE(has(r.out, "transformation"));
+    EXPECT_TRUE(has(r.out, "kernel 5, colour mode 10, prediction 0")) << r.out;
+    r = tool("qvxenc", kCrop + " --psnr 37.5 -o " + stream);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const size_t at = r.out.find("PSNR ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const double db = std::stod(r.out.substr(at + 5));
+    EXPECT_GE(db, 37.5);
+    EXPECT_LT(db, 38.5);
 }
 
 // Usage errors exit with 2 and a one-line "qvxenc: " message before any
@@ -89,6 +106,11 @@ TEST(QvxencCli, BadOptionsAndFilesFailWithTheirMessages) {
         {2, kCrop + " --raw 8x8 --raw-depth 17", "qvxenc: --raw-depth takes a whole number from 8 to 16"},
         {2, kCrop + " --raw 8x8 --raw-endian middle", "qvxenc: --raw-endian takes little or big, not 'middle'"},
         {2, "-", "qvxenc: an image read from standard input needs -o"},
+        {2, kCrop + " --psnr 40 --bpp 2", "qvxenc: --psnr excludes --bpp and --drain"},
+        {2, kCrop + " --preset best", "qvxenc: --preset needs --bpp or --psnr"},
+        {2, kCrop + " --bpp 2 --preset slow", "qvxenc: --preset takes fast or best, not 'slow'"},
+        {2, grey + " --bayer-mode 1 --psnr 40", "qvxenc: --psnr is not available with --bayer-mode"},
+        {2, kCrop + " --psnr 0", "qvxenc: --psnr takes a number of dB above 0 and at most 200, not '0'"},
         {2, kCrop + " --wavelet 3", "qvxenc: unknown option --wavelet"},
         {2, kCrop + " --crop 10x10", "qvxenc: --crop takes WxH+X+Y, not '10x10'"},
         {2, kCrop + " " + kCrop, "qvxenc: more than one input given"},

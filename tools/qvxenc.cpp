@@ -167,9 +167,10 @@ int run(const EncOptions& o) {
         quality = describe_psnr(psnr(decoded, coded_image(s, r.planes, in422), depth, format == 3));
     }
     report.check_ms = report.clock.lap();
-    std::fprintf(report.lines(), "%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u: %zu bytes, %.3f bpp, %s\n",
+    std::fprintf(report.lines(),
+                 "%s -> %s: %ux%u %s, %u-bit, kernel %u, colour mode %u, prediction %u: %zu bytes, %.3f bpp, %s\n",
                  o.input.c_str(), output_name(o).c_str(), s.width, s.height, kFormats[format], depth, s.w_kernel,
-                 format == 2 ? s.ct_mode : 0u, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
+                 format == 2 ? s.ct_mode : 0u, s.pred_mode, e.bytes.size(), bits_per_pixel(e, s), quality.c_str());
     report.times();
     return 0;
 }

@@ -57,7 +57,7 @@ void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     if (!o.window && h4 > 2163) window = int(4 * ((h4 + 2162) / 2163));
     s.rc_window = int16_t(window);
     s.rc_drain = uint16_t(o.drain.value_or(0));
-    const bool rc = s.rc_drain != 0 || o.bpp;
+    const bool rc = s.rc_drain != 0 || o.bpp || o.psnr;
     // An eighth of the frame's bits at the drain rate: room to even out the
     // detail of the frame, while the final fill level moves the size of the
     // stream by little.
@@ -82,6 +82,21 @@ void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     }
 }
 
+void apply_offsets(const EncOptions& o, EncoderSettings& s, unsigned num_components) {
+    if (!o.offsets) {
+        set_weighted_offsets(s);
+        return;
+    }
+    const std::vector<uint8_t>& off = *o.offsets;
+    const unsigned blocks = unsigned(off.size() / 16);
+    if (blocks != 1 && blocks != num_components)
+        throw EncFailure{"--offsets gives " + std::to_string(blocks) + " blocks of 16 for " +
+                         std::to_string(num_components) + " components"};
+    for (unsigned c = 0; c < 4; ++c)
+        for (unsigned i = 0; i < 16; ++i)
+            s.component_params[c][i / 4][i % 4] = off[(blocks == 1 ? 0 : std::min(c, blocks - 1)) * 16 + i];
+}
+
 EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigned format, unsigned depth) {
     EncoderSettings s;
     s.version = uint16_t(o.version.value_or(7));
@@ -95,20 +110,23 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     s.lut_used = o.lut.empty() ? 0 : 1;
     s.bayer_mode = uint8_t(o.bayer_mode.value_or(0));
     s.bayer_param = uint8_t(o.bayer_param.value_or(0));
-    if (!o.offsets) {
-        set_lowpass_offsets(s);
-    } else if (o.offsets) {
-        const std::vector<uint8_t>& off = *o.offsets;
-        const unsigned blocks = unsigned(off.size() / 16);
-        if (blocks != 1 && blocks != p.num_components)
-            throw EncFailure{"--offsets gives " + std::to_string(blocks) + " blocks of 16 for " +
-                          std::to_string(p.num_components) + " components"};
-        for (unsigned c = 0; c < 4; ++c)
-            for (unsigned i = 0; i < 16; ++i)
-                s.component_params[c][i / 4][i % 4] = off[(blocks == 1 ? 0 : std::min(c, blocks - 1)) * 16 + i];
-    }
+    apply_offsets(o, s, p.num_components);
     set_rate_control(o, s);
     return s;
+}
+
+// Lossy coding at --bpp or --psnr: the preset picks the modes not given,
+// then the offsets follow them (they depend on kernel and colour mode).
+EncodedImage encode_lossy(const EncOptions& o, EncoderSettings& s, const ImagePlanes& planes, Input422 in422) {
+    const double target = o.bpp ? *o.bpp : *o.psnr;
+    if (o.best)
+        set_best_lossy_modes(s, planes, in422, o.bpp.has_value(), target, o.kernel.has_value(), o.ct.has_value(),
+                             o.pred.has_value());
+    else
+        set_fast_lossy_modes(s, planes, in422, o.bpp.has_value(), target, o.kernel.has_value(), o.ct.has_value(),
+                             o.pred.has_value());
+    apply_offsets(o, s, planes.num_components);
+    return o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422) : encode_image_at_psnr(s, planes, *o.psnr, in422);
 }
 
 }  // namespace
@@ -117,7 +135,7 @@ EncResult encode_for_options(const EncOptions& o, const Image& image) {
     EncResult r;
     if (o.bayer_mode.value_or(0) != 0) {
         if (image.channels != 1) throw EncFailure{"a Bayer mosaic must be a one-channel (grey) image"};
-        if (o.bpp) throw EncFailure{"--bpp is not available for Bayer mosaics; use --drain"};
+        if (o.bpp || o.psnr) throw EncFailure{"--bpp and --psnr are not available for Bayer mosaics; use --drain"};
         const unsigned depth = o.depth.value_or(image.maxval <= 255 ? 8 : default_depth(image));
         std::vector<uint16_t> mosaic = image.samples;
         if (image.maxval > (1u << depth) - 1)
@@ -155,7 +173,7 @@ EncResult encode_for_options(const EncOptions& o, const Image& image) {
     if (s.w_kernel == 6 && s.width % 16)
         throw EncFailure{"kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width)};
     const Input422 in422 = Input422::Rgb;
-    r.encoded = o.bpp ? encode_image_at_rate(s, r.planes, *o.bpp, in422) : encode_image(s, r.planes, in422);
+    r.encoded = o.bpp || o.psnr ? encode_lossy(o, s, r.planes, in422) : encode_image(s, r.planes, in422);
     r.settings = s;
     r.depth = depth;
     r.format = format;

@@ -45,7 +45,8 @@ const char* const kEncUsage =
     "  --bayer-mode N   1..5: IN is a raw Bayer mosaic (one-channel image, even width\n"
     "                   and height), split into the coded planes of mode N; the coded\n"
     "                   size and depth follow from the mode (--depth gives the mosaic's\n"
-    "                   depth). Needs stream version 4 or later; not with --bpp.\n"
+    "                   depth). Needs stream version 4 or later; not with --bpp or\n"
+    "                   --psnr.\n"
     "  --bayer-param P  with --bayer-mode only: the 2x2 arrangement 0 RGGB, 1 GRBG,\n"
     "                   2 BGGR, 3 GBRG (default 0)\n"
     "  --lut FILE       mark the stream as coded through the tone table FILE (its\n"
@@ -57,12 +58,21 @@ const char* const kEncUsage =
     "  --raw-depth N    bits per raw sample, 8..16 (default 16): 8 takes one byte a\n"
     "                   sample, 9..16 two\n"
     "  --raw-endian E   byte order of two-byte raw samples: little (default) or big\n"
-    "Rate control (default: off, lossless):\n"
-    "  --bpp X          aim at X bits per pixel, X above 0 and at most 64: sets the\n"
-    "                   drain, buffer and quantiser table and re-encodes a few times to\n"
-    "                   land near X; warns when the result is more than 10 % off\n"
+    "Lossy targets (default: lossless; neither with --bayer-mode):\n"
+    "  --bpp X          aim at X bits per pixel, X above 0 and at most 64 (within 2 %):\n"
+    "                   one quantiser per rate-control window, chosen for the least\n"
+    "                   error at that size; warns when the result is more than 10 % off\n"
+    "  --psnr X         the smallest stream found whose PSNR reaches X dB, X above 0\n"
+    "                   and at most 200 (not with --bpp or --drain)\n"
+    "  --preset P       with --bpp or --psnr, how --kernel, --ct and --pred are chosen\n"
+    "                   where not given: fast (default; 5/3 dyadic, median prediction\n"
+    "                   of the low band; for 8-bit RGB the irreversible colour\n"
+    "                   transform, or YCoCg-R above about 47 dB; YCoCg-R for deeper\n"
+    "                   samples) or best (tries the candidates on the image; several\n"
+    "                   times slower)\n"
+    "Rate control (default: off):\n"
     "  --drain N        bits drained per 4x4 block position, 0..65535 (0 switches rate\n"
-    "                   control off; not with --bpp)\n"
+    "                   control off; not with --bpp or --psnr)\n"
     "  --buffer-log2 N  buffer size 2^N bits (0..31)\n"
     "  --window N       rate-control window, -32768..32767 but not 0: N/4 position rows\n"
     "                   a window (negative: width/4/N positions); default 4\n"
@@ -74,8 +84,8 @@ const char* const kEncUsage =
     "                   are the quantisation indices themselves\n"
     "  --offsets LIST   16 quantiser offsets (0..255) for every component, or 16 per\n"
     "                   component: per component 4 groups (column mod 4) of 4 (row mod 4).\n"
-    "                   Default for kernels 0..5: finer steps for the low-pass bands\n"
-    "                   (per axis 6, 0, 2, 0 by column or row mod 4, summed); else 0\n"
+    "                   Default: by each subband's and component's weight in the\n"
+    "                   rebuilt image (2 log2 of its synthesis gain, the smallest 0)\n"
     "Other:\n"
     "  --crop WxH+X+Y   encode only the W x H region whose top left is (X, Y)\n"
     "  -o OUT           output stream ('-': standard output; the report line then goes\n"
@@ -154,6 +164,7 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
         {"--raw-depth", &o.raw_depth, 8, 16},
     };
     bool endian_given = false;
+    bool preset = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -226,6 +237,16 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
                 if (!parse_long(v, 0, 256, n))
                     return usage_error(error, "--threads takes a whole number from 0 to 256, not '" + v + "'");
                 o.threads = unsigned(n);
+            } else if (a == "--preset") {
+                if (v != "fast" && v != "best") return usage_error(error, "--preset takes fast or best, not '" + v + "'");
+                o.best = v == "best";
+                preset = true;
+            } else if (a == "--psnr") {
+                char* end = nullptr;
+                const double x = std::strtod(v.c_str(), &end);
+                if (v.empty() || *end != '\0' || !std::isfinite(x) || x <= 0 || x > 200)
+                    return usage_error(error, "--psnr takes a number of dB above 0 and at most 200, not '" + v + "'");
+                o.psnr = x;
             } else if (a == "--bpp") {
                 char* end = nullptr;
                 const double x = std::strtod(v.c_str(), &end);
@@ -242,9 +263,12 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
     }
     if (o.input.empty()) return usage_error(error, "no input given");
     if (o.bpp && o.drain) return usage_error(error, "--bpp and --drain exclude each other");
+    if (o.psnr && (o.bpp || o.drain)) return usage_error(error, "--psnr excludes --bpp and --drain");
+    if (preset && !o.bpp && !o.psnr) return usage_error(error, "--preset needs --bpp or --psnr");
     const bool bayer = o.bayer_mode.value_or(0) != 0;
     if (o.bayer_param && !bayer) return usage_error(error, "--bayer-param needs --bayer-mode 1 to 5");
     if (bayer && o.bpp) return usage_error(error, "--bpp is not available with --bayer-mode; use --drain");
+    if (bayer && o.psnr) return usage_error(error, "--psnr is not available with --bayer-mode; use --drain");
     if (bayer && o.version.value_or(7) < 4) return usage_error(error, "--bayer-mode needs --stream-version 4 or later");
     if (o.ct) {
         const unsigned ct = *o.ct;

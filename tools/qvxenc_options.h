@@ -18,7 +18,8 @@ struct EncOptions {
     std::optional<int> window;
     std::optional<std::vector<int8_t>> qp;
     std::optional<std::vector<uint8_t>> offsets;  // 16 (every component) or 16 per component
-    std::optional<double> bpp;
+    std::optional<double> bpp, psnr;
+    bool best = false;  // --preset best
     struct Crop {
         unsigned w, h, x, y;
     };

@@ -70,6 +70,9 @@ private:
     RiceEncoder rice_;
     CoefficientFrame recon_;
     uint64_t values_ = 0;
+    uint64_t stats_words_[64] = {};
+    uint32_t position_bits_ = 0;
+    std::vector<uint32_t> window_bits_;
 };
 
 CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame)
@@ -210,6 +213,7 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
         }
     }
     lb_.lb_add(n);
+    position_bits_ += uint32_t(n);
     lb_.sb_fill[stream] += int32_t(32 * rice_.wordCrossed(stream));
     ++values_;
 
@@ -239,6 +243,10 @@ EncodedFrame CoefficientCoder::run() {
             for (unsigned c = 0; c < ncomp; ++c)
                 if (!fs_.subsampled || c == 0 || alt) rice_.stats.advance(c);
             if (fs_.subsampled) alt = !alt;
+            const size_t window = size_t(lb_.qp_index);
+            if (window >= window_bits_.size()) window_bits_.resize(window + 1, 0);
+            window_bits_[window] += position_bits_;
+            position_bits_ = 0;
             const size_t before = planner.closed().size();
             lb_.step(fs_, planner);
             boundary_last = planner.closed().size() != before;
@@ -250,6 +258,7 @@ EncodedFrame CoefficientCoder::run() {
     std::vector<uint64_t> remaining(16 * ncomp, 0);
     for (unsigned s = 0; s < 16 * ncomp; ++s) {
         words[s] = rice_.stream(s).words();
+        stats_words_[s] = words[s].size();
         uint64_t used = 0;
         for (const PacketLengths& p : planner.closed()) used += p[s];
         if (used > words[s].size()) throw EncodeError("internal error: packets claim unwritten words");
@@ -270,6 +279,8 @@ EncodedFrame CoefficientCoder::run() {
     out.stats.values = values_;
     out.stats.runs = rice_.runs();
     out.stats.raw_escapes = rice_.rawEscapes();
+    std::copy(std::begin(stats_words_), std::end(stats_words_), out.stats.stream_words);
+    out.stats.window_bits = std::move(window_bits_);
     return out;
 }
 

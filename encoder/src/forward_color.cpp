@@ -73,7 +73,11 @@ void forward_color_transform(uint8_t ct_mode, uint8_t bit_depth, uint8_t w_kerne
                 const int32_t y = clamp(round_int(Y), 0, max);
                 const int32_t cb = clamp(round_int((B - Y) / 1.772) + half, 0, max);
                 const int32_t cr = clamp(round_int((R - Y) / 1.402) + half, 0, max);
-                put(i, y << s, cb << s, cr << s);
+                // The decoder shifts back down (rounding toward minus
+                // infinity) before its transform: the middle of each bin
+                // leaves the most room for coding errors.
+                const int32_t mid = s ? 1 << (s - 1) : 0;
+                put(i, (y << s) + mid, (cb << s) + mid, (cr << s) + mid);
             }
             break;
         }

@@ -201,18 +201,6 @@ double bits_per_pixel(const EncodedImage& e, const EncoderSettings& s) {
     return double(e.bytes.size()) * 8.0 / (double(s.width) * s.height);
 }
 
-void set_lowpass_offsets(EncoderSettings& s) {
-    // Per axis, position class 0 (low at both levels) gets 6 quarter-octave
-    // steps, class 2 (low, then high) 2, the level-1 high classes 0; a
-    // cell's offset is the sum of its two axes. On corpus photographs at 2
-    // and 4 bpp this gains 3.5 to 5 dB over no offsets.
-    static const uint8_t kAxis[4] = {6, 0, 2, 0};
-    for (unsigned c = 0; c < 4; ++c)
-        for (unsigned g = 0; g < 4; ++g)
-            for (unsigned b = 0; b < 4; ++b)
-                s.component_params[c][g][b] = s.w_kernel <= 5 ? uint8_t(kAxis[g] + kAxis[b]) : 0;
-}
-
 size_t window_count(const EncoderSettings& s) {
     if (s.rc_window == 0) return 1;
     // Bayer mode 5 decodes a frame narrower than the stored width.
@@ -221,55 +209,6 @@ size_t window_count(const EncoderSettings& s) {
     const long per_window = s.rc_window > 0 ? w4 * s.rc_window / 4 : w4 / s.rc_window;
     if (per_window == 0) return 1;
     return size_t(std::min((positions + std::labs(per_window) - 1) / std::labs(per_window), 2163L));
-}
-
-// Aims at a rate in two steps. First the constant base quantiser whose
-// stream (rate control off) comes nearest the target, found by bisection:
-// rate control then only has to even out the frame around it, and the
-// buffer stays near its middle, where the index follows the base. Then the
-// drain is scaled by target / reached until the rate is within 1 % of the
-// target or stops moving. The closest stream wins.
-EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, double target, Input422 in422) {
-    const size_t windows = window_count(s);
-    EncoderSettings fixed = s;
-    fixed.rc_drain = 0;
-    auto rate_at = [&](int base) {
-        fixed.qp_table.assign(windows, int8_t(base));
-        return bits_per_pixel(encode_image(fixed, p, in422), fixed);
-    };
-    int lo = 0, hi = 63;  // rate(lo) >= target > rate(hi) once narrowed
-    if (rate_at(0) <= target) {
-        fixed.qp_table.clear();
-        s = fixed;
-        return encode_image(s, p, in422);  // lossless fits
-    }
-    while (hi - lo > 1) {
-        const int mid = (lo + hi) / 2;
-        (rate_at(mid) >= target ? lo : hi) = mid;
-    }
-    s.qp_table.assign(windows, int8_t(lo));
-    // The buffer holds about an eighth of the frame's bits.
-    const double total = target * s.width * s.height;
-    s.buffer_size_log2 = std::clamp(unsigned(std::lround(std::log2(total / 8))), 10u, 31u);
-    s.buffer_size = 1u << s.buffer_size_log2;
-    s.fill_level = s.buffer_size / 2;
-
-    double drain = target * 16;
-    EncodedImage best;
-    double best_error = INFINITY, last_bpp = -1;
-    EncoderSettings best_settings = s;
-    for (int round = 0; round < 4; ++round) {
-        s.rc_drain = uint16_t(std::clamp(std::lround(drain), 1L, 65535L));
-        EncodedImage e = encode_image(s, p, in422);
-        const double bpp = bits_per_pixel(e, s);
-        const double error = std::fabs(bpp - target) / target;
-        if (error < best_error) best_error = error, best = std::move(e), best_settings = s;
-        if (error < 0.01 || bpp == last_bpp) break;
-        last_bpp = bpp;
-        drain = drain * target / bpp;
-    }
-    s = best_settings;
-    return best;
 }
 
 ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path, unsigned threads) {
@@ -288,6 +227,8 @@ ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_pat
     SimpleQvxDecoder decoder;
     decoder.setLutPath(lut_path);
     decoder.setThreads(threads);
+    // Callers want the samples only; the rate searches decode many trials.
+    decoder.setQuiet(true);
     mem_data in(bytes.data(), bytes.size());
     mem_data* out = nullptr;
     if (decoder.decode(&in, &out) != 0) throw EncodeError(decoder.lastError());

@@ -128,6 +128,17 @@ EncoderSettings base(uint16_t version, uint8_t format, uint8_t depth, uint8_t ke
     return s;
 }
 
+// The fixed low-pass quantiser offsets the corpus streams were made with:
+// per axis 6, 0, 2, 0 quarter-octave steps by column or row mod 4, summed,
+// for kernels 0..5; 0 for the others.
+void set_lowpass_offsets(EncoderSettings& s) {
+    static const uint8_t kAxis[4] = {6, 0, 2, 0};
+    for (unsigned c = 0; c < 4; ++c)
+        for (unsigned g = 0; g < 4; ++g)
+            for (unsigned b = 0; b < 4; ++b)
+                s.component_params[c][g][b] = s.w_kernel <= 5 ? uint8_t(kAxis[g] + kAxis[b]) : 0;
+}
+
 struct Stream {
     std::string name;
     Bytes bytes;

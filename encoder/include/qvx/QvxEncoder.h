@@ -77,6 +77,10 @@ struct EncodeStats {
     uint64_t values = 0;        // coded values, run values included
     uint64_t runs = 0;          // zero-run codes
     uint64_t raw_escapes = 0;
+    uint64_t stream_words[64] = {};  // 32-bit words of each subband stream
+    // Bits the rate-control model counted in each rate-control window
+    // (values only; packet headers are not included).
+    std::vector<uint32_t> window_bits;
 };
 
 struct EncodedFrame {
@@ -137,18 +141,38 @@ double bits_per_pixel(const EncodedImage& encoded, const EncoderSettings& settin
 // at most 2163.
 size_t window_count(const EncoderSettings& settings);
 
-// Quantiser offsets (component_params) for kernels 0..5 that give the
-// low-pass bands finer steps than the high-pass ones; 0 for other kernels.
-void set_lowpass_offsets(EncoderSettings& settings);
+// Quantiser offsets (component_params) that give every subband and
+// component the same distortion slope in the rebuilt samples: 2 log2 of the
+// band's synthesis gain times the component's gain through the inverse
+// colour transform of ct_mode, in quarter-octave steps, the smallest 0.
+// Depends on w_kernel, ct_mode and component_format.
+void set_weighted_offsets(EncoderSettings& settings);
 
-// Encodes at about `target` bits per pixel: finds the constant base
-// quantiser whose rate comes nearest, then runs rate control around it
-// and scales the drain until the rate lands within 1 % or stops moving.
-// Sets qp_table, rc_drain, buffer_size_log2 / buffer_size and fill_level of
-// settings to those of the returned stream. A target at or above the
-// lossless rate gives the lossless stream, rate control off.
+// Lossy coding at a target, rate control off: every rate-control window
+// (as fine as the table allows) takes its quantisation index from a
+// Lagrangian choice among neighbouring indices, by the window's measured
+// bits and squared error. Sets rc_drain (0), rc_window and qp_table of
+// settings to those of the returned stream; the offsets, kernel and modes
+// are used as given.
+// At about `target` bits per pixel (within 2 % where the index steps allow),
+// the lowest error found; the lossless stream when it fits.
 EncodedImage encode_image_at_rate(EncoderSettings& settings, const ImagePlanes& image, double target,
                                   Input422 input422 = Input422::YCbCr);
+// The smallest stream found whose PSNR (as psnr() over the coded frame)
+// reaches target_db.
+EncodedImage encode_image_at_psnr(EncoderSettings& settings, const ImagePlanes& image, double target_db,
+                                  Input422 input422 = Input422::YCbCr);
+
+// Lossy choices of kernel, colour transform (component_format 2) and
+// prediction mode, each unless fixed; both also set the weighted offsets.
+// Fast: fixed choices by format and depth, for 8-bit RGB at high quality
+// one more colour transform tried on the image. Best: tries the candidates on
+// the image around the target (rate in bits per pixel when rate_target,
+// else PSNR in dB) and keeps the one that scores best.
+void set_fast_lossy_modes(EncoderSettings& settings, const ImagePlanes& image, Input422 input422, bool rate_target,
+                          double target, bool fix_kernel, bool fix_ct, bool fix_pred);
+void set_best_lossy_modes(EncoderSettings& settings, const ImagePlanes& image, Input422 input422, bool rate_target,
+                          double target, bool fix_kernel, bool fix_ct, bool fix_pred);
 
 // Encodes a Bayer mosaic (W x H row-major samples of mosaic_depth bits)
 // in settings.bayer_mode (1..5) with settings.bayer_param and ct_mode: the
@@ -160,7 +184,7 @@ EncodedImage encode_mosaic(EncoderSettings& settings, const uint16_t* mosaic, un
 
 // Decodes a stream with libQvxDecode into planes laid out as coded_image
 // gives them. lut_path is handed to the decoder (null: none), threads to
-// its setThreads. Throws
+// its setThreads; the decoder's own lines are dropped. Throws
 // EncodeError with the decoder's message on failure.
 ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path = nullptr,
                          unsigned threads = 1);
