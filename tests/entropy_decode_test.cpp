@@ -5,9 +5,6 @@
 
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "entropy/reconstruct.h"
-#include "frame/image_memory.h"
 #include "support/errors.h"
 #include "support/stream_bytes.h"
 
@@ -23,11 +20,16 @@ HeaderFields v3_header(uint16_t height = 4) {
     return h;
 }
 
-Decoded expect_error(const Bytes& stream, const std::string& message) {
-    const Decoded d = decode_exact(stream);
-    EXPECT_EQ(d.rc, 1);
-    EXPECT_EQ(d.error, message);
-    return d;
+// Streams decode in parallel; the message must be the one serial decoding
+// meets first, whatever the thread count.
+void expect_error(const Bytes& stream, const std::string& message) {
+    for (unsigned threads : {1u, 3u}) {
+        Vantrel::QVX::SimpleQvxDecoder dec;
+        dec.setThreads(threads);
+        const Decoded d = decode_exact(stream, &dec);
+        EXPECT_EQ(d.rc, 1) << threads << " threads";
+        EXPECT_EQ(d.error, message) << threads << " threads";
+    }
 }
 
 }  // namespace
@@ -67,13 +69,15 @@ TEST(EntropyBadInput, DecodingErrors) {
     words[0] = {0x0003FFFF, 0x40000000};  // K 16, then a code with one leading zero
     expect_error(concat(header_bytes(h14), packet_v3(words, 1)), "entropy: merv_p:  65536 sb  0 k 16\n");
 
-    // A pool without a block yields no prediction memory.
-    using namespace Vantrel::QVX;
-    frame_state fs;
-    image_memory coef(16, 4, 1, 16, 2);
-    fs.coef_store = &coef;
-    fs.w_kernel = 6;
-    QVXDecoder dec(&fs, nullptr);  // frame setup never ran
-    EXPECT_EQ(error_of([&] { Reconstructor rec(dec, fs); }), "Error: Could not allocate memory");
-    fs.coef_store = nullptr;
+    // Stream 0 would overflow K at position 2, but the packet is cut short
+    // and never ends: the step after position 0 fails first.
+    words[0] = {0x0003FFFF, 0x0003FFFF};
+    words[1] = {0x80000000};
+    Bytes cut = packet_v3(words, 1);
+    cut.pop_back();
+    expect_error(concat(header_bytes(h14), cut), "Missing subband data");
+    // Stream 9 failing at position 1 comes before stream 0 failing at 2.
+    words[1] = {};
+    words[9] = {0x0003FFFF, 0x40000000};
+    expect_error(concat(header_bytes(h14), packet_v3(words, 1)), "entropy: merv_p:  65536 sb  9 k 16\n");
 }
