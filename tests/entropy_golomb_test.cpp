@@ -15,29 +15,34 @@ namespace {
 
 struct Decoded {
     std::vector<int16_t> values;
-    std::vector<uint8_t> bits;
+    std::vector<uint16_t> bits;
+    std::vector<uint32_t> crossings;
     StreamResult r;
 };
 
+// Decodes n values of one stream laid out as a single row.
 Decoded decode(std::vector<uint32_t> words, uint32_t n, bool fourteen_bit = false, uint32_t count_step = 1,
                uint32_t stream = 0) {
     Decoded d;
     d.values.assign(n, 0x7777);
-    d.bits.assign(n, 0xEE);
-    d.r.values = d.values.data();
-    d.r.bits = d.bits.data();
+    d.bits.assign(n, 0);
     StreamJob job;
     job.words = words;
     job.stream = stream;
     job.num_values = n;
     job.count_step = count_step;
     job.fourteen_bit = fourteen_bit;
+    job.row_positions = n;
+    job.out = d.values.data();
+    job.position_bits = d.bits.data();
     decode_stream(job, d.r);
+    const auto c = d.r.crossing_list();
+    d.crossings.assign(c.begin(), c.end());
     return d;
 }
 
 using V = std::vector<int16_t>;
-using B = std::vector<uint8_t>;
+using B = std::vector<uint16_t>;
 using U = std::vector<uint32_t>;
 
 }  // namespace
@@ -48,7 +53,7 @@ TEST(GolombRice, CodesOfFreshStatisticsAndZeroRuns) {
     Decoded a = decode({0x90000000}, 3);
     EXPECT_EQ(a.values, (V{0, 1, 0}));
     EXPECT_EQ(a.bits, (B{1, 3, 32}));
-    EXPECT_EQ(a.r.crossings, (U{2}));
+    EXPECT_EQ(a.crossings, (U{2}));
     EXPECT_TRUE(a.r.error.empty());
     EXPECT_EQ(a.r.decoded, 3u);
 
@@ -66,11 +71,11 @@ TEST(GolombRice, CodesOfFreshStatisticsAndZeroRuns) {
     EXPECT_EQ(r.bits[36], 0);
     EXPECT_EQ(r.bits[37], 3);
     // 35 bits at value 37, then a raw zero of 32 with 3 bits still pending.
-    EXPECT_EQ(r.r.crossings, (U{37, 38}));
+    EXPECT_EQ(r.crossings, (U{37, 38}));
 
     // Back-to-back runs: the second run's start accounts the first's 32 bits.
     Decoded rr = decode({0x00010000, 0x00010000}, 65);
-    EXPECT_EQ(rr.r.crossings, (U{32, 64}));
+    EXPECT_EQ(rr.crossings, (U{32, 64}));
     EXPECT_EQ(rr.bits[32], 1);
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "entropy/dequantise.h"
+#include "entropy/stream_decoder.h"
 
 namespace Vantrel::QVX {
 
@@ -18,7 +19,7 @@ void dequantise_row(const int16_t* v, const PositionIndex& pos, size_t first, un
         int32_t qq = int32_t(pos.q[first + x]) - offset;
         if (qq < 0) qq = 0;
         if (qq == 0) {
-            std::memcpy(out + x, v + x, size_t(end - x) * sizeof(int16_t));
+            if (out != v) std::memcpy(out + x, v + x, size_t(end - x) * sizeof(int16_t));
         } else if (qq / 4 <= 18) {
             const uint32_t step = uint32_t(kDequantStep[qq & 3]);
             const int shift = 18 - qq / 4;
@@ -57,17 +58,16 @@ void predict_full_row(Predictor p, int16_t* row, const int16_t* above, unsigned 
     }
 }
 
+// A row of a band decoded at every other position: its `count` values sit
+// in row[0..count), and position i of them is the row's first even position
+// plus 2 i. The rest of the row was never decoded and is 0.
 template <Predictor P>
-void every_other_row(const BandRows& b, const PositionIndex& pos, unsigned y, int16_t* row, const int16_t* above) {
-    const unsigned w = pos.width;
-    const size_t first = size_t(y) * w;
-    std::memset(row, 0, w * sizeof(int16_t));
-    // Positions alternate across the whole frame, so the row's first
-    // decoded column depends on the parity of its first position.
-    for (unsigned x = unsigned(first & 1u); x < w; x += 2) {
-        const size_t p = first + x;
-        const int16_t d = dequantise(b.values[p / 2], pos.q[p], b.qp_offset);
-        const unsigned cx = x / 2;
+void every_other_row(const BandRows& b, const PositionIndex& pos, unsigned y, unsigned count, int16_t* row,
+                     const int16_t* above) {
+    const size_t first = size_t(y) * pos.width + ((size_t(y) * pos.width) & 1u);
+    std::memset(row + count, 0, (pos.width - count) * sizeof(int16_t));
+    for (unsigned cx = 0; cx < count; ++cx) {
+        const int16_t d = dequantise(row[cx], pos.q[first + 2 * size_t(cx)], b.qp_offset);
         if constexpr (P == Predictor::kNone) {
             row[cx] = d;
         } else {
@@ -77,22 +77,23 @@ void every_other_row(const BandRows& b, const PositionIndex& pos, unsigned y, in
     }
 }
 
-void every_other(const BandRows& b, const PositionIndex& pos, unsigned y, int16_t* row, const int16_t* above) {
+void every_other(const BandRows& b, const PositionIndex& pos, unsigned y, unsigned count, int16_t* row,
+                 const int16_t* above) {
     switch (b.predictor) {
-        case Predictor::kNone: every_other_row<Predictor::kNone>(b, pos, y, row, above); break;
-        case Predictor::kThird: every_other_row<Predictor::kThird>(b, pos, y, row, above); break;
-        case Predictor::kMedian: every_other_row<Predictor::kMedian>(b, pos, y, row, above); break;
-        case Predictor::kWrongMode: every_other_row<Predictor::kWrongMode>(b, pos, y, row, above); break;
-        case Predictor::kHorizontal: every_other_row<Predictor::kHorizontal>(b, pos, y, row, above); break;
-        case Predictor::kVertical: every_other_row<Predictor::kVertical>(b, pos, y, row, above); break;
-        case Predictor::kIllegal: every_other_row<Predictor::kIllegal>(b, pos, y, row, above); break;
+        case Predictor::kNone: every_other_row<Predictor::kNone>(b, pos, y, count, row, above); break;
+        case Predictor::kThird: every_other_row<Predictor::kThird>(b, pos, y, count, row, above); break;
+        case Predictor::kMedian: every_other_row<Predictor::kMedian>(b, pos, y, count, row, above); break;
+        case Predictor::kWrongMode: every_other_row<Predictor::kWrongMode>(b, pos, y, count, row, above); break;
+        case Predictor::kHorizontal: every_other_row<Predictor::kHorizontal>(b, pos, y, count, row, above); break;
+        case Predictor::kVertical: every_other_row<Predictor::kVertical>(b, pos, y, count, row, above); break;
+        case Predictor::kIllegal: every_other_row<Predictor::kIllegal>(b, pos, y, count, row, above); break;
     }
 }
 
 }  // namespace
 
 void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
-                       uint16_t* plane, size_t plane_width) {
+                       int16_t* plane, size_t plane_width) {
     const unsigned w = pos.width;
     // Two rows per band: the one being built and the one above it.
     std::vector<int16_t> rows(size_t(2) * count * w);
@@ -101,16 +102,19 @@ void reconstruct_bands(const BandRows* bands, unsigned count, const PositionInde
             const BandRows& b = bands[i];
             int16_t* row = rows.data() + (size_t(2) * i + (y & 1u)) * w;
             const int16_t* above = rows.data() + (size_t(2) * i + ((y & 1u) ^ 1u)) * w;
+            int16_t* cells = plane + size_t(uint16_t(b.row0 + b.row_step * y)) * plane_width + b.col0;
+            const size_t cs = b.col_step;
             if (b.every_other) {
-                every_other(b, pos, y, row, above);
+                const unsigned n = unsigned(first_value_of_row(y + 1, w, 1) - first_value_of_row(y, w, 1));
+                for (unsigned x = 0; x < n; ++x) row[x] = cells[cs * x];
+                every_other(b, pos, y, n, row, above);
             } else {
+                for (unsigned x = 0; x < w; ++x) row[x] = cells[cs * x];
                 const size_t first = size_t(y) * w;
-                dequantise_row(b.values + first, pos, first, w, b.qp_offset, row);
+                dequantise_row(row, pos, first, w, b.qp_offset, row);
                 predict_full_row(b.predictor, row, above, w, y);
             }
-            uint16_t* out = plane + size_t(uint16_t(b.row0 + b.row_step * y)) * plane_width + b.col0;
-            const uint32_t cs = b.col_step;
-            for (unsigned x = 0; x < w; ++x) out[size_t(cs) * x] = uint16_t(row[x]);
+            for (unsigned x = 0; x < w; ++x) cells[cs * x] = row[x];
         }
     }
 }

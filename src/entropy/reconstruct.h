@@ -12,7 +12,6 @@ namespace Vantrel::QVX {
 
 // One subband of one component and where its cells lie in the plane.
 struct BandRows {
-    const int16_t* values = nullptr;  // entropy-decoded values in decoding order
     uint8_t qp_offset = 0;
     Predictor predictor = Predictor::kNone;
     bool every_other = false;  // decoded at even positions only, stored at x / 2
@@ -27,9 +26,10 @@ struct PositionIndex {
     unsigned width = 0;  // positions per row
 };
 
-// Reconstructs every row of `count` bands that share the same plane rows and
-// writes every cell of those rows of `plane` (of `plane_width` columns).
+// Reconstructs every row of `count` bands that share the same plane rows,
+// in place: each band's cells hold its entropy-decoded values (row y's
+// values in its first cells), and every cell of those rows ends up defined.
 void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
-                       uint16_t* plane, size_t plane_width);
+                       int16_t* plane, size_t plane_width);
 
 }  // namespace Vantrel::QVX

@@ -19,8 +19,10 @@ struct StreamState {
     static constexpr uint32_t kEscape = Fourteen ? 14u : 15u;
     static constexpr uint32_t kRawMask = Fourteen ? 0x3FFFFu : 0xFFFFu;
 
-    int16_t* values;
-    uint8_t* bits;
+    int16_t* out;        // cell of the next value
+    uint32_t col_step = 1;
+    unsigned shift = 0;
+    uint16_t* sums = nullptr;  // bits per position
     const uint32_t* wp;  // next word to load
     uint64_t buf = 0;    // the next `avail` bits of the stream, left-aligned
     uint32_t avail = 64;
@@ -46,6 +48,10 @@ struct StreamState {
                  pend = pending;
         size_t nc = ncross;
         const uint32_t st = step;
+        int16_t* o = out;
+        const uint32_t cs = col_step;
+        const unsigned sh = shift;
+        uint16_t* const bits = sums;
 
         auto consume = [&](uint32_t len) {
             b <<= len;
@@ -74,8 +80,9 @@ struct StreamState {
                 ++rp;
                 if (halve) s = uint32_t(int32_t(s) >> 1);
                 account(i);
-                values[i] = 0;
-                if constexpr (WithBits) bits[i] = rp <= 32 ? 1 : 0;
+                *o = 0;
+                o += cs;
+                if constexpr (WithBits) bits[i << sh] = uint16_t(bits[i << sh] + (rp <= 32 ? 1 : 0));
                 // The run's own code is consumed with its last zero.
                 if (rp == rl) {
                     consume(32);
@@ -91,8 +98,9 @@ struct StreamState {
                 rl = (w & ~kRunMask) + 32;
                 if (halve) s = uint32_t(int32_t(s) >> 1);
                 account(i);
-                values[i] = 0;
-                if constexpr (WithBits) bits[i] = 1;
+                *o = 0;
+                o += cs;
+                if constexpr (WithBits) bits[i << sh] = uint16_t(bits[i << sh] + 1);
                 ++i;
                 c += st;
                 continue;
@@ -127,12 +135,14 @@ struct StreamState {
             account(i);
             // Zig-zag: 0, 1, 2, 3, 4 -> 0, -1, 1, -2, 2; wraps to 16 bits.
             const uint32_t mag = (m + (m & 1u)) >> 1;
-            values[i] = int16_t(uint16_t((m & 1u) ? 0u - mag : mag));
-            if constexpr (WithBits) bits[i] = uint8_t(len);
+            *o = int16_t(uint16_t((m & 1u) ? 0u - mag : mag));
+            o += cs;
+            if constexpr (WithBits) bits[i << sh] = uint16_t(bits[i << sh] + len);
             ++i;
             c += st;
         }
 
+        out = o;
         wp = w_at;
         buf = b;
         avail = av;
@@ -152,8 +162,9 @@ struct StreamState {
 template <bool Fourteen, bool WithBits>
 void decode_variant(const StreamJob& job, StreamResult& out) {
     StreamState<Fourteen, WithBits> st;
-    st.values = out.values;
-    st.bits = out.bits;
+    st.col_step = job.col_step;
+    st.shift = job.shift;
+    st.sums = job.position_bits;
     st.step = job.count_step;
     const uint32_t* w = job.words.data();
     const uint32_t* const wend = w + job.words.size();
@@ -162,18 +173,35 @@ void decode_variant(const StreamJob& job, StreamResult& out) {
     st.buf = uint64_t(w0) << 32 | w1;
     st.wp = w;
 
+    // While words remain, at most one crossing per word read, plus the two
+    // loaded above; past the end at most one per value.
+    size_t capacity = job.words.size() + 2;
+    out.crossings.reset(new uint32_t[capacity]);
     const uint32_t n = job.num_values;
-    std::vector<uint32_t>& cross = out.crossings;
-    cross.clear();
+    uint32_t y = 0;
+    uint32_t row_end = std::min(n, first_value_of_row(1, job.row_positions, job.shift));
+    st.out = job.out;
     while (st.k < n && !st.error) {
+        if (st.k == row_end) {
+            ++y;
+            row_end = std::min(n, first_value_of_row(y + 1, job.row_positions, job.shift));
+            st.out = job.out + size_t(y) * job.row_pitch;
+            continue;
+        }
         const bool tail = st.wp >= wend;
-        const uint32_t end = tail ? n : st.k + uint32_t(std::min<uint64_t>(n - st.k, uint64_t(wend - st.wp)));
-        // At most one crossing per value.
-        if (cross.size() < st.ncross + (end - st.k)) cross.resize(st.ncross + (end - st.k));
-        if (tail) st.template run<true>(end, cross.data());
-        else st.template run<false>(end, cross.data());
+        if (tail && capacity < st.ncross + (row_end - st.k)) {
+            const size_t grown = std::max(capacity * 2, st.ncross + (n - st.k));
+            std::unique_ptr<uint32_t[]> more(new uint32_t[grown]);
+            std::copy(out.crossings.get(), out.crossings.get() + st.ncross, more.get());
+            out.crossings = std::move(more);
+            capacity = grown;
+        }
+        const uint32_t end =
+            tail ? row_end : st.k + uint32_t(std::min<uint64_t>(row_end - st.k, uint64_t(wend - st.wp)));
+        if (tail) st.template run<true>(end, out.crossings.get());
+        else st.template run<false>(end, out.crossings.get());
     }
-    cross.resize(st.ncross);
+    out.num_crossings = st.ncross;
     out.decoded = st.k;
     out.error.clear();
     if (st.error == 1) {
@@ -188,7 +216,7 @@ void decode_variant(const StreamJob& job, StreamResult& out) {
 }  // namespace
 
 void decode_stream(const StreamJob& job, StreamResult& out) {
-    const bool with_bits = out.bits != nullptr;
+    const bool with_bits = job.position_bits != nullptr;
     if (job.fourteen_bit) {
         if (with_bits) decode_variant<true, true>(job, out);
         else decode_variant<true, false>(job, out);

@@ -56,41 +56,83 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
     // Chroma of a subsampled frame is decoded at every other position.
     auto every_other = [&](unsigned c) { return subsampled && c > 0; };
 
+    // Where each subband's cells lie in the plane, and its reconstruction.
+    std::vector<BandRows> bands(nstreams);
+    for (unsigned c = 0; c < nc; ++c) {
+        for (unsigned sb = 0; sb < nsb; ++sb) {
+            BandRows& b = bands[c * nsb + sb];
+            const uint32_t c0 = coef.subbandColumn(uint8_t(sb), 0), r0 = coef.subbandRow(uint8_t(sb), 0);
+            b.qp_offset = fs.component_params[c][c0 % 4][r0 % 4];
+            b.predictor = predictorOf(predictionMode(sb, fs.w_kernel, fs.pred_mode), fs.pred_mode);
+            b.every_other = every_other(c);
+            b.col0 = c0;
+            b.col_step = coef.subbandColumn(uint8_t(sb), 1) - c0;
+            b.row0 = r0;
+            b.row_step = coef.subbandRow(uint8_t(sb), 1) - r0;
+        }
+    }
+    // Bands that share plane rows form one job, decoded and reconstructed by
+    // one thread, so no two threads write the same rows of a scheme-1 plane.
+    struct Group {
+        unsigned c;
+        std::vector<unsigned> streams;
+    };
+    std::vector<Group> groups;
+    for (unsigned c = 0; c < nc; ++c) {
+        std::vector<bool> placed(nsb, false);
+        for (unsigned sb = 0; sb < nsb; ++sb) {
+            if (placed[sb]) continue;
+            Group g{c, {}};
+            const BandRows& lead = bands[c * nsb + sb];
+            for (unsigned t = sb; t < nsb; ++t) {
+                const BandRows& b = bands[c * nsb + t];
+                if (!placed[t] && b.row0 == lead.row0 && b.row_step == lead.row_step) {
+                    g.streams.push_back(c * nsb + t);
+                    placed[t] = true;
+                }
+            }
+            groups.push_back(std::move(g));
+        }
+    }
+
     // Stream s = c * nsb + sb, one value per decoded position.
     std::vector<StreamJob> jobs(nstreams);
     std::vector<StreamResult> results(nstreams);
-    std::vector<size_t> first(nstreams + 1, 0);
-    for (unsigned s = 0; s < nstreams; ++s) {
-        const unsigned c = s / nsb;
-        StreamJob& j = jobs[s];
-        j.words = dec.demux.stream_words(s);
-        j.stream = s;
-        j.num_values = every_other(c) ? (positions + 1) / 2 : positions;
-        // With one subband per component every stream reads the count of
-        // group 0, which advances at every position.
-        j.count_step = every_other(c) && nsb == 1 ? 2 : 1;
-        j.fourteen_bit = fs.bit_depth == 14;
-        first[s + 1] = first[s] + j.num_values;
-    }
-    const std::unique_ptr<int16_t[]> values(new int16_t[first[nstreams] ? first[nstreams] : 1]);
-    std::unique_ptr<uint8_t[]> bits;
-    if (rate_control) bits.reset(new uint8_t[first[nstreams] ? first[nstreams] : 1]);
-    for (unsigned s = 0; s < nstreams; ++s) {
-        results[s].values = values.get() + first[s];
-        if (bits) results[s].bits = bits.get() + first[s];
+    std::unique_ptr<uint16_t[]> group_bits;
+    if (rate_control) group_bits.reset(new uint16_t[size_t(positions) * groups.size()]());
+    for (size_t gi = 0; gi < groups.size(); ++gi) {
+        for (unsigned s : groups[gi].streams) {
+            const unsigned c = groups[gi].c;
+            const BandRows& b = bands[s];
+            StreamJob& j = jobs[s];
+            j.words = dec.demux.stream_words(s);
+            j.stream = s;
+            j.shift = every_other(c) ? 1 : 0;
+            j.num_values = every_other(c) ? (positions + 1) / 2 : positions;
+            // With one subband per component every stream reads the count of
+            // group 0, which advances at every position.
+            j.count_step = every_other(c) && nsb == 1 ? 2 : 1;
+            j.fourteen_bit = fs.bit_depth == 14;
+            j.row_positions = sbw;
+            j.out = coef.splane(c) + size_t(b.row0) * coef.width() + b.col0;
+            j.row_pitch = size_t(b.row_step) * coef.width();
+            j.col_step = b.col_step;
+            if (group_bits) j.position_bits = group_bits.get() + gi * size_t(positions);
+        }
     }
 
     // Streams are independent: decode them all, each to its end or its
     // first failure.
-    parallel_for(threads, nstreams, [&](size_t s) { decode_stream(jobs[s], results[s]); });
+    parallel_for(threads, groups.size(), [&](size_t gi) {
+        for (unsigned s : groups[gi].streams) decode_stream(jobs[s], results[s]);
+    });
 
     // The failure serial decoding would meet first, and where it stops the
     // rate-control steps.
     std::optional<Failure> failure;
     for (unsigned s = 0; s < nstreams; ++s)
         if (!results[s].error.empty())
-            keep_first(failure, {uint64_t(results[s].decoded) << (every_other(s / nsb) ? 1 : 0), s, 0,
-                                 results[s].error});
+            keep_first(failure, {uint64_t(results[s].decoded) << jobs[s].shift, s, 0, results[s].error});
     if (fs.pred_mode > 7 && fs.w_kernel <= 6 && sbw >= 2 && sbh >= 2)
         keep_first(failure, {uint64_t(sbw) + 1, 0, 1, "Wrong prediction mode"});
     const uint32_t steps = failure ? uint32_t(failure->position) : positions;
@@ -98,19 +140,15 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
     std::unique_ptr<uint32_t[]> position_bits;
     if (rate_control) {
         position_bits.reset(new uint32_t[positions ? positions : 1]());
-        for (unsigned s = 0; s < nstreams; ++s) {
-            const uint8_t* b = results[s].bits;
-            uint32_t* sum = position_bits.get();
-            if (every_other(s / nsb))
-                for (uint32_t k = 0; 2 * k < steps; ++k) sum[2 * k] += b[k];
-            else
-                for (uint32_t p = 0; p < steps; ++p) sum[p] += b[p];
+        uint32_t* sum = position_bits.get();
+        for (size_t gi = 0; gi < groups.size(); ++gi) {
+            const uint16_t* g = group_bits.get() + gi * size_t(positions);
+            for (uint32_t p = 0; p < steps; ++p) sum[p] += g[p];
         }
     }
 
     StreamCrossings crossings[64];
-    for (unsigned s = 0; s < nstreams; ++s)
-        crossings[s] = {results[s].crossings, every_other(s / nsb) ? 1u : 0u};
+    for (unsigned s = 0; s < nstreams; ++s) crossings[s] = {results[s].crossing_list(), jobs[s].shift};
     const std::unique_ptr<int8_t[]> q(new int8_t[positions ? positions : 1]);
     run_index_pass(dec.lb, fs, dec.demux.dominant_list(), position_bits.get(), crossings, steps, q.get());
     if (failure) raise(failure->text);
@@ -128,47 +166,15 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
     }
     const PositionIndex index{q.get(), run_end.get(), sbw};
 
-    // Reconstruction: bands that share plane rows form one job, so no two
-    // jobs write the same rows of a scheme-1 plane.
-    std::vector<BandRows> bands(nstreams);
-    for (unsigned c = 0; c < nc; ++c) {
-        for (unsigned sb = 0; sb < nsb; ++sb) {
-            BandRows& b = bands[c * nsb + sb];
-            const uint32_t c0 = coef.subbandColumn(uint8_t(sb), 0), r0 = coef.subbandRow(uint8_t(sb), 0);
-            b.values = results[c * nsb + sb].values;
-            b.qp_offset = fs.component_params[c][c0 % 4][r0 % 4];
-            b.predictor = predictorOf(predictionMode(sb, fs.w_kernel, fs.pred_mode), fs.pred_mode);
-            b.every_other = every_other(c);
-            b.col0 = c0;
-            b.col_step = coef.subbandColumn(uint8_t(sb), 1) - c0;
-            b.row0 = r0;
-            b.row_step = coef.subbandRow(uint8_t(sb), 1) - r0;
-        }
-    }
-    struct RowJob {
-        unsigned c, first, count;
-    };
-    std::vector<RowJob> row_jobs;
     std::vector<BandRows> ordered;
-    ordered.reserve(bands.size());
-    for (unsigned c = 0; c < nc; ++c) {
-        std::vector<bool> placed(nsb, false);
-        for (unsigned sb = 0; sb < nsb; ++sb) {
-            if (placed[sb]) continue;
-            const unsigned start = unsigned(ordered.size());
-            for (unsigned t = sb; t < nsb; ++t) {
-                const BandRows& b = bands[c * nsb + t];
-                if (!placed[t] && b.row0 == bands[c * nsb + sb].row0 && b.row_step == bands[c * nsb + sb].row_step) {
-                    ordered.push_back(b);
-                    placed[t] = true;
-                }
-            }
-            row_jobs.push_back({c, start, unsigned(ordered.size()) - start});
-        }
+    std::vector<std::pair<size_t, size_t>> row_jobs;
+    for (const Group& g : groups) {
+        row_jobs.emplace_back(ordered.size(), g.streams.size());
+        for (unsigned s : g.streams) ordered.push_back(bands[s]);
     }
-    parallel_for(threads, row_jobs.size(), [&](size_t i) {
-        const RowJob& j = row_jobs[i];
-        reconstruct_bands(ordered.data() + j.first, j.count, index, sbh, coef.plane(j.c), coef.width());
+    parallel_for(threads, groups.size(), [&](size_t i) {
+        reconstruct_bands(ordered.data() + row_jobs[i].first, unsigned(row_jobs[i].second), index, sbh,
+                          coef.splane(groups[i].c), coef.width());
     });
 }
 
