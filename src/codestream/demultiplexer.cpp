@@ -50,7 +50,10 @@ void NXRQvxDemultiplexer::parse(const frame_state& fs, mem_data& input) {
 
     offset_[0] = 0;
     for (unsigned s = 0; s < 64; ++s) offset_[s + 1] = offset_[s] + count.words[s];
-    words_.reset(new uint32_t[offset_[64] ? offset_[64] : 1]);
+    // One word more than the streams hold: the entropy decoder may read a
+    // word past a stream's end before deciding it does not need it.
+    words_.reset(new uint32_t[offset_[64] + 1]);
+    words_[offset_[64]] = 0;
     dominant_.assign(count.packets, 0);
     dominant_pos_ = 0;
 

@@ -56,4 +56,8 @@ inline uint32_t first_value_of_row(uint32_t y, uint32_t row_positions, unsigned 
 // reported in out.error.
 void decode_stream(const StreamJob& job, StreamResult& out);
 
+// Decodes several streams that share the count step, variant and bit
+// summing (the bands of one plane row group), one after the other.
+void decode_streams(const StreamJob* jobs, StreamResult* results, unsigned count);
+
 }  // namespace Vantrel::QVX

@@ -95,6 +95,14 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
         }
     }
 
+    // Jobs and results are kept in group order; slot[s] finds stream s.
+    unsigned slot[64] = {};
+    std::vector<size_t> group_first(groups.size() + 1, 0);
+    for (size_t gi = 0, at = 0; gi < groups.size(); ++gi) {
+        group_first[gi] = at;
+        for (unsigned s : groups[gi].streams) slot[s] = unsigned(at++);
+        group_first[gi + 1] = at;
+    }
     // Stream s = c * nsb + sb, one value per decoded position.
     std::vector<StreamJob> jobs(nstreams);
     std::vector<StreamResult> results(nstreams);
@@ -104,7 +112,7 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
         for (unsigned s : groups[gi].streams) {
             const unsigned c = groups[gi].c;
             const BandRows& b = bands[s];
-            StreamJob& j = jobs[s];
+            StreamJob& j = jobs[slot[s]];
             j.words = dec.demux.stream_words(s);
             j.stream = s;
             j.shift = every_other(c) ? 1 : 0;
@@ -124,15 +132,16 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
     // Streams are independent: decode them all, each to its end or its
     // first failure.
     parallel_for(threads, groups.size(), [&](size_t gi) {
-        for (unsigned s : groups[gi].streams) decode_stream(jobs[s], results[s]);
+        const size_t at = group_first[gi];
+        decode_streams(&jobs[at], &results[at], unsigned(group_first[gi + 1] - at));
     });
 
     // The failure serial decoding would meet first, and where it stops the
     // rate-control steps.
     std::optional<Failure> failure;
     for (unsigned s = 0; s < nstreams; ++s)
-        if (!results[s].error.empty())
-            keep_first(failure, {uint64_t(results[s].decoded) << jobs[s].shift, s, 0, results[s].error});
+        if (const StreamResult& r = results[slot[s]]; !r.error.empty())
+            keep_first(failure, {uint64_t(r.decoded) << jobs[slot[s]].shift, s, 0, r.error});
     if (fs.pred_mode > 7 && fs.w_kernel <= 6 && sbw >= 2 && sbh >= 2)
         keep_first(failure, {uint64_t(sbw) + 1, 0, 1, "Wrong prediction mode"});
     const uint32_t steps = failure ? uint32_t(failure->position) : positions;
@@ -148,7 +157,8 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
     }
 
     StreamCrossings crossings[64];
-    for (unsigned s = 0; s < nstreams; ++s) crossings[s] = {results[s].crossing_list(), jobs[s].shift};
+    for (unsigned s = 0; s < nstreams; ++s)
+        crossings[s] = {results[slot[s]].crossing_list(), jobs[slot[s]].shift};
     const std::unique_ptr<int8_t[]> q(new int8_t[positions ? positions : 1]);
     run_index_pass(dec.lb, fs, dec.demux.dominant_list(), position_bits.get(), crossings, steps, q.get());
     if (failure) raise(failure->text);
