@@ -179,7 +179,32 @@ struct Stream {
     void run(uint32_t end) {
         Regs g = r;
         uint32_t i = k;
-        while (i < end && value<Tail>(g, i)) ++i;
+        while (i < end) {
+            // The zeros of a run before its last one (which consumes the
+            // run's code) need no look at the stream.
+            if (g.left > 1) [[unlikely]] {
+                const uint32_t stop = i + std::min(g.left - 1, end - i);
+                g.left -= stop - i;
+                for (; i < stop; ++i) {
+                    const uint32_t c = i << kShift;
+                    g.s = uint32_t(int32_t(g.s) >> (c >= 3 && (c & 1u) ? 1 : 0));
+                    const uint32_t crossed = g.ph >= 32 ? 1u : 0u;
+                    *g.cp = i;
+                    g.cp += crossed;
+                    g.ph -= crossed << 5;
+                    *g.o = 0;
+                    g.o += cs;
+                    ++g.done;
+                    if constexpr (WithBits) {
+                        uint16_t& slot = sums[size_t(i) << position_shift];
+                        slot = uint16_t(slot + (g.done <= 32 ? 1 : 0));
+                    }
+                }
+                continue;
+            }
+            if (!value<Tail>(g, i)) break;
+            ++i;
+        }
         r = g;
         k = i;
     }
