@@ -8,7 +8,9 @@ namespace Vantrel::QVX {
 namespace {
 
 struct CountSink {
+    static constexpr bool kCountOnly = true;
     uint64_t words[64] = {};
+    void count(uint32_t s, uint32_t n) { words[s] += n; }
     uint64_t packets = 0;
     void header_byte(uint8_t) {}
     void header_word(uint32_t) {}
@@ -21,6 +23,7 @@ struct CountSink {
 
 template <bool Swap>
 struct CopySink {
+    static constexpr bool kCountOnly = false;
     uint32_t* at[64];
     uint8_t* dominant;
     void header_byte(uint8_t) {}

@@ -4,7 +4,8 @@
 // demultiplexer counts and copies words without any call per word.
 //
 // Sink interface: header_byte(b), header_word(w), length(s, n), word(w, s),
-// end(s), packet_end(s), message(text).
+// end(s), packet_end(s), message(text). A sink with kCountOnly set is told
+// count(s, n) instead of n calls of word() when all n words are present.
 #pragma once
 
 #include <bit>
@@ -98,7 +99,12 @@ bool deliver_component(Sink& sink, Cursor& in, uint32_t c, const uint32_t* len, 
             while (in.fits(4)) sink.word(read(in), s);
             return false;
         }
-        for (uint32_t i = 0; i < len[j]; ++i) sink.word(read(in), s);
+        if constexpr (Sink::kCountOnly) {
+            sink.count(s, len[j]);
+            in.advance(uint64_t(4) * len[j]);
+        } else {
+            for (uint32_t i = 0; i < len[j]; ++i) sink.word(read(in), s);
+        }
         sink.end(s);
     }
     return true;
@@ -123,7 +129,12 @@ void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
                 while (in.fits(4)) sink.word(in.le32(), s);
                 return;
             }
-            for (uint32_t i = 0; i < len; ++i) sink.word(in.le32(), s);
+            if constexpr (Sink::kCountOnly) {
+                sink.count(s, len);
+                in.advance(uint64_t(4) * len);
+            } else {
+                for (uint32_t i = 0; i < len; ++i) sink.word(in.le32(), s);
+            }
             sink.end(s);
         }
         sink.packet_end(dom.stream);
@@ -251,6 +262,14 @@ void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
         // Only the last packet can be cut short, so the whole packet is
         // checked once and words are read unchecked when it fits.
         const bool whole = in.fits(uint64_t(4) * total);
+        if constexpr (Sink::kCountOnly) {
+            if (whole) {
+                for (uint32_t s = 0; s < 64; ++s) sink.count(s, len[s]);
+                in.advance(uint64_t(4) * total);
+                sink.packet_end(dom.stream);
+                continue;
+            }
+        }
         for (uint32_t k = 0; k < 16; ++k) {
             for (uint32_t j = 0; j < 16; ++j) {
                 for (uint32_t c = 0; c < ncomp; ++c) {

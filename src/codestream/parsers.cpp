@@ -8,6 +8,7 @@ namespace {
 
 // Hands the walk's reports to the parser's callbacks.
 struct CallbackSink {
+    static constexpr bool kCountOnly = false;
     QVXCodestreamParser& p;
     void header_byte(uint8_t b) { p.onHeaderByte(b); }
     void header_word(uint32_t w) { p.onHeaderWord(w); }
