@@ -109,8 +109,14 @@ void reconstruct_bands(const BandRows* bands, unsigned count, const PositionInde
                 for (unsigned x = 0; x < n; ++x) row[x] = cells[cs * x];
                 every_other(b, pos, y, n, row, above);
             } else {
-                for (unsigned x = 0; x < w; ++x) row[x] = cells[cs * x];
                 const size_t first = size_t(y) * w;
+                // A row that is neither dequantised nor predicted already
+                // holds its coefficients; the row buffers of unpredicted
+                // bands are never read as rows above.
+                if (b.predictor == Predictor::kNone && pos.run_end[first] == first + w &&
+                    int32_t(pos.q[first]) - b.qp_offset <= 0)
+                    continue;
+                for (unsigned x = 0; x < w; ++x) row[x] = cells[cs * x];
                 dequantise_row(row, pos, first, w, b.qp_offset, row);
                 predict_full_row(b.predictor, row, above, w, y);
             }
