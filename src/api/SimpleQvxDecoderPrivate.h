@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "api/decoder_settings.h"
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
@@ -19,7 +20,8 @@ public:
           interleaved(o.interleaved),
           threads(o.threads),
           lut_path(o.lut_path),
-          last_error(o.last_error) {
+          last_error(o.last_error),
+          host(o.host) {
         sync_lut_path();
     }
     SimpleQvxDecoderPrivate& operator=(const SimpleQvxDecoderPrivate& o) {
@@ -29,6 +31,7 @@ public:
             threads = o.threads;
             lut_path = o.lut_path;
             last_error = o.last_error;
+            host = o.host;
             sync_lut_path();
         }
         return *this;
@@ -48,6 +51,7 @@ public:
     unsigned threads = 1;  // 0: one per core
     std::string lut_path;
     std::string last_error;
+    DecoderSettings host;  // opt-in host settings and the frame description
 
 private:
     // frame_state holds a pointer to our own copy of the path, or null.

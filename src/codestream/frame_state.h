@@ -7,6 +7,7 @@
 namespace Vantrel::QVX {
 
 class image_memory;
+struct LineSink;
 
 inline constexpr int kQpTableRoom = 2163;
 
@@ -39,6 +40,7 @@ struct frame_state {
     uint8_t bayer_param = 0;
     uint32_t ct_index = 0;
     uint16_t v5_words[8] = {};
+    const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
     image_memory* out_store = nullptr;
     image_memory* lut_store = nullptr;
     image_memory* ct_store = nullptr;

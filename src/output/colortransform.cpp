@@ -7,6 +7,7 @@
 
 #include "api/error.h"
 #include "frame/image_memory.h"
+#include "output/line_sink.h"
 
 namespace Vantrel::QVX {
 namespace {
@@ -118,10 +119,7 @@ void inverse_color_transform(frame_state& fs) {
     const DepthConstants k = depth_constants(fs.bit_depth);
     const int32_t max = k.max, half = k.half, luma = k.luma;
     const uint8_t mode = fs.ct_mode;
-    if (const char* line = mode_line(mode)) {
-        std::printf("%s", line);
-        std::fflush(stdout);
-    }
+    if (const char* line = mode_line(mode)) print_line(fs.sink, "%s", line);
 
     image_memory& store = *fs.ct_store;
     const size_t w = fs.width;
