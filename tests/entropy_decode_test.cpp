@@ -3,7 +3,19 @@
 // Well-formed frames are covered by the encoder round trips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <vector>
+
+#include "api/QVXDecoder.h"
+#include "api/error.h"
+#include "codestream/header.h"
+#include "entropy/subband_loop.h"
+#include "frame/frame_setup.h"
+#include "frame/image_memory.h"
 
 #include "support/errors.h"
 #include "support/stream_bytes.h"
@@ -80,4 +92,45 @@ TEST(EntropyBadInput, DecodingErrors) {
     words[1] = {};
     words[9] = {0x0003FFFF, 0x40000000};
     expect_error(concat(header_bytes(h14), packet_v3(words, 1)), "entropy: merv_p:  65536 sb  9 k 16\n");
+}
+
+// The coefficient planes are reused across calls without clearing: the
+// entropy stage must define every cell whatever the planes held, on any
+// thread count (4:2:2 chroma columns never decoded, odd subband widths,
+// failing streams), over the whole regression corpus.
+TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
+    using namespace Vantrel::QVX;
+    struct Outcome {
+        std::string error;
+        std::vector<std::vector<uint16_t>> planes;
+        bool operator==(const Outcome&) const = default;
+    };
+    auto run = [](std::vector<uint8_t> bytes, uint16_t fill, unsigned threads) {
+        Outcome o;
+        frame_state fs;
+        mem_data in(bytes.data(), bytes.size(), 0);
+        auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+        try {
+            read_header(in, fs);
+            frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width);
+            dec->lb.setup(fs);
+            image_memory& coef = *fs.coef_store;
+            for (unsigned c = 0; c < coef.num_components(); ++c) std::fill_n(coef.plane(c), coef.plane_size(), fill);
+            decodeSubbands(*dec, threads);
+            for (unsigned c = 0; c < coef.num_components(); ++c)
+                o.planes.emplace_back(coef.plane(c), coef.plane(c) + coef.plane_size());
+        } catch (const QvxError& e) {
+            o.error = e.text();
+        }
+        frame_release(fs);
+        return o;
+    };
+    unsigned streams = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(QVX_SOURCE_DIR "/tests/regression/streams")) {
+        std::ifstream f(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
+        EXPECT_TRUE(run(bytes, 0, 1) == run(bytes, 0xA5C3, 3)) << entry.path();
+        ++streams;
+    }
+    EXPECT_GT(streams, 100u);
 }
