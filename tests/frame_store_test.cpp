@@ -2,7 +2,6 @@
 
 #include "api/QVXDecoder.h"
 #include "api/error.h"
-#include "frame/block_pool.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
 #include "support/errors.h"
@@ -55,7 +54,7 @@ TEST(ImageMemory, ConstructorChecksInOrder) {
         EXPECT_EQ(error_of([&] { image_memory m(c.w, c.h, c.c, c.sb, c.scheme); }), p + c.message);
 }
 
-TEST(FrameSetup, StoresPoolAndRelease) {
+TEST(FrameSetup, StoresAndRelease) {
     frame_state fs;
     QVXCodec codec{&fs};
     fs.w_kernel = 6;
@@ -70,17 +69,6 @@ TEST(FrameSetup, StoresPoolAndRelease) {
     for (image_memory* p : {fs.out_store, fs.lut_store, fs.ct_store, fs.wavelet_store, fs.coef_store, fs.residual_store})
         EXPECT_EQ(p, nullptr);
 
-    QVXCodec hd_codec{&fs};
-    fs.w_kernel = 3;
-    frame_setup(hd_codec, 1920, 1080, 2, 8, fs, 1920);
-    EXPECT_EQ(hd_codec.pool.initial_size(), 49766400u);
-    uint8_t* a = static_cast<uint8_t*>(hd_codec.pool.allocate(49766400u - 10));
-    EXPECT_EQ(static_cast<uint8_t*>(hd_codec.pool.allocate(9)), a + 49766400u - 10);
-    EXPECT_EQ(hd_codec.pool.block_count(), 1u);
-    hd_codec.pool.allocate(1);  // exactly the remaining room opens a new block, a quarter the size
-    EXPECT_EQ(hd_codec.pool.block_count(), 2u);
-    EXPECT_EQ(hd_codec.pool.capacity(), 12441600u);
-    frame_release(fs);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
 
     frame_setup(dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width);
     dec.lb.setup(fs);
-    decodeSubbands(dec);
+    decodeSubbands(dec, p.threads);
 
     // Each stage's source store is not read again, so its planes move on.
     fs.wavelet_store->takeFrom(*fs.coef_store);

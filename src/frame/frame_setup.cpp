@@ -28,10 +28,6 @@ void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t compo
     codec.height = height;
     codec.num_components = nc;
 
-    // Fits 32 bits: 65532 * 65532 * 4 < 2^34 would not, so widen first.
-    const uint64_t cells = uint64_t(width) * nc * height;
-    codec.pool.create(cells * 8);
-
     uint8_t subbands = 16, scheme = 1;
     if (fs.w_kernel == 6) scheme = 2;
     else if (fs.w_kernel > 6) subbands = 1, scheme = 0;
