@@ -41,6 +41,7 @@ struct StreamResult {
     std::unique_ptr<uint32_t[]> crossings;
     size_t num_crossings = 0;
     uint32_t decoded = 0;  // values decoded: num_values, or the index of the failing value
+    uint64_t words_needed = 0;  // words the decoded values took, whether or not the stream had them
     std::string error;     // message of the failing value, empty if none
 
     std::span<const uint32_t> crossing_list() const { return {crossings.get(), num_crossings}; }

@@ -35,7 +35,7 @@ void keep_first(std::optional<Failure>& first, Failure f) {
 
 }  // namespace
 
-void decodeSubbands(QVXDecoder& dec, unsigned threads) {
+void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
     frame_state& fs = *dec.fs;
     image_memory& coef = *fs.coef_store;
     threads = resolve_thread_count(threads);
@@ -135,6 +135,9 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads) {
         const size_t at = group_first[gi];
         decode_streams(&jobs[at], &results[at], unsigned(group_first[gi + 1] - at));
     });
+
+    if (words_needed)
+        for (unsigned s = 0; s < nstreams; ++s) words_needed[s] = results[slot[s]].words_needed;
 
     // The failure serial decoding would meet first, and where it stops the
     // rate-control steps.
