@@ -32,7 +32,6 @@ struct BandAddress {
 
 void decodeSubbands(QVXDecoder& dec) {
     frame_state& fs = *dec.fs;
-    image_memory& residual = *fs.residual_store;
     image_memory& coef = *fs.coef_store;
 
     if (fs.version == 0) dec.demux.byte_swap = true;
@@ -53,7 +52,6 @@ void decodeSubbands(QVXDecoder& dec) {
     const size_t width = coef.width();
     dec.num_streams = nc * nsb;
 
-    // residual_store and coef_store share geometry and scheme.
     BandAddress band[64];
     for (unsigned s = 0; s < nsb; ++s) {
         const uint32_t c0 = coef.subbandColumn(uint8_t(s), 0), r0 = coef.subbandRow(uint8_t(s), 0);
@@ -76,13 +74,11 @@ void decodeSubbands(QVXDecoder& dec) {
                     if (!alternate) continue;
                     cx = x / 2;
                 }
-                uint16_t* res_plane = residual.plane(c);
                 uint16_t* coef_plane = coef.plane(c);
                 for (unsigned s = 0; s < nsb; ++s) {
                     const uint32_t stream = (c * nsb + s) & 0xFFu;
                     const DecodedValue v = gr.decodeValue(stream);
                     const size_t cell = row_offset[s] + uint16_t(band[s].col0 + band[s].col_step * cx);
-                    res_plane[cell] = uint16_t(v.value);
                     lb.lb_add(int32_t(v.bits));
                     lb.sb_fill[stream] =
                         int32_t(uint32_t(lb.sb_fill[stream]) + 32u * dec.readers[stream]->word_crossed);

@@ -5,8 +5,7 @@ namespace Vantrel::QVX {
 
 class QVXDecoder;
 
-// Demultiplexes the codestream after the header and fills residual_store
-// and coef_store.
+// Demultiplexes the codestream after the header and fills coef_store.
 void decodeSubbands(QVXDecoder& decoder);
 
 }  // namespace Vantrel::QVX
