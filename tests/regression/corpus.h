@@ -1,0 +1,245 @@
+// The regression corpus: decoding a stream exactly as a host does, with
+// standard output captured, and the expectation records that freeze the
+// result. Shared by the generator (qvx_regression) and the GoogleTest.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "qvx/SimpleQvxDecoder.h"
+#include "support/sha256.h"
+
+namespace qvxreg {
+
+using Bytes = std::vector<uint8_t>;
+
+// One stream of the manifest: its path and its tone-table path, both
+// relative to the source tree ("-": no table).
+struct Entry {
+    std::string path;
+    std::string lut;
+};
+
+// What one decode call shows to a host.
+struct Outcome {
+    int rc = -1;
+    std::string error;
+    uint64_t size = 0;       // output bytes (0 on failure)
+    std::string sha256 = "-";  // of the output bytes ("-" on failure)
+    std::string printed;     // standard output during the call
+};
+
+inline Bytes read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void write_file(const std::string& path, const Bytes& b) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// Standard output (file descriptor 1) goes to a temporary file while the
+// object lives; text() ends the capture and returns what was written.
+class StdoutCapture {
+public:
+    StdoutCapture() {
+        std::fflush(stdout);
+        file_ = std::tmpfile();
+        if (!file_) throw std::runtime_error("tmpfile failed");
+        saved_ = dup(1);
+        dup2(fileno(file_), 1);
+    }
+    ~StdoutCapture() { finish(); }
+    std::string text() {
+        finish();
+        return text_;
+    }
+
+private:
+    void finish() {
+        if (saved_ < 0) return;
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+        saved_ = -1;
+        std::rewind(file_);
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, file_)) > 0;) text_.append(buf, n);
+        std::fclose(file_);
+    }
+    std::FILE* file_ = nullptr;
+    int saved_ = -1;
+    std::string text_;
+};
+
+// Decodes `bytes` from an exact-size heap copy with `dec` as a host would;
+// every occurrence of `root` in the printed text becomes "<src>", so
+// the tone-table path reads the same on every machine.
+inline Outcome decode_with(Vantrel::QVX::SimpleQvxDecoder& dec, const Bytes& bytes, const std::string& root = "") {
+    std::vector<unsigned char> buf(bytes.begin(), bytes.end());
+    mem_data in(buf.empty() ? nullptr : buf.data(), buf.size());
+    mem_data* out = nullptr;
+    Outcome o;
+    {
+        StdoutCapture cap;
+        o.rc = dec.decode(&in, &out);
+        o.printed = cap.text();
+    }
+    o.error = dec.lastError();
+    if (o.rc == 0 && out) {
+        o.size = out->size;
+        o.sha256 = qvxtest::sha256_hex(out->data, size_t(out->size));
+        dec.deleteBuffer(&out);
+    }
+    if (!root.empty())
+        for (size_t p; (p = o.printed.find(root)) != std::string::npos;) o.printed.replace(p, root.size(), "<src>");
+    return o;
+}
+
+// Backslash escapes for tab, newline, carriage return, backslash and every
+// byte outside printable ASCII, so each record is one line.
+inline std::string escape(const std::string& s) {
+    std::string r;
+    for (unsigned char c : s) {
+        if (c == '\\') r += "\\\\";
+        else if (c == '\n') r += "\\n";
+        else if (c == '\t') r += "\\t";
+        else if (c == '\r') r += "\\r";
+        else if (c < 32 || c > 126) {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\x%02x", c);
+            r += b;
+        } else r += char(c);
+    }
+    return r;
+}
+
+inline std::vector<std::string> split_tabs(const std::string& line) {
+    std::vector<std::string> f;
+    size_t start = 0;
+    while (true) {
+        const size_t t = line.find('\t', start);
+        f.push_back(line.substr(start, t - start));
+        if (t == std::string::npos) return f;
+        start = t + 1;
+    }
+}
+
+// An expectation record: what a decode gave, keyed by the case.
+//   kind  "S" (one fresh decoder per stream) or "Q<step>" (the sequence)
+//   path, lut, arrangement ("planar" / "interleaved"), then the outcome.
+struct Record {
+    std::string kind, path, lut, arrangement;
+    Outcome out;
+
+    std::string key() const { return kind + " " + path + " lut=" + lut + " " + arrangement; }
+    std::string line() const {
+        return kind + "\t" + path + "\t" + lut + "\t" + arrangement + "\t" + std::to_string(out.rc) + "\t" +
+               escape(out.error) + "\t" + std::to_string(out.size) + "\t" + out.sha256 + "\t" + escape(out.printed);
+    }
+    // The outcome fields as stored (error and printed text escaped).
+    std::string outcome_text() const {
+        return "rc=" + std::to_string(out.rc) + " error=\"" + escape(out.error) + "\" size=" +
+               std::to_string(out.size) + " sha256=" + out.sha256 + " printed=\"" + escape(out.printed) + "\"";
+    }
+};
+
+// Records of an expectations file, as lines split into fields; the outcome
+// stays in its stored (escaped) form.
+struct StoredRecord {
+    std::string kind, path, lut, arrangement, rc, error, size, sha256, printed;
+    std::string key() const { return kind + " " + path + " lut=" + lut + " " + arrangement; }
+    std::string outcome_text() const {
+        return "rc=" + rc + " error=\"" + error + "\" size=" + size + " sha256=" + sha256 + " printed=\"" + printed +
+               "\"";
+    }
+};
+
+inline std::vector<StoredRecord> read_expectations(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::vector<StoredRecord> r;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto f = split_tabs(line);
+        if (f.size() != 9) throw std::runtime_error("bad expectation line: " + line);
+        r.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8]});
+    }
+    return r;
+}
+
+// The manifest: one stream a line, "path<TAB>lut".
+inline std::vector<Entry> read_manifest(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::vector<Entry> r;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto f = split_tabs(line);
+        if (f.size() != 2) throw std::runtime_error("bad manifest line: " + line);
+        r.push_back({f[0], f[1]});
+    }
+    return r;
+}
+
+inline std::string lut_arg(const std::string& root, const std::string& lut) {
+    return lut == "-" ? std::string() : root + "/" + lut;
+}
+
+// Every stream of the manifest, each with a fresh decoder, planar then
+// interleaved.
+inline std::vector<Record> decode_all(const std::string& root, const std::vector<Entry>& manifest, unsigned threads) {
+    std::vector<Record> r;
+    for (const Entry& e : manifest) {
+        const Bytes bytes = read_file(root + "/" + e.path);
+        for (bool inter : {false, true}) {
+            Vantrel::QVX::SimpleQvxDecoder dec;
+            dec.setThreads(threads);
+            dec.setInterleaved(inter);
+            const std::string lut = lut_arg(root, e.lut);
+            dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
+            r.push_back({"S", e.path, e.lut, inter ? "interleaved" : "planar", decode_with(dec, bytes, root + "/")});
+        }
+    }
+    return r;
+}
+
+// The sequence: one decoder object decodes the streams of sequence.list in
+// order, its arrangement and table path set before each call as the list
+// says ("path<TAB>lut<TAB>arrangement"), so header fields and settings
+// carried from one call to the next are checked too.
+inline std::vector<Record> decode_sequence(const std::string& root, const std::string& list, unsigned threads) {
+    std::ifstream in(list);
+    if (!in) throw std::runtime_error("cannot read " + list);
+    std::vector<Record> r;
+    Vantrel::QVX::SimpleQvxDecoder dec;
+    dec.setThreads(threads);
+    unsigned step = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto f = split_tabs(line);
+        if (f.size() != 3) throw std::runtime_error("bad sequence line: " + line);
+        dec.setInterleaved(f[2] == "interleaved");
+        const std::string lut = lut_arg(root, f[1]);
+        dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
+        char kind[16];
+        std::snprintf(kind, sizeof kind, "Q%03u", step++);
+        r.push_back({kind, f[0], f[1], f[2], decode_with(dec, read_file(root + "/" + f[0]), root + "/")});
+    }
+    return r;
+}
+
+}  // namespace qvxreg

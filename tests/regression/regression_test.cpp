@@ -1,0 +1,90 @@
+// The regression corpus (tests/regression/README.md): every stream of the
+// manifest decoded as a host decodes it, planar and interleaved, and a chain
+// of streams on one decoder object, compared field by field with the
+// expectations that the decoder of the time wrote. Parameterised over the
+// decoder's thread count: every count must give the same bytes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "regression/corpus.h"
+#include "support/sha256.h"
+
+namespace {
+
+const std::string kRoot = QVX_SOURCE_DIR;
+
+TEST(Sha256, KnownVectors) {
+    EXPECT_EQ(qvxtest::sha256_hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(qvxtest::sha256_hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    EXPECT_EQ(qvxtest::sha256_hex(two.data(), two.size()),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    // A million 'a' fed in uneven pieces.
+    qvxtest::Sha256 s;
+    const std::string chunk(997, 'a');
+    size_t left = 1000000;
+    while (left) {
+        const size_t n = std::min(left, chunk.size());
+        s.update(chunk.data(), n);
+        left -= n;
+    }
+    EXPECT_EQ(s.hex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// Every stream file of the corpus is in the manifest, and every manifest
+// entry has its two records.
+TEST(RegressionCorpus, ManifestCoversTheStreams) {
+    const auto manifest = qvxreg::read_manifest(kRoot + "/tests/regression/manifest.txt");
+    std::set<std::string> listed;
+    for (const auto& e : manifest) listed.insert(e.path);
+    for (const auto& f : std::filesystem::directory_iterator(kRoot + "/tests/regression/streams")) {
+        EXPECT_TRUE(listed.count("tests/regression/streams/" + f.path().filename().string()))
+            << f.path() << " is not in the manifest";
+    }
+    for (const auto& f : std::filesystem::directory_iterator(kRoot + "/samples")) {
+        if (f.path().extension() != ".qvx") continue;
+        EXPECT_TRUE(listed.count("samples/" + f.path().filename().string())) << f.path() << " is not in the manifest";
+    }
+    const auto stored = qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt");
+    size_t single = 0;
+    for (const auto& s : stored) single += s.kind == "S";
+    EXPECT_EQ(single, 2 * manifest.size());
+}
+
+class Regression : public testing::TestWithParam<unsigned> {
+protected:
+    // Compares decoded records with the stored ones of the same kind
+    // ("S" or the sequence), reporting the first mismatch by name.
+    static void compare(const std::vector<qvxreg::Record>& got, bool sequence) {
+        std::vector<qvxreg::StoredRecord> want;
+        for (auto& s : qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt"))
+            if ((s.kind == "S") != sequence) want.push_back(s);
+        ASSERT_EQ(got.size(), want.size()) << "the corpus and its expectations differ in size";
+        size_t mismatches = 0;
+        std::string first;
+        for (size_t i = 0; i < got.size(); ++i) {
+            if (got[i].key() == want[i].key() && got[i].outcome_text() == want[i].outcome_text()) continue;
+            if (mismatches++ == 0)
+                first = want[i].key() + "\n  expected " + want[i].outcome_text() + "\n  got      " + got[i].key() +
+                        "\n           " + got[i].outcome_text();
+        }
+        EXPECT_EQ(mismatches, 0u) << mismatches << " of " << got.size() << " records differ; the first:\n" << first;
+    }
+};
+
+TEST_P(Regression, EveryStreamPlanarAndInterleaved) {
+    const auto manifest = qvxreg::read_manifest(kRoot + "/tests/regression/manifest.txt");
+    compare(qvxreg::decode_all(kRoot, manifest, GetParam()), false);
+}
+
+TEST_P(Regression, OneDecoderThroughTheSequence) {
+    compare(qvxreg::decode_sequence(kRoot, kRoot + "/tests/regression/sequence.txt", GetParam()), true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, Regression, testing::Values(1u, 3u),
+                         [](const testing::TestParamInfo<unsigned>& i) { return "threads" + std::to_string(i.param); });
+
+}  // namespace
