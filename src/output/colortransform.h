@@ -21,7 +21,7 @@ struct ColorRule {
 ColorRule prepare_color_transform(const frame_state& fs);
 
 // Converts n positions of components c0..c2 (signed 16-bit) into clamped
-// R, G, B words. Each output may be the matching input (in place).
+// R, G, B words. Outputs must not overlap the inputs.
 void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t* c1, const int16_t* c2,
                          uint16_t* r, uint16_t* g, uint16_t* b, size_t n);
 

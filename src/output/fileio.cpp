@@ -1,5 +1,6 @@
 #include "output/fileio.h"
 
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -20,28 +21,32 @@ constexpr size_t kBandRows = 16;
 
 inline uint16_t swap_bytes(uint16_t v) { return uint16_t((v << 8) | (v >> 8)); }
 
-// Words are laid out in `words` as they leave, then copied: the output
-// buffer belongs to the caller and need not be aligned for 16-bit stores.
-void put_row(uint8_t* out, const uint16_t* words, size_t count) { std::memcpy(out, words, count * 2); }
+// Stores one sample high byte first. The output belongs to the caller and
+// need not be aligned for 16-bit stores, hence the byte copy (which the
+// compiler turns into a plain, vectorised store).
+inline void put_be(uint8_t* out, uint16_t v) {
+    const uint16_t be = std::endian::native == std::endian::big ? v : swap_bytes(v);
+    std::memcpy(out, &be, 2);
+}
 
-void interleave(uint16_t* __restrict words, const uint16_t* const* src, size_t nc, size_t w) {
+void interleave(uint8_t* __restrict out, const uint16_t* const* src, size_t nc, size_t w) {
     if (nc == 3) {
         const uint16_t *__restrict a = src[0], *__restrict b = src[1], *__restrict c = src[2];
         for (size_t x = 0; x < w; ++x) {
-            words[3 * x] = swap_bytes(a[x]);
-            words[3 * x + 1] = swap_bytes(b[x]);
-            words[3 * x + 2] = swap_bytes(c[x]);
+            put_be(out + 6 * x, a[x]);
+            put_be(out + 6 * x + 2, b[x]);
+            put_be(out + 6 * x + 4, c[x]);
         }
         return;
     }
     for (size_t c = 0; c < nc; ++c) {
         const uint16_t* __restrict s = src[c];
-        for (size_t x = 0; x < w; ++x) words[x * nc + c] = swap_bytes(s[x]);
+        for (size_t x = 0; x < w; ++x) put_be(out + 2 * (x * nc + c), s[x]);
     }
 }
 
-void swap_row(uint16_t* __restrict words, const uint16_t* __restrict src, size_t w) {
-    for (size_t x = 0; x < w; ++x) words[x] = swap_bytes(src[x]);
+void put_row(uint8_t* __restrict out, const uint16_t* __restrict src, size_t w) {
+    for (size_t x = 0; x < w; ++x) put_be(out + 2 * x, src[x]);
 }
 
 void map_row(uint16_t* __restrict dst, const uint16_t* __restrict src, size_t w, const SampleMap& m) {
@@ -76,7 +81,7 @@ uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interl
 
     const size_t bands = (h + kBandRows - 1) / kBandRows;
     parallel_for(threads, bands, [&](size_t band) {
-        std::vector<uint16_t> samples(nc * w), words(nc * w);
+        std::vector<uint16_t> samples(nc * w);
         for (size_t y = band * kBandRows; y < std::min(h, (band + 1) * kBandRows); ++y) {
             const uint16_t* src[4] = {};
             for (size_t c = 0; c < nc; ++c) src[c] = store.plane(unsigned(c)) + y * stride;
@@ -93,13 +98,9 @@ uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interl
                 }
             }
             if (interleaved) {
-                interleave(words.data(), src, nc, w);
-                put_row(out + y * w * nc * 2, words.data(), nc * w);
+                interleave(out + y * w * nc * 2, src, nc, w);
             } else {
-                for (size_t c = 0; c < nc; ++c) {
-                    swap_row(words.data(), src[c], w);
-                    put_row(out + ((c * h + y) * w) * 2, words.data(), w);
-                }
+                for (size_t c = 0; c < nc; ++c) put_row(out + ((c * h + y) * w) * 2, src[c], w);
             }
         }
     });
@@ -115,7 +116,7 @@ uint32_t write_subsampled(uint8_t* out, frame_state& fs, const SampleFinish& fin
 
     const size_t bands = (h + kBandRows - 1) / kBandRows;
     parallel_for(threads, bands, [&](size_t band) {
-        std::vector<uint16_t> samples(2 * w), words(2 * w);
+        std::vector<uint16_t> samples(2 * w);
         for (size_t y = band * kBandRows; y < std::min(h, (band + 1) * kBandRows); ++y) {
             const uint16_t* yrow = store.plane(0) + y * stride;
             const uint16_t* cb = store.plane(1) + y * stride;
@@ -129,14 +130,13 @@ uint32_t write_subsampled(uint8_t* out, frame_state& fs, const SampleFinish& fin
                 cb = yrow + w;
                 cr = cb + w / 2;
             }
-            uint16_t* __restrict dst = words.data();
+            uint8_t* __restrict dst = out + y * w * 4;
             for (size_t k = 0; k < w / 2; ++k) {
-                dst[4 * k] = swap_bytes(cb[k]);
-                dst[4 * k + 1] = swap_bytes(yrow[2 * k]);
-                dst[4 * k + 2] = swap_bytes(cr[k]);
-                dst[4 * k + 3] = swap_bytes(yrow[2 * k + 1]);
+                put_be(dst + 8 * k, cb[k]);
+                put_be(dst + 8 * k + 2, yrow[2 * k]);
+                put_be(dst + 8 * k + 4, cr[k]);
+                put_be(dst + 8 * k + 6, yrow[2 * k + 1]);
             }
-            put_row(out + y * w * 4, words.data(), 2 * w);
         }
     });
     std::memset(out + 4 * w * h, 0, 2 * w * h);
