@@ -29,10 +29,28 @@ inline void put_be(uint8_t* out, uint16_t v) {
     std::memcpy(out, &be, 2);
 }
 
+// Four 16-bit lanes of a 64-bit word, each with its bytes swapped.
+inline uint64_t swap_lanes(uint64_t v) {
+    return ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+}
+
 void interleave(uint8_t* __restrict out, const uint16_t* const* src, size_t nc, size_t w) {
     if (nc == 3) {
         const uint16_t *__restrict a = src[0], *__restrict b = src[1], *__restrict c = src[2];
-        for (size_t x = 0; x < w; ++x) {
+        size_t x = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            // Four pixels as three 64-bit stores instead of twelve 16-bit ones.
+            for (; x + 4 <= w; x += 4) {
+                const uint64_t w0 = a[x] | uint64_t(b[x]) << 16 | uint64_t(c[x]) << 32 | uint64_t(a[x + 1]) << 48;
+                const uint64_t w1 =
+                    b[x + 1] | uint64_t(c[x + 1]) << 16 | uint64_t(a[x + 2]) << 32 | uint64_t(b[x + 2]) << 48;
+                const uint64_t w2 =
+                    c[x + 2] | uint64_t(a[x + 3]) << 16 | uint64_t(b[x + 3]) << 32 | uint64_t(c[x + 3]) << 48;
+                const uint64_t words[3] = {swap_lanes(w0), swap_lanes(w1), swap_lanes(w2)};
+                std::memcpy(out + 6 * x, words, 24);
+            }
+        }
+        for (; x < w; ++x) {
             put_be(out + 6 * x, a[x]);
             put_be(out + 6 * x + 2, b[x]);
             put_be(out + 6 * x + 4, c[x]);
