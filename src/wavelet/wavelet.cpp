@@ -25,7 +25,7 @@ using wavelet::Step;
 
 // Groups of four rows per strip: big enough that the border steps are few,
 // small enough to spread a plane over several threads.
-constexpr size_t kStripGroups = 16;
+constexpr size_t kStripGroups = 32;
 
 // Steps of groups [a, b) that can run before any other strip's steps: a
 // step runs when all its predecessors lie in the strip and run as well.
