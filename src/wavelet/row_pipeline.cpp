@@ -4,21 +4,37 @@ namespace Vantrel::QVX::wavelet {
 
 namespace {
 
+// The lifting terms without leaving 16 bits, so that vectors hold eight
+// samples instead of four. Both equal their 32-bit definitions exactly:
+// (a + b + 1) >> 1 is the unsigned rounding average of the samples offset
+// by 2^15, and (a + b + 2) >> 2 halves floor((a + b) / 2) rounding up.
+inline int16_t half_up(int16_t a, int16_t b) {  // (a + b + 1) >> 1
+    const uint16_t ua = uint16_t(a) ^ 0x8000u, ub = uint16_t(b) ^ 0x8000u;
+    return int16_t(uint16_t(uint16_t((uint32_t(ua) + ub + 1u) >> 1) ^ 0x8000u));
+}
+inline int16_t quarter_up(int16_t a, int16_t b) {  // (a + b + 2) >> 2
+    const int16_t f = int16_t(half_up(a, b) - ((a ^ b) & 1));
+    return int16_t((f >> 1) + (f & 1));
+}
+
 // Inverse 5/3 line on split halves: s(i) low-pass, d(i) high-pass, m each.
 // Contiguous halves let both lifting steps vectorise.
 void lift53_split(int16_t* __restrict s, int16_t* __restrict d, size_t m) {
-    s[0] = wrap16(s[0] - lift53_u(d[0], d[0]));
-    for (size_t i = 1; i < m; ++i) s[i] = wrap16(s[i] - lift53_u(d[i - 1], d[i]));
-    for (size_t i = 0; i + 1 < m; ++i) d[i] = wrap16(d[i] + lift53_p(s[i], s[i + 1]));
-    d[m - 1] = wrap16(d[m - 1] + lift53_p(s[m - 1], s[m - 1]));
+    s[0] = int16_t(s[0] - quarter_up(d[0], d[0]));
+    for (size_t i = 1; i < m; ++i) s[i] = int16_t(s[i] - quarter_up(d[i - 1], d[i]));
+    for (size_t i = 0; i + 1 < m; ++i) d[i] = int16_t(d[i] + half_up(s[i], s[i + 1]));
+    d[m - 1] = int16_t(d[m - 1] + half_up(s[m - 1], s[m - 1]));
+}
+
+inline void haar16(int16_t& lo, int16_t& hi) {
+    const int16_t h = hi;
+    const int16_t l = int16_t(lo - ((h >> 1) + (h & 1)));  // (h + 1) >> 1
+    lo = l;
+    hi = int16_t(h + l);
 }
 
 void haar_split(int16_t* __restrict lo, int16_t* __restrict hi, size_t m) {
-    for (size_t i = 0; i < m; ++i) {
-        const int16_t l = wrap16(lo[i] - ((hi[i] + 1) >> 1));
-        lo[i] = l;
-        hi[i] = wrap16(hi[i] + l);
-    }
+    for (size_t i = 0; i < m; ++i) haar16(lo[i], hi[i]);
 }
 
 // Rows are split into 2 or 4 phases (x mod 2 or x mod 4) and merged back.
@@ -53,26 +69,42 @@ void merge4(int16_t* __restrict r, const int16_t* __restrict p0, const int16_t* 
     }
 }
 
+template <size_t Step>
+void haar_lanes16(int16_t* __restrict lo, int16_t* __restrict hi, size_t n) {
+    for (size_t k = 0; k < n; ++k) haar16(lo[k * Step], hi[k * Step]);
+}
+
 // Haar pairs of two whole rows or of their even columns.
 void haar_rows(int16_t* lo, int16_t* hi, size_t w, unsigned line_step) {
     if (line_step == 1)
-        haar_pairs<Direction::Inverse, 1>(lo, hi, w);
+        haar_lanes16<1>(lo, hi, w);
     else
-        haar_pairs<Direction::Inverse, 2>(lo, hi, w / 2);
+        haar_lanes16<2>(lo, hi, w / 2);
+}
+
+// Vertical 5/3 steps on whole rows (line_step 1) or their even columns (2).
+// The edge rules pass the same row twice, so the sources may coincide.
+template <size_t Step>
+void update_lanes16(int16_t* __restrict s, const int16_t* da, const int16_t* db, size_t n) {
+    for (size_t k = 0; k < n; ++k) s[k * Step] = int16_t(s[k * Step] - quarter_up(da[k * Step], db[k * Step]));
+}
+template <size_t Step>
+void predict_lanes16(int16_t* __restrict d, const int16_t* sa, const int16_t* sb, size_t n) {
+    for (size_t k = 0; k < n; ++k) d[k * Step] = int16_t(d[k * Step] + half_up(sa[k * Step], sb[k * Step]));
 }
 
 void update_rows(int16_t* s, const int16_t* da, const int16_t* db, size_t w, unsigned line_step) {
     if (line_step == 1)
-        update_lanes<Direction::Inverse, 1>(s, da, db, w);
+        update_lanes16<1>(s, da, db, w);
     else
-        update_lanes<Direction::Inverse, 2>(s, da, db, w / 2);
+        update_lanes16<2>(s, da, db, w / 2);
 }
 
 void predict_rows(int16_t* d, const int16_t* sa, const int16_t* sb, size_t w, unsigned line_step) {
     if (line_step == 1)
-        predict_lanes<Direction::Inverse, 1>(d, sa, sb, w);
+        predict_lanes16<1>(d, sa, sb, w);
     else
-        predict_lanes<Direction::Inverse, 2>(d, sa, sb, w / 2);
+        predict_lanes16<2>(d, sa, sb, w / 2);
 }
 
 }  // namespace
