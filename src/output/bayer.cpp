@@ -14,7 +14,6 @@
 #include "frame/image_memory.h"
 #include "output/bayer_geometry.h"
 #include "output/bayer_postprocess.h"
-#include "output/fileio.h"
 #include "output/lut.h"
 
 namespace Vantrel::QVX {

@@ -75,13 +75,6 @@ void map_row(uint16_t* __restrict dst, const uint16_t* __restrict src, size_t w,
 
 }  // namespace
 
-void store_big_endian(uint8_t* out, const uint16_t* words, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        out[2 * i] = uint8_t(words[i] >> 8);
-        out[2 * i + 1] = uint8_t(words[i]);
-    }
-}
-
 uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interleaved, const SampleFinish& finish,
                      unsigned threads) {
     const image_memory& store = *fs.coef_store;

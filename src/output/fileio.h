@@ -32,7 +32,4 @@ uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interl
 // (num_components * width * height * 2 bytes in all) is set to 0.
 uint32_t write_subsampled(uint8_t* out, frame_state& fs, const SampleFinish& finish = {}, unsigned threads = 1);
 
-// Stores 16-bit words high byte first.
-void store_big_endian(uint8_t* out, const uint16_t* words, size_t count);
-
 }  // namespace Vantrel::QVX

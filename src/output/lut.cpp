@@ -56,12 +56,6 @@ void load_lut(QVXCodec& codec, const char* path, uint8_t bit_depth) {
     codec.lut_shift = uint8_t(16 - bit_depth);
 }
 
-void map_samples(const QVXCodec& codec, uint16_t* samples, size_t count) {
-    const uint8_t shift = codec.lut_shift;
-    const uint32_t* table = codec.lut_table;
-    for (size_t i = 0; i < count; ++i) samples[i] = apply_lut(table, shift, samples[i]);
-}
-
 SampleMap sample_map(const QVXCodec& codec) {
     const unsigned bits = codec.lut_shift >= 16 ? 0u : 16u - codec.lut_shift;
     SampleMap m;

@@ -29,9 +29,6 @@ inline uint16_t apply_lut(const uint32_t* table, uint8_t shift, uint16_t v) {
 // One application of the table: read_lut, then the shift from bit_depth.
 void load_lut(QVXCodec& codec, const char* path, uint8_t bit_depth);
 
-// Maps `count` samples in place with the loaded table.
-void map_samples(const QVXCodec& codec, uint16_t* samples, size_t count);
-
 // The loaded table as a direct map: a sample v maps to map[v & mask]
 // (the table index only sees the low 16 - shift bits of a sample).
 struct SampleMap {
