@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -173,7 +174,13 @@ bool decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, frame
     mem_data in(bytes.data(), bytes.size(), 0);
     mem_data* out = nullptr;
     const auto start = std::chrono::steady_clock::now();
-    const int result = decoder.decode(&in, &out);
+    int result;
+    try {
+        result = decoder.decode(&in, &out);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "qvxdec: %s: out of memory for a %ux%u frame\n", input.c_str(), probe.width, probe.height);
+        return false;
+    }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (result != 0) {
         std::fprintf(stderr, "qvxdec: %s: %s\n", input.c_str(), decoder.lastError());

@@ -69,8 +69,8 @@ const char* const kEncUsage =
 
 namespace {
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "qvxenc: %s\n(qvxenc --help lists the options)\n", message.c_str());
+int usage_error(std::string& error, const std::string& message) {
+    error = message;
     return 2;
 }
 
@@ -107,6 +107,13 @@ bool parse_format(const std::string& s, unsigned& f) {
 }  // namespace
 
 int parse_enc_options(int argc, char** argv, EncOptions& o) {
+    std::string error;
+    const int code = parse_enc_options(argc, argv, o, error);
+    if (code == 2) std::fprintf(stderr, "qvxenc: %s\n(qvxenc --help lists the options)\n", error.c_str());
+    return code;
+}
+
+int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) {
     struct Range {
         const char* name;
         std::optional<unsigned>* field;
@@ -130,7 +137,7 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
             continue;
         }
         if (a.size() > 1 && a[0] == '-') {
-            if (i + 1 >= argc) return usage_error(a + " needs a value");
+            if (i + 1 >= argc) return usage_error(error, a + " needs a value");
             const std::string v = argv[++i];
             const Range* r = nullptr;
             for (const Range& candidate : ranges)
@@ -138,9 +145,9 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
             long n;
             if (r) {
                 if (!parse_long(v, r->lo, r->hi, n))
-                    return usage_error(a + " takes a whole number from " + std::to_string(r->lo) + " to " +
+                    return usage_error(error, a + " takes a whole number from " + std::to_string(r->lo) + " to " +
                                        std::to_string(r->hi) + ", not '" + v + "'");
-                if (a == "--depth" && n % 2) return usage_error("--depth takes 8, 10, 12 or 14, not '" + v + "'");
+                if (a == "--depth" && n % 2) return usage_error(error, "--depth takes 8, 10, 12 or 14, not '" + v + "'");
                 *r->field = unsigned(n);
             } else if (a == "-o") {
                 o.output = v;
@@ -148,44 +155,44 @@ int parse_enc_options(int argc, char** argv, EncOptions& o) {
                 o.lut = v;
             } else if (a == "--format") {
                 unsigned f;
-                if (!parse_format(v, f)) return usage_error("--format takes 1|gray, 2|rgb, 3|422 or 4|rgba, not '" + v + "'");
+                if (!parse_format(v, f)) return usage_error(error, "--format takes 1|gray, 2|rgb, 3|422 or 4|rgba, not '" + v + "'");
                 o.format = f;
             } else if (a == "--window") {
                 if (!parse_long(v, -32768, 32767, n) || n == 0)
-                    return usage_error("--window takes a non-zero number from -32768 to 32767, not '" + v + "'");
+                    return usage_error(error, "--window takes a non-zero number from -32768 to 32767, not '" + v + "'");
                 o.window = int(n);
             } else if (a == "--qp") {
                 std::vector<int8_t> qp;
                 if (!parse_list(v, -128, 127, qp) || qp.size() > 2163)
-                    return usage_error("--qp takes up to 2163 comma-separated numbers from -128 to 127, not '" + v + "'");
+                    return usage_error(error, "--qp takes up to 2163 comma-separated numbers from -128 to 127, not '" + v + "'");
                 o.qp = qp;
             } else if (a == "--offsets") {
                 std::vector<uint8_t> off;
                 if (!parse_list(v, 0, 255, off) || off.size() % 16 || off.size() > 64)
-                    return usage_error("--offsets takes 16, 32, 48 or 64 comma-separated numbers from 0 to 255");
+                    return usage_error(error, "--offsets takes 16, 32, 48 or 64 comma-separated numbers from 0 to 255");
                 o.offsets = off;
             } else if (a == "--crop") {
                 unsigned w, h, x, y;
                 char tail;
                 if (std::sscanf(v.c_str(), "%ux%u+%u+%u%c", &w, &h, &x, &y, &tail) != 4 || w == 0 || h == 0)
-                    return usage_error("--crop takes WxH+X+Y, not '" + v + "'");
+                    return usage_error(error, "--crop takes WxH+X+Y, not '" + v + "'");
                 o.crop = EncOptions::Crop{w, h, x, y};
             } else if (a == "--bpp") {
                 char* end = nullptr;
                 const double x = std::strtod(v.c_str(), &end);
                 if (v.empty() || *end != '\0' || !std::isfinite(x) || x <= 0 || x > 64)
-                    return usage_error("--bpp takes a number of bits per pixel above 0 and at most 64, not '" + v + "'");
+                    return usage_error(error, "--bpp takes a number of bits per pixel above 0 and at most 64, not '" + v + "'");
                 o.bpp = x;
             } else {
-                return usage_error("unknown option " + a);
+                return usage_error(error, "unknown option " + a);
             }
             continue;
         }
-        if (!o.input.empty()) return usage_error("more than one input given: " + o.input + ", " + a);
+        if (!o.input.empty()) return usage_error(error, "more than one input given: " + o.input + ", " + a);
         o.input = a;
     }
-    if (o.input.empty()) return usage_error("no input given");
-    if (o.bpp && o.drain) return usage_error("--bpp and --drain exclude each other");
+    if (o.input.empty()) return usage_error(error, "no input given");
+    if (o.bpp && o.drain) return usage_error(error, "--bpp and --drain exclude each other");
     return -1;
 }
 

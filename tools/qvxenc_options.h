@@ -31,5 +31,7 @@ extern const char* const kEncUsage;
 // Returns -1 when the options are good; otherwise the exit code (0 after
 // --help, 2 after a usage error, whose message went to standard error).
 int parse_enc_options(int argc, char** argv, EncOptions& o);
+// The same, with a usage error's message in error instead of on standard error.
+int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error);
 
 }  // namespace qvxtools

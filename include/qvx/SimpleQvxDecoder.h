@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "qvx/qvx.h"
+
 #if defined(_WIN32)
 #  define QVX_API __declspec(dllexport)
 #else
@@ -74,6 +76,43 @@ public:
     // default) decodes on the caller's thread alone, 0 uses one per core.
     // The output is the same for every count.
     void setThreads(unsigned threads);
+
+    // Opt-in extensions. A host that calls none of them sees the behaviour
+    // above unchanged: lines on standard output, no size limit, and a Bayer
+    // mode of 6 or more ending the process.
+
+    // What the buffer of a decode holds (see qvx.h for the fields).
+    typedef qvx_frame_info FrameInfo;
+
+    // The frame of the last successful decode on this object; all zero
+    // (layout QVX_LAYOUT_NONE) before one and after a failed decode.
+    FrameInfo frameInfo() const;
+
+    // Reads only the stream header of *in (which is not changed) and
+    // describes the frame a new decoder would return, planar or interleaved
+    // as asked. Returns 0, or 1 with the message decode would give in
+    // *error when error is not null (valid until the next probe on this
+    // thread). Memory exhaustion is reported as 1 as well.
+    static int probe(const mem_data* in, FrameInfo* info, bool interleaved = false, const char** error = 0);
+
+    // Rejects (result 1, "Error: frame exceeds the pixel limit") a frame whose
+    // header announces more than max_samples samples (width x height x
+    // components), before anything frame-sized is allocated. 0: no limit.
+    void setMaxPixels(uint64_t max_samples);
+
+    // Drops the diagnostic lines instead of printing them; false restores
+    // standard output.
+    void setQuiet(bool quiet);
+
+    // Hands each diagnostic line (line end included, the bytes standard
+    // output would get) to sink instead; a null sink restores standard output.
+    typedef void (*MessageSink)(void* context, const char* line);
+    void setMessageSink(MessageSink sink, void* context);
+
+    // Rejects (result 1, "Error: unsupported Bayer mode") a stream whose
+    // Bayer mode would end the process, decided from the header before any
+    // decoding.
+    void setRejectUnsupportedBayerModes(bool reject);
 
 private:
     SimpleQvxDecoderPrivate& members();

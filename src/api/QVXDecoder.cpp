@@ -3,12 +3,18 @@
 namespace Vantrel::QVX {
 
 QVXDecoder::QVXDecoder(frame_state* fs, mem_data* input) : QVXCodec(fs), input(input) {
-    for (uint32_t i = 0; i < 64; ++i) {
-        auto* r = new BasicBarrelShifter;
-        r->valid = 32;
-        r->source = &demux;
-        r->stream = i;
-        readers[i] = r;
+    // A constructor that throws runs no destructor: free the readers made so far.
+    try {
+        for (uint32_t i = 0; i < 64; ++i) {
+            auto* r = new BasicBarrelShifter;
+            r->valid = 32;
+            r->source = &demux;
+            r->stream = i;
+            readers[i] = r;
+        }
+    } catch (...) {
+        for (BasicBarrelShifter* r : readers) delete r;
+        throw;
     }
 }
 

@@ -1,8 +1,12 @@
 #include "qvx/SimpleQvxDecoder.h"
 
+#include <new>
+#include <string>
 #include <utility>
 
 #include "api/SimpleQvxDecoderPrivate.h"
+#include "api/error.h"
+#include "api/frame_description.h"
 
 void mem_data::rewind() {
     data -= bytes_read;
@@ -44,7 +48,11 @@ SimpleQvxDecoder& SimpleQvxDecoder::operator=(SimpleQvxDecoder&& other) noexcept
 }
 
 int SimpleQvxDecoder::decode(mem_data* in, mem_data** out, unsigned char*) {
-    return members().decode(in, out);
+    DecoderSettings& host = members().host;
+    host.info = FrameInfo();
+    const int result = members().decode(in, out);
+    if (result == 0) host.info = host.pending;
+    return result;
 }
 
 void SimpleQvxDecoder::setInterleaved(bool interleaved) { members().interleaved = interleaved; }
@@ -59,6 +67,51 @@ void SimpleQvxDecoder::deleteBuffer(mem_data** buffer) {
 }
 
 void SimpleQvxDecoder::setThreads(unsigned threads) { members().threads = threads; }
+
+SimpleQvxDecoder::FrameInfo SimpleQvxDecoder::frameInfo() const { return members().host.info; }
+
+int SimpleQvxDecoder::probe(const mem_data* in, FrameInfo* info, bool interleaved, const char** error) {
+    thread_local std::string message;
+    const char* text = "Error: no stream";
+    if (in && info) {
+        try {
+            ProbeOptions options;
+            options.interleaved = interleaved;
+            *info = probe_stream(*in, options);
+            return 0;
+        } catch (const QvxError& e) {
+            try {
+                message = e.text();
+                text = message.c_str();
+            } catch (const std::bad_alloc&) {
+                text = "Error: out of memory";
+            }
+        } catch (const std::bad_alloc&) {
+            text = "Error: out of memory";
+        }
+    }
+    if (error) *error = text;
+    return 1;
+}
+
+void SimpleQvxDecoder::setMaxPixels(uint64_t max_samples) { members().host.max_pixels = max_samples; }
+
+void SimpleQvxDecoder::setQuiet(bool quiet) {
+    DecoderSettings& host = members().host;
+    host.lines_redirected = quiet;
+    host.sink = LineSink();
+}
+
+void SimpleQvxDecoder::setMessageSink(MessageSink sink, void* context) {
+    DecoderSettings& host = members().host;
+    host.lines_redirected = sink != nullptr;
+    host.sink.write = sink;
+    host.sink.context = sink ? context : nullptr;
+}
+
+void SimpleQvxDecoder::setRejectUnsupportedBayerModes(bool reject) {
+    members().host.reject_unsupported_bayer = reject;
+}
 
 const char* SimpleQvxDecoder::lastError() const { return members().last_error.c_str(); }
 

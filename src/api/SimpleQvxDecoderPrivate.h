@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "api/decoder_settings.h"
 #include "codestream/frame_state.h"
 #include "frame/image_memory.h"
 
@@ -22,7 +23,8 @@ public:
           interleaved(o.interleaved),
           threads(o.threads),
           lut_path(o.lut_path),
-          last_error(o.last_error) {
+          last_error(o.last_error),
+          host(o.host) {
         sync_lut_path();
     }
     SimpleQvxDecoderPrivate& operator=(const SimpleQvxDecoderPrivate& o) {
@@ -32,6 +34,7 @@ public:
             threads = o.threads;
             lut_path = o.lut_path;
             last_error = o.last_error;
+            host = o.host;
             sync_lut_path();
         }
         return *this;
@@ -52,6 +55,7 @@ public:
     std::string lut_path;
     std::string last_error;
     image_memory planes;
+    DecoderSettings host;  // opt-in host settings and the frame description
 
 private:
     // frame_state holds a pointer to our own copy of the path, or null.

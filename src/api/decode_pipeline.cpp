@@ -38,6 +38,7 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
     const unsigned threads = resolve_thread_count(p.threads);
 
     read_header(*in, fs);
+    admit_frame(p.host, fs, p.interleaved);
 
     if (fs.lut_path && fs.lut_used == 0) raise("The file is encoded without using a LUT!");
     if (!fs.lut_path && fs.lut_used == 1) raise("Missing LUT!");

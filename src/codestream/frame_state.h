@@ -7,6 +7,7 @@
 namespace Vantrel::QVX {
 
 class image_memory;
+struct LineSink;
 
 inline constexpr int kQpTableRoom = 2163;
 
@@ -39,6 +40,7 @@ struct frame_state {
     uint8_t bayer_param = 0;
     uint32_t ct_index = 0;
     uint16_t v5_words[8] = {};
+    const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
     // The frame's working planes during a call (owned by the decoder's
     // private state): coefficients, then samples after the inverse wavelet.
     image_memory* coef_store = nullptr;

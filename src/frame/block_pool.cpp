@@ -4,7 +4,9 @@ namespace Vantrel::QVX {
 
 void block_pool::open_block(uint64_t size) {
     // Uninitialised on purpose: users initialise what they read.
-    blocks_.emplace_back(new uint8_t[size ? size : 1]);
+    // Owned before the list grows, so a failure to grow it frees the block.
+    std::unique_ptr<uint8_t[]> block(new uint8_t[size ? size : 1]);
+    blocks_.push_back(std::move(block));
     current_ = blocks_.back().get();
     capacity_ = size;
     used_ = 0;

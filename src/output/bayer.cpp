@@ -138,7 +138,7 @@ void inverse_haar(int32_t* m, int W, int H) {
     }
 }
 
-void wavelet_mode(int32_t* m, const Components& p, int W, int H, uint32_t bayer_mode, int d) {
+void wavelet_mode(int32_t* m, const Components& p, int W, int H, uint32_t bayer_mode, int d, const LineSink* sink) {
     interleave_subbands(m, p, W, H, int32_t(1) << (d + 1));
     if (bayer_mode == 3) inverse_53(m, W, H);
     else inverse_haar(m, W, H);
@@ -154,9 +154,8 @@ void wavelet_mode(int32_t* m, const Components& p, int W, int H, uint32_t bayer_
             hi = std::max(hi, m[k]);
             lo = std::min(lo, m[k]);
         }
-        std::printf("max nach invHaar: %i\n", hi);
-        std::printf("min nach inv3Haar: %i\n", lo);
-        std::fflush(stdout);
+        print_line(sink, "max nach invHaar: %i\n", hi);
+        print_line(sink, "min nach inv3Haar: %i\n", lo);
     }
 }
 
@@ -187,7 +186,7 @@ unsigned bayer_components_needed(uint32_t bayer_mode) {
 }
 
 void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, int H, uint32_t bayer_mode,
-                       uint8_t bayer_param, int d, uint32_t ct_index) {
+                       uint8_t bayer_param, int d, uint32_t ct_index, const LineSink* sink) {
     switch (bayer_mode) {
         case 0:
             for (int y = 0; y < H; ++y)
@@ -198,7 +197,7 @@ void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, in
             // An unknown arrangement leaves the mosaic as the caller cleared it.
             if (bayer_param <= 3) green_pair(mosaic, planes, W, H, bayer_param);
             break;
-        case 3: case 4: wavelet_mode(mosaic, planes, W, H, bayer_mode, d); break;
+        case 3: case 4: wavelet_mode(mosaic, planes, W, H, bayer_mode, d, sink); break;
         case 5: strips(mosaic, planes, W, H); break;
         default:
             std::fputs("Bayermode not implemented.\n", stdout);
@@ -236,7 +235,7 @@ uint32_t write_bayer(QVXCodec& codec, uint8_t* out, frame_state& fs) {
     // Zeroed so that a mode that fills nothing leaves a defined mosaic.
     std::unique_ptr<int32_t[]> mosaic(new (std::nothrow) int32_t[cells ? cells : 1]());
     if (!mosaic) raise("ERROR: malloc failed");
-    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, fs.ct_index);
+    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, fs.ct_index, fs.sink);
 
     std::optional<SampleMap> map;
     if (fs.lut_used == 1) {

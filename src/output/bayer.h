@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "codestream/frame_state.h"
+#include "output/line_sink.h"
 
 namespace Vantrel::QVX {
 
@@ -26,7 +27,7 @@ struct BayerComponents {
 // the planes must cover what the mode reads. A bayer_mode above 5
 // prints "Bayermode not implemented." and ends the process with code 1.
 void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, int H, uint32_t bayer_mode,
-                       uint8_t bayer_param, int d, uint32_t ct_index);
+                       uint8_t bayer_param, int d, uint32_t ct_index, const LineSink* sink = nullptr);
 
 // Number of component planes a reconstruction mode reads (0 for modes above 5).
 unsigned bayer_components_needed(uint32_t bayer_mode);

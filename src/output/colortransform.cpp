@@ -10,6 +10,7 @@
 #include "api/error.h"
 #include "frame/image_memory.h"
 #include "frame/parallel.h"
+#include "output/line_sink.h"
 
 namespace Vantrel::QVX {
 namespace {
@@ -118,10 +119,7 @@ unsigned ict_shift(uint8_t w_kernel, uint8_t bit_depth) {
 ColorRule prepare_color_transform(const frame_state& fs) {
     const DepthConstants k = depth_constants(fs.bit_depth);
     ColorRule rule{fs.ct_mode, k.max, k.half, k.luma, ict_shift(fs.w_kernel, fs.bit_depth)};
-    if (const char* line = mode_line(rule.mode)) {
-        std::printf("%s", line);
-        std::fflush(stdout);
-    }
+    if (const char* line = mode_line(rule.mode)) print_line(fs.sink, "%s", line);
     // An unknown mode fails at the first sample, before anything is written.
     switch (rule.mode) {
         case 1: case 2: case 3: case 4: case 5: case 9: case 10: case 11: break;

@@ -6,6 +6,7 @@
 #include "api/QVXDecoder.h"
 #include "api/error.h"
 #include "frame/image_memory.h"
+#include "output/line_sink.h"
 
 namespace Vantrel::QVX {
 
@@ -30,8 +31,7 @@ bool read_number(const char*& p, const char* end, uint32_t& out) {
 }  // namespace
 
 void read_lut(QVXCodec& codec, const char* path) {
-    std::printf("read \" %s \" as lut!\n", path);
-    std::fflush(stdout);
+    print_line(codec.fs->sink, "read \" %s \" as lut!\n", path);
     std::FILE* f = std::fopen(path, "r");
     if (!f) raise("LUT not found!");
     std::vector<char> text;

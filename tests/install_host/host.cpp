@@ -27,7 +27,19 @@ int main() {
         std::printf("decode failed: %s\n", decoder.lastError());
         return 1;
     }
-    std::printf("decoded %llu bytes\n", static_cast<unsigned long long>(out->size));
+    const Vantrel::QVX::SimpleQvxDecoder::FrameInfo info = decoder.frameInfo();
+    std::printf("decoded %llu bytes: %ux%u, %u channel(s), %u-bit\n", static_cast<unsigned long long>(out->size),
+                info.width, info.height, info.channels, info.bit_depth);
     decoder.deleteBuffer(&out);
-    return out == 0 ? 0 : 1;
+    if (out != 0 || info.width != 16 || info.height != 4 || info.layout != QVX_LAYOUT_INTERLEAVED ||
+        info.sample_bytes != 16 * 4 * 2)
+        return 1;
+
+    // A host that caps the frame size refuses the same stream before decoding.
+    decoder.setMaxPixels(16 * 4 - 1);
+    mem_data again(const_cast<unsigned char*>(kStream), sizeof kStream);
+    if (decoder.decode(&again, &out) != 1 || std::strcmp(decoder.lastError(), "Error: frame exceeds the pixel limit") != 0)
+        return 1;
+    std::printf("limited: %s\n", decoder.lastError());
+    return 0;
 }

@@ -34,6 +34,7 @@ struct Entry {
 struct Outcome {
     int rc = -1;
     std::string error;
+    uint64_t consumed = 0;   // the input record's bytes read after the call
     uint64_t size = 0;       // output bytes (0 on failure)
     std::string sha256 = "-";  // of the output bytes ("-" on failure)
     std::string printed;     // standard output during the call
@@ -99,6 +100,9 @@ inline Outcome decode_with(Vantrel::QVX::SimpleQvxDecoder& dec, const Bytes& byt
         o.printed = cap.text();
     }
     o.error = dec.lastError();
+    o.consumed = in.bytes_read;
+    if (in.data != (buf.empty() ? nullptr : buf.data()) + in.bytes_read) o.error += " [input record inconsistent]";
+    if (o.rc != 0 && out) o.error += " [output handed out on failure]";
     if (o.rc == 0 && out) {
         o.size = out->size;
         o.sha256 = qvxtest::sha256_hex(out->data, size_t(out->size));
@@ -140,7 +144,9 @@ inline std::vector<std::string> split_tabs(const std::string& line) {
 
 // An expectation record: what a decode gave, keyed by the case.
 //   kind  "S" (one fresh decoder per stream) or "Q<step>" (the sequence)
-//   path, lut, arrangement ("planar" / "interleaved"), then the outcome.
+//   path, lut, arrangement ("planar" / "interleaved"), then the outcome:
+//   result, lastError() text, input bytes read, output bytes, sha256 of the
+//   output, printed text.
 struct Record {
     std::string kind, path, lut, arrangement;
     Outcome out;
@@ -148,23 +154,25 @@ struct Record {
     std::string key() const { return kind + " " + path + " lut=" + lut + " " + arrangement; }
     std::string line() const {
         return kind + "\t" + path + "\t" + lut + "\t" + arrangement + "\t" + std::to_string(out.rc) + "\t" +
-               escape(out.error) + "\t" + std::to_string(out.size) + "\t" + out.sha256 + "\t" + escape(out.printed);
+               escape(out.error) + "\t" + std::to_string(out.consumed) + "\t" + std::to_string(out.size) + "\t" +
+               out.sha256 + "\t" + escape(out.printed);
     }
     // The outcome fields as stored (error and printed text escaped).
     std::string outcome_text() const {
-        return "rc=" + std::to_string(out.rc) + " error=\"" + escape(out.error) + "\" size=" +
-               std::to_string(out.size) + " sha256=" + out.sha256 + " printed=\"" + escape(out.printed) + "\"";
+        return "rc=" + std::to_string(out.rc) + " error=\"" + escape(out.error) + "\" read=" +
+               std::to_string(out.consumed) + " size=" + std::to_string(out.size) + " sha256=" + out.sha256 +
+               " printed=\"" + escape(out.printed) + "\"";
     }
 };
 
 // Records of an expectations file, as lines split into fields; the outcome
 // stays in its stored (escaped) form.
 struct StoredRecord {
-    std::string kind, path, lut, arrangement, rc, error, size, sha256, printed;
+    std::string kind, path, lut, arrangement, rc, error, consumed, size, sha256, printed;
     std::string key() const { return kind + " " + path + " lut=" + lut + " " + arrangement; }
     std::string outcome_text() const {
-        return "rc=" + rc + " error=\"" + error + "\" size=" + size + " sha256=" + sha256 + " printed=\"" + printed +
-               "\"";
+        return "rc=" + rc + " error=\"" + error + "\" read=" + consumed + " size=" + size + " sha256=" + sha256 +
+               " printed=\"" + printed + "\"";
     }
 };
 
@@ -175,8 +183,8 @@ inline std::vector<StoredRecord> read_expectations(const std::string& path) {
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
         const auto f = split_tabs(line);
-        if (f.size() != 9) throw std::runtime_error("bad expectation line: " + line);
-        r.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8]});
+        if (f.size() != 10) throw std::runtime_error("bad expectation line: " + line);
+        r.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9]});
     }
     return r;
 }

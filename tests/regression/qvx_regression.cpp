@@ -154,7 +154,13 @@ public:
 
 private:
     void add(const std::string& name, const EncoderSettings& s, const Bytes& bytes, bool damage,
-             const std::string& lut = "-") {
+             const std::string& lut = "-", const EncodeStats* stats = nullptr) {
+        if (stats) {
+            runs_ += stats->runs;
+            escapes_ += stats->raw_escapes;
+            with_runs_ += stats->runs > 0;
+            with_escapes_ += stats->raw_escapes > 0;
+        }
         Stream st;
         st.name = name;
         st.bytes = bytes;
@@ -172,7 +178,8 @@ private:
     bool image(const std::string& name, const EncoderSettings& s, const ImagePlanes& img, bool damage,
                Input422 in422 = Input422::YCbCr) {
         try {
-            add(name, s, encode_image(s, img, in422).bytes, damage, s.lut_used == 1 ? kToneLut : "-");
+            const EncodedImage e = encode_image(s, img, in422);
+            add(name, s, e.bytes, damage, s.lut_used == 1 ? kToneLut : "-", &e.stats);
             return true;
         } catch (const EncodeError& e) {
             std::fprintf(stderr, "skipped %s: %s\n", name.c_str(), e.what());
@@ -272,7 +279,8 @@ private:
                         v = kind == 0 ? int16_t(r.below(13) == 0 ? int(r.next() % 65536) - 32768 : 0)
                                       : int16_t(r.below(3) == 0 ? int(r.below(601)) - 300 : 0);
                 try {
-                    add("coef_" + tag(s) + "_" + std::to_string(kind), s, encode_coefficients(s, cf).bytes, d == 14);
+                    const EncodedFrame e = encode_coefficients(s, cf);
+                    add("coef_" + tag(s) + "_" + std::to_string(kind), s, e.bytes, d == 14, "-", &e.stats);
                 } catch (const EncodeError& e) {
                     std::fprintf(stderr, "skipped coefficients: %s\n", e.what());
                 }
@@ -297,7 +305,7 @@ private:
                     const EncodedImage e = encode_image_at_rate(s, f == 1 ? cam : astro, bpp);
                     char b[32];
                     std::snprintf(b, sizeof b, "rate%.1f_", bpp);
-                    add(b + tag(s), s, e.bytes, f != 3);
+                    add(b + tag(s), s, e.bytes, f != 3, "-", &e.stats);
                 } catch (const EncodeError& e) {
                     std::fprintf(stderr, "skipped rate: %s\n", e.what());
                 }
@@ -397,7 +405,7 @@ private:
                     const EncodedImage e = encode_mosaic(s, mosaic.data(), W, H, depth);
                     char b[64];
                     std::snprintf(b, sizeof b, "bayer_m%u_b%u_", mode, param);
-                    add(b + tag(s), s, e.bytes, param == 1);
+                    add(b + tag(s), s, e.bytes, param == 1, "-", &e.stats);
                 } catch (const EncodeError& e) {
                     std::fprintf(stderr, "skipped bayer: %s\n", e.what());
                 }
@@ -599,7 +607,13 @@ private:
             std::vector<size_t> flips = {h + r.below(unsigned(std::min<size_t>(body, 16 * row))), h + body / 3,
                                          h + body / 2 + r.below(unsigned(body / 4 + 1)), size - 1 - r.below(8)};
             if (!full) flips.resize(2);
-            if (n % 3 == 0) flips.push_back(r.below(unsigned(h)));  // a header bit
+            if (n % 3 == 0) {
+                // A header bit, never one of the Bayer mode byte (modes 6 and
+                // above end the process).
+                const size_t at = r.below(unsigned(h));
+                const size_t bayer_byte = 29 + size_t(s.bytes[27] | s.bytes[28] << 8);
+                if (s.version == 0 || s.version < 4 || at != bayer_byte) flips.push_back(at);
+            }
             for (size_t at : flips) {
                 Stream t = s;
                 const unsigned bit = r.below(8);
@@ -671,6 +685,9 @@ private:
         push("bayer_m3", "planar");
         push("ver_v3_f1", "planar");  // keeps the Bayer fields of the call before
         push("ver_v2_f2", "interleaved");
+        push("ver_v3_f4", "planar");       // four components: written as Bayer mode 3
+        push("bayer_m2", "planar");
+        push("ver_v3_f2", "interleaved");  // three components: written as Bayer mode 2
         push("bayer_m5", "planar");
         push("ver_v1_f1", "planar");
         push("ver_v7_f1", "planar");
@@ -700,12 +717,16 @@ private:
             for (const Stream& s : *list) bytes += s.bytes.size();
         std::printf("%zu streams (%zu encoded, %zu damaged or edited), %zu bytes; manifest %zu entries, sequence %zu\n",
                     good_.size() + edited_.size(), good_.size(), edited_.size(), bytes, manifest.size(), seq.size());
+        std::printf("encoded streams: %llu zero runs in %u of them, %llu raw escapes in %u of them\n",
+                    (unsigned long long)runs_, with_runs_, (unsigned long long)escapes_, with_escapes_);
     }
 
     std::string root_;
     std::vector<Stream> good_, edited_;
     std::vector<qvxreg::Entry> extra_;  // (stream name, table) decoded once more
     std::set<std::string> names_;
+    uint64_t runs_ = 0, escapes_ = 0;
+    unsigned with_runs_ = 0, with_escapes_ = 0;
 };
 
 std::vector<qvxreg::Record> decode_corpus(const std::string& root, unsigned threads) {
@@ -742,7 +763,8 @@ int main(int argc, char** argv) {
             std::string text =
                 "# Expectations of the regression corpus: what the decoder did when they were written.\n"
                 "# kind (S: fresh decoder per stream; Qnnn: step of the sequence), stream, table, arrangement,\n"
-                "# result, lastError() text, output bytes, sha256 of the output, printed text (escaped).\n"
+                "# result, lastError() text, input bytes read, output bytes, sha256 of the output,\n"
+                "# printed text (escaped).\n"
                 "# Written by `qvx_regression write`; regenerate only for an intended behaviour change.\n";
             for (const auto& r : records) text += r.line() + "\n";
             qvxreg::write_file(file, Bytes(text.begin(), text.end()));

@@ -1,0 +1,88 @@
+#include "api/frame_description.h"
+
+#include "api/decoder_settings.h"
+#include "api/error.h"
+#include "codestream/header.h"
+#include "output/bayer.h"
+#include "output/bayer_geometry.h"
+
+namespace Vantrel::QVX {
+
+namespace {
+
+uint32_t pattern_of(uint8_t bayer_param) {
+    switch (bayer_param) {
+        case 0: return QVX_BAYER_RGGB;
+        case 1: return QVX_BAYER_GRBG;
+        case 2: return QVX_BAYER_BGGR;
+        case 3: return QVX_BAYER_GBRG;
+        default: return QVX_BAYER_NONE;
+    }
+}
+
+}  // namespace
+
+qvx_frame_info describe_frame(const frame_state& fs, bool interleaved) {
+    qvx_frame_info info{};
+    info.components = fs.num_components;
+    info.bit_depth = fs.bit_depth;
+    info.color_mode = fs.ct_mode;
+    info.color_transform = fs.component_format == 2 && fs.ct_mode != 0;
+    info.tone_table = fs.lut_used == 1;
+    info.stream_version = fs.version;
+    info.buffer_bytes = uint64_t(fs.num_components) * fs.width * fs.height * 2u;
+    info.width = fs.width;
+    info.height = fs.height;
+    if (fs.bayer_mode != 0) {
+        info.layout = QVX_LAYOUT_BAYER;
+        info.bayer_mode = fs.bayer_mode;
+        info.channels = 1;
+        if (bayer_mode_supported(fs.bayer_mode)) {
+            const uint32_t ct_index = ct_index_for_mode(fs.ct_mode);
+            info.width = uint32_t(nxrGetWidth(fs.width, fs.bayer_mode, 1, fs.stored_width));
+            info.height = uint32_t(nxrGetHeight(fs.height, fs.bayer_mode, 1));
+            info.bit_depth = uint32_t(nxrGetBitdepth(fs.bit_depth, fs.bayer_mode, 1, ct_index));
+            info.bayer_pattern = pattern_of(fs.bayer_param);
+            info.cell_transform = ct_index;
+        } else {
+            info.width = info.height = 0;
+        }
+    } else if (fs.component_format == 3) {
+        info.layout = QVX_LAYOUT_CBYCRY;
+        info.channels = 2;
+    } else {
+        info.layout = interleaved ? QVX_LAYOUT_INTERLEAVED : QVX_LAYOUT_PLANAR;
+        info.channels = fs.num_components;
+    }
+    info.sample_bytes = uint64_t(info.width) * info.height * info.channels * 2u;
+    return info;
+}
+
+void admit_frame(DecoderSettings& settings, frame_state& fs, bool interleaved) {
+    fs.sink = settings.line_sink();
+    settings.pending = describe_frame(fs, interleaved);
+    const uint64_t samples = uint64_t(fs.width) * fs.height * fs.num_components;
+    if (settings.max_pixels != 0 && samples > settings.max_pixels) raise(kPixelLimitMessage);
+    if (settings.reject_unsupported_bayer && !bayer_mode_supported(fs.bayer_mode)) raise(kUnsupportedBayerMessage);
+}
+
+qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options) {
+    mem_data copy = in;
+    frame_state fs{};
+    read_header(copy, fs);
+    DecoderSettings settings;
+    settings.max_pixels = options.max_pixels;
+    settings.reject_unsupported_bayer = true;
+    admit_frame(settings, fs, options.interleaved);
+    // The checks that frame setup and the writers make, with their messages.
+    if (fs.width == 0 || fs.width % 4 != 0) raise("Error: Width must be a mulitple of 4 and != 0");
+    if (fs.height == 0 || fs.height % 4 != 0) raise("Error: Height must be a multiple of 4 and != 0");
+    if (fs.bit_depth != 8 && fs.bit_depth != 10 && fs.bit_depth != 12 && fs.bit_depth != 14)
+        raise("ERROR: bitdepth not supported!");
+    if (settings.pending.buffer_bytes > 0xFFFFFFFFu) raise("Error: Frame too large for one output buffer");
+    if (fs.bayer_mode != 0 && fs.num_components < bayer_components_needed(fs.bayer_mode))
+        raise("Error: Bayer mode needs more components than the stream carries");
+    return settings.pending;
+}
+
+}  // namespace Vantrel::QVX
