@@ -98,8 +98,9 @@ void entropy_stage(benchmark::State& state, const Stream* s, unsigned threads) {
         frame_state fs;
         mem_data in(bytes.data(), bytes.size(), 0);
         auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+        image_memory planes;
         read_header(in, fs);
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width);
+        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
         dec->lb.setup(fs);
         for (unsigned c = 0; c < fs.coef_store->num_components(); ++c)
             std::fill_n(fs.coef_store->plane(c), fs.coef_store->plane_size(), uint16_t(0x5555));

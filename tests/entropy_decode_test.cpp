@@ -110,9 +110,10 @@ TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
         frame_state fs;
         mem_data in(bytes.data(), bytes.size(), 0);
         auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+        image_memory planes;
         try {
             read_header(in, fs);
-            frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width);
+            frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
             dec->lb.setup(fs);
             image_memory& coef = *fs.coef_store;
             for (unsigned c = 0; c < coef.num_components(); ++c) std::fill_n(coef.plane(c), coef.plane_size(), fill);

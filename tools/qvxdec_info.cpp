@@ -9,6 +9,7 @@
 #include "codestream/parsers.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
+#include "frame/image_memory.h"
 
 namespace qvxtools {
 
@@ -51,6 +52,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
         ~Release() { frame_release(fs); }
     } release{fs};
     uint64_t needed[64] = {};
+    image_memory planes;
     try {
         read_header(in, fs);
         const uint64_t pixels = uint64_t(fs.width) * fs.height;
@@ -59,7 +61,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
                                     " pixels is above --max-pixels " + std::to_string(max_pixels) + "; not checked");
             return;
         }
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width);
+        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
         dec->lb.setup(fs);
         decodeSubbands(*dec, 1, needed);
     } catch (const QvxError& e) {
