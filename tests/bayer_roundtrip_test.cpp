@@ -38,7 +38,7 @@ std::vector<uint16_t> round_trip(const std::vector<uint16_t>& m, unsigned d, uin
     for (unsigned c = 0; c < bp.num_components; ++c) {
         EXPECT_EQ(bp.planes[c].size(), size_t(bp.width) * bp.height);
         for (uint16_t v : bp.planes[c]) EXPECT_EQ(v >> bp.bit_depth, 0) << "mode " << int(mode) << " depth " << d;
-        std::copy(bp.planes[c].begin(), bp.planes[c].end(), rig.fs.out_store->plane(c));
+        std::copy(bp.planes[c].begin(), bp.planes[c].end(), rig.planes.plane(c));
     }
     testing::internal::CaptureStdout();  // mode 4 prints its range
     const auto bytes = rig.write();

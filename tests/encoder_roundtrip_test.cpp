@@ -23,11 +23,12 @@ namespace {
 // pipeline does, and compares that store with `expected`.
 void expect_decodes_to(std::vector<uint8_t> bytes, const CoefficientFrame& expected, const std::string& what) {
     frame_state fs;
+    image_memory planes;
     mem_data in(bytes.data(), bytes.size());
     auto dec = std::make_unique<QVXDecoder>(&fs, &in);
     try {
         read_header(in, fs);
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width);
+        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
         dec->lb.setup(fs);
         decodeSubbands(*dec);
         for (unsigned k = 0; k < expected.num_components; ++k) {

@@ -3,11 +3,20 @@
 // Well-formed frames are covered by the encoder round trips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <vector>
 
 #include "api/QVXDecoder.h"
-#include "entropy/reconstruct.h"
+#include "api/error.h"
+#include "codestream/header.h"
+#include "entropy/subband_loop.h"
+#include "frame/frame_setup.h"
 #include "frame/image_memory.h"
+
 #include "support/errors.h"
 #include "support/stream_bytes.h"
 
@@ -23,11 +32,16 @@ HeaderFields v3_header(uint16_t height = 4) {
     return h;
 }
 
-Decoded expect_error(const Bytes& stream, const std::string& message) {
-    const Decoded d = decode_exact(stream);
-    EXPECT_EQ(d.rc, 1);
-    EXPECT_EQ(d.error, message);
-    return d;
+// Streams decode in parallel; the message must be the one serial decoding
+// meets first, whatever the thread count.
+void expect_error(const Bytes& stream, const std::string& message) {
+    for (unsigned threads : {1u, 3u}) {
+        Vantrel::QVX::SimpleQvxDecoder dec;
+        dec.setThreads(threads);
+        const Decoded d = decode_exact(stream, &dec);
+        EXPECT_EQ(d.rc, 1) << threads << " threads";
+        EXPECT_EQ(d.error, message) << threads << " threads";
+    }
 }
 
 }  // namespace
@@ -67,13 +81,57 @@ TEST(EntropyBadInput, DecodingErrors) {
     words[0] = {0x0003FFFF, 0x40000000};  // K 16, then a code with one leading zero
     expect_error(concat(header_bytes(h14), packet_v3(words, 1)), "entropy: merv_p:  65536 sb  0 k 16\n");
 
-    // A pool without a block yields no prediction memory.
+    // Stream 0 would overflow K at position 2, but the packet is cut short
+    // and never ends: the step after position 0 fails first.
+    words[0] = {0x0003FFFF, 0x0003FFFF};
+    words[1] = {0x80000000};
+    Bytes cut = packet_v3(words, 1);
+    cut.pop_back();
+    expect_error(concat(header_bytes(h14), cut), "Missing subband data");
+    // Stream 9 failing at position 1 comes before stream 0 failing at 2.
+    words[1] = {};
+    words[9] = {0x0003FFFF, 0x40000000};
+    expect_error(concat(header_bytes(h14), packet_v3(words, 1)), "entropy: merv_p:  65536 sb  9 k 16\n");
+}
+
+// The coefficient planes are reused across calls without clearing: the
+// entropy stage must define every cell whatever the planes held, on any
+// thread count (4:2:2 chroma columns never decoded, odd subband widths,
+// failing streams), over the whole regression corpus.
+TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
     using namespace Vantrel::QVX;
-    frame_state fs;
-    image_memory coef(16, 4, 1, 16, 2);
-    fs.coef_store = &coef;
-    fs.w_kernel = 6;
-    QVXDecoder dec(&fs, nullptr);  // frame setup never ran
-    EXPECT_EQ(error_of([&] { Reconstructor rec(dec, fs); }), "Error: Could not allocate memory");
-    fs.coef_store = nullptr;
+    struct Outcome {
+        std::string error;
+        std::vector<std::vector<uint16_t>> planes;
+        bool operator==(const Outcome&) const = default;
+    };
+    auto run = [](std::vector<uint8_t> bytes, uint16_t fill, unsigned threads) {
+        Outcome o;
+        frame_state fs;
+        mem_data in(bytes.data(), bytes.size(), 0);
+        auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+        image_memory planes;
+        try {
+            read_header(in, fs);
+            frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
+            dec->lb.setup(fs);
+            image_memory& coef = *fs.coef_store;
+            for (unsigned c = 0; c < coef.num_components(); ++c) std::fill_n(coef.plane(c), coef.plane_size(), fill);
+            decodeSubbands(*dec, threads);
+            for (unsigned c = 0; c < coef.num_components(); ++c)
+                o.planes.emplace_back(coef.plane(c), coef.plane(c) + coef.plane_size());
+        } catch (const QvxError& e) {
+            o.error = e.text();
+        }
+        frame_release(fs);
+        return o;
+    };
+    unsigned streams = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(QVX_SOURCE_DIR "/tests/regression/streams")) {
+        std::ifstream f(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
+        EXPECT_TRUE(run(bytes, 0, 1) == run(bytes, 0xA5C3, 3)) << entry.path();
+        ++streams;
+    }
+    EXPECT_GT(streams, 100u);
 }

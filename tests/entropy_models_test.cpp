@@ -6,7 +6,7 @@
 
 #include "api/error.h"
 #include "support/errors.h"
-#include "codestream/demultiplexer.h"
+#include "entropy/index_pass.h"
 #include "entropy/dequantise.h"
 #include "entropy/line_buffer.h"
 #include "entropy/prediction.h"
@@ -132,20 +132,49 @@ TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
     }
 }
 
-TEST(LineBuffer, MissingSubbandData) {
-    frame_state fs = rc_state(4, 0, {1});
-    NXRQvxDemultiplexer demux;
-    demux.onPacketEnd(15);
-    demux.onPacketEnd(3);
-    LineBuffer lb;
-    lb.setup(fs);
-    lb.sb_fill[15] = 512;
-    lb.step(fs, demux);
-    lb.step(fs, demux);  // stream 3 has not filled its packet yet
-    lb.sb_fill[3] = 512;
-    lb.step(fs, demux);
-    EXPECT_EQ(error_of([&] { lb.step(fs, demux); }), "Missing subband data");
-    EXPECT_EQ(error_of([&] { demux.nextDominant(); }), "Missing subband data");
+TEST(IndexPass, PacketEndsFromCrossingsAndMissingSubbandData) {
+    // Stream 15 completes 16 words by position 15. Stream 3 is decoded at
+    // every other position: its 8 crossings before that packet end are
+    // dropped with it, and its 16 later ones complete the next packet at
+    // position 46. Position 47 finds no packet left.
+    frame_state fs = rc_state(4, 0, {1, 2, 3, 4});
+    std::vector<uint32_t> s15(16), s3(24);
+    for (uint32_t k = 0; k < 16; ++k) s15[k] = k;
+    for (uint32_t k = 0; k < 24; ++k) s3[k] = k;
+    StreamCrossings crossings[64];
+    crossings[15] = {s15, 0};
+    crossings[3] = {s3, 1};
+    const std::vector<uint8_t> dominant = {15, 3};
+    auto run = [&](uint32_t steps, std::vector<int8_t>& q) {
+        LineBuffer lb;
+        lb.setup(fs);
+        q.assign(steps, -1);
+        run_index_pass(lb, fs, dominant, nullptr, crossings, steps, q.data());
+        return lb;
+    };
+    std::vector<int8_t> q;
+    const LineBuffer lb = run(47, q);
+    EXPECT_EQ(lb.sb_fill[3], 0);
+    EXPECT_EQ(lb.sb_fill[15], 0);
+    // Windows of 16 positions; an index is used four positions after it is made.
+    EXPECT_EQ((std::vector<int>{q[0], q[18], q[19], q[34], q[35], q[46]}), (std::vector<int>{1, 1, 2, 2, 3, 3}));
+    EXPECT_EQ(error_of([&] { run(48, q); }), "Missing subband data");
+    // Decoded at every position, stream 3 has 16 crossings by position 15,
+    // all dropped with the first packet, and too few after it.
+    crossings[3].shift = 0;
+    EXPECT_EQ(error_of([&] { run(48, q); }), "(no error)");
+
+    // With rate control on, the bits of each position fill the buffer.
+    fs = rc_state(4, 10, {20});
+    LineBuffer lb2;
+    lb2.setup(fs);
+    const uint32_t bits[5] = {522, 10, 10, 10, 10};
+    std::vector<int8_t> q2(5);
+    const std::vector<uint8_t> endless(1, 0);
+    run_index_pass(lb2, fs, endless, bits, crossings, 5, q2.data());
+    EXPECT_EQ(lb2.fillLevel, 512);
+    EXPECT_EQ(q2[3], 0);  // the set-up index of an empty buffer
+    EXPECT_EQ(q2[4], 20);
 }
 
 TEST(Prediction, WorkedExamples) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "api/QVXDecoder.h"
 #include "api/error.h"
-#include "frame/block_pool.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
 #include "support/errors.h"
@@ -29,10 +31,28 @@ TEST(ImageMemory, SchemeAddressingAndHandOver) {
     plain.copyFrom(interleaved);
     EXPECT_EQ(plain.at(1, 7, 4), 1039);
     EXPECT_EQ(error_of([&] { strips.copyFrom(other); }), "Error in image_memory::copyFrom(). Different storing schemes.");
-    EXPECT_THROW(strips.takeFrom(other), QvxError);  // schemes 1 and 2 never mix
-    image_memory small(4, 4, 1, 1, 0);
-    small.takeFrom(interleaved);  // other geometry: a plain copy of the overlap
-    EXPECT_EQ(small.at(0, 3, 3), 27);
+}
+
+// A reshaped store keeps planes that are large enough, with their cells, and
+// a failed check changes nothing.
+TEST(ImageMemory, ReshapeReusesPlanesThatFit) {
+    image_memory m(16, 8, 2, 16, 2);
+    m.at(1, 5, 3) = 77;
+    const uint16_t* before = m.plane(1);
+    m.reshape(8, 8, 3, 16, 1);
+    EXPECT_EQ((std::vector<int>{m.width(), m.height(), m.num_components(), m.scheme(), m.sb_width()}),
+              (std::vector<int>{8, 8, 3, 1, 2}));
+    EXPECT_EQ(m.plane(1), before);
+    EXPECT_EQ(m.plane(1)[3 * 16 + 5], 77);
+    EXPECT_EQ(m.at(2, 7, 7), 0);  // a new plane starts at 0
+    EXPECT_EQ(error_of([&] { m.reshape(40, 8, 1, 16, 2); }),
+              "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
+    EXPECT_EQ(m.num_components(), 3);
+    m.reshape(64, 64, 1, 1, 0);
+    EXPECT_NE(m.plane(0), nullptr);
+    EXPECT_EQ(m.at(0, 63, 63), 0);
+    m.release();
+    EXPECT_EQ(m.plane(0), nullptr);
 }
 
 TEST(ImageMemory, ConstructorChecksInOrder) {
@@ -55,32 +75,23 @@ TEST(ImageMemory, ConstructorChecksInOrder) {
         EXPECT_EQ(error_of([&] { image_memory m(c.w, c.h, c.c, c.sb, c.scheme); }), p + c.message);
 }
 
-TEST(FrameSetup, StoresPoolAndRelease) {
+TEST(FrameSetup, PlanesPoolAndRelease) {
     frame_state fs;
     QVXCodec codec{&fs};
+    image_memory planes;
     fs.w_kernel = 6;
-    EXPECT_EQ(error_of([&] { frame_setup(codec, 8, 8, 1, 9, fs, 9); }), "ERROR: bitdepth not supported!");
+    EXPECT_EQ(error_of([&] { frame_setup(codec, 8, 8, 1, 9, fs, 9, planes); }), "ERROR: bitdepth not supported!");
     EXPECT_EQ(fs.width, 0);  // a failed setup leaves the state untouched
-    EXPECT_EQ(fs.out_store, nullptr);
-    frame_setup(codec, 1920, 8, 2, 10, fs, 1921);
-    EXPECT_EQ(fs.residual_store->scheme(), 2);
-    EXPECT_EQ(fs.residual_store->sb_width(), 120);
-    EXPECT_EQ(fs.out_store->scheme(), 0);
+    EXPECT_EQ(fs.coef_store, nullptr);
+    EXPECT_EQ(error_of([&] { frame_setup(codec, 1928, 8, 2, 10, fs, 1928, planes); }),
+              "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
+    frame_setup(codec, 1920, 8, 2, 10, fs, 1921, planes);
+    EXPECT_EQ(fs.coef_store, &planes);
+    EXPECT_EQ((std::vector<int>{planes.scheme(), planes.sb_width(), planes.num_components()}),
+              (std::vector<int>{2, 120, 3}));
     frame_release(fs);
-    for (image_memory* p : {fs.out_store, fs.lut_store, fs.ct_store, fs.wavelet_store, fs.coef_store, fs.residual_store})
-        EXPECT_EQ(p, nullptr);
-
-    QVXCodec hd_codec{&fs};
-    fs.w_kernel = 3;
-    frame_setup(hd_codec, 1920, 1080, 2, 8, fs, 1920);
-    EXPECT_EQ(hd_codec.pool.initial_size(), 49766400u);
-    uint8_t* a = static_cast<uint8_t*>(hd_codec.pool.allocate(49766400u - 10));
-    EXPECT_EQ(static_cast<uint8_t*>(hd_codec.pool.allocate(9)), a + 49766400u - 10);
-    EXPECT_EQ(hd_codec.pool.block_count(), 1u);
-    hd_codec.pool.allocate(1);  // exactly the remaining room opens a new block, a quarter the size
-    EXPECT_EQ(hd_codec.pool.block_count(), 2u);
-    EXPECT_EQ(hd_codec.pool.capacity(), 12441600u);
-    frame_release(fs);
+    EXPECT_EQ(fs.coef_store, nullptr);
+    EXPECT_EQ(planes.width(), 1920);  // the planes outlive the call
 }
 
 }  // namespace

@@ -15,11 +15,11 @@ using Words = std::vector<uint16_t>;
 
 namespace {
 
-// An out_store whose sample (c, x, y) is c * 1000 + y * w + x.
+// Planes whose sample (c, x, y) is c * 1000 + y * w + x.
 struct OutFrame : qvxtest::WriterRig {
     OutFrame(uint16_t w, uint16_t h, uint8_t nc) : WriterRig(w, h, nc, 12, 0) {
         for (unsigned c = 0; c < nc; ++c)
-            for (unsigned i = 0; i < unsigned(w * h); ++i) fs.out_store->plane(c)[i] = uint16_t(c * 1000 + i);
+            for (unsigned i = 0; i < unsigned(w * h); ++i) planes.plane(c)[i] = uint16_t(c * 1000 + i);
     }
     // What read_lut prints, or its error text.
     std::string read_lut(const std::string& path) {

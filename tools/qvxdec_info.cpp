@@ -9,6 +9,7 @@
 #include "codestream/parsers.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
+#include "frame/image_memory.h"
 
 namespace qvxtools {
 
@@ -38,23 +39,6 @@ public:
     std::vector<std::string> messages;
 };
 
-// Hands the bit readers the demultiplexed words and counts how many each
-// subband stream is asked for, including those past its end, which the
-// decoder silently reads as zero.
-class CountingSource final : public NXRQvxBasicBarrelShifterPullInputInterfaceAbstract {
-public:
-    explicit CountingSource(const NXRQvxDemultiplexer& demux) : demux_(demux) {}
-    uint32_t nextWord(uint32_t stream) override {
-        const std::vector<uint32_t>& words = demux_.stream_words(stream);
-        const uint64_t i = requested[stream]++;
-        return i < words.size() ? words[i] : 0u;
-    }
-    uint64_t requested[64] = {};
-
-private:
-    const NXRQvxDemultiplexer& demux_;
-};
-
 // Entropy-decodes the frame as decode would and records which subband
 // streams run dry. before: the decoder state ahead of this stream's header.
 void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before, uint64_t max_pixels,
@@ -67,8 +51,8 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
         frame_state& fs;
         ~Release() { frame_release(fs); }
     } release{fs};
-    CountingSource counter(dec->demux);
-    for (BasicBarrelShifter* r : dec->readers) r->source = &counter;
+    uint64_t needed[64] = {};
+    image_memory planes;
     try {
         read_header(in, fs);
         const uint64_t pixels = uint64_t(fs.width) * fs.height;
@@ -77,24 +61,20 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
                                     " pixels is above --max-pixels " + std::to_string(max_pixels) + "; not checked");
             return;
         }
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width);
+        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
         dec->lb.setup(fs);
-        decodeSubbands(*dec);
+        decodeSubbands(*dec, 1, needed);
     } catch (const QvxError& e) {
         const std::string text = e.text();
         info.problems.push_back(text == "Missing subband data"
                                     ? "the packets end before the frame does (Missing subband data)"
                                     : "the subbands cannot be decoded: " + text);
     }
-    // Each reader holds its current word and one ahead; a current word it
-    // has not started on is not needed yet either.
     unsigned short_streams = 0;
     for (unsigned s = 0; s < info.components * 16; ++s) {
-        const uint64_t held = dec->readers[s]->valid == 32 ? 2 : 1;
-        const uint64_t needed = counter.requested[s] > held ? counter.requested[s] - held : 0;
         const uint64_t have = dec->demux.stream_words(s).size();
-        if (needed > have) {
-            info.missing_words[s] = needed - have;
+        if (needed[s] > have) {
+            info.missing_words[s] = needed[s] - have;
             ++short_streams;
         }
     }

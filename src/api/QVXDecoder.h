@@ -1,20 +1,14 @@
 // The per-call decoder object: everything one decode call creates, owns
-// and destroys, from the block pool to the bit readers.
+// and destroys, from the demultiplexed streams to the tone table.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "codestream/barrel_shifter.h"
 #include "codestream/demultiplexer.h"
 #include "codestream/frame_state.h"
 #include "entropy/line_buffer.h"
-#include "frame/block_pool.h"
 
 namespace Vantrel::QVX {
-
-struct GolombRiceContext;
-struct KStatistics;
 
 class QVXCodec {
 public:
@@ -23,11 +17,6 @@ public:
     QVXCodec(const QVXCodec&) = delete;
     QVXCodec& operator=(const QVXCodec&) = delete;
 
-    block_pool pool;
-    // Reconstructed samples of predicted subbands, one plane per
-    // (subband, component), row-major sb_width x sb_height; null until the
-    // first reconstruction needs them.
-    int16_t* pred_buffers = nullptr;
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t num_components = 0;
@@ -40,14 +29,10 @@ public:
 
 class QVXDecoder final : public QVXCodec {
 public:
-    QVXDecoder(frame_state* fs, mem_data* input);
-    ~QVXDecoder() override;
+    QVXDecoder(frame_state* fs, mem_data* input) : QVXCodec(fs), input(input) {}
 
     mem_data* input;
-    GolombRiceContext* entropy = nullptr;
     NXRQvxDemultiplexer demux;
-    BasicBarrelShifter* readers[64] = {};
-    KStatistics* statistics = nullptr;
 };
 
 }  // namespace Vantrel::QVX

@@ -1,11 +1,14 @@
 // The private state behind SimpleQvxDecoder: the header record that
-// persists between calls, the output arrangement and the tone-table path.
+// persists between calls, the output arrangement, the tone-table path, and
+// the frame's working planes, kept so that the next frame of the same size
+// needs no fresh memory for them (a copy of the decoder starts without).
 #pragma once
 
 #include <string>
 
 #include "api/decoder_settings.h"
 #include "codestream/frame_state.h"
+#include "frame/image_memory.h"
 
 namespace Vantrel::QVX {
 
@@ -51,6 +54,7 @@ public:
     unsigned threads = 1;  // 0: one per core
     std::string lut_path;
     std::string last_error;
+    image_memory planes;
     DecoderSettings host;  // opt-in host settings and the frame description
 
 private:

@@ -1,8 +1,69 @@
 #include "codestream/demultiplexer.h"
 
 #include "api/error.h"
+#include "codestream/packet_walk.h"
 
 namespace Vantrel::QVX {
+
+namespace {
+
+struct CountSink {
+    static constexpr bool kCountOnly = true;
+    uint64_t words[64] = {};
+    void count(uint32_t s, uint32_t n) { words[s] += n; }
+    uint64_t packets = 0;
+    void header_byte(uint8_t) {}
+    void header_word(uint32_t) {}
+    void length(uint32_t, uint32_t) {}
+    void word(uint32_t, uint32_t s) { ++words[s]; }
+    void end(uint32_t) {}
+    void packet_end(uint32_t) { ++packets; }
+    void message(const char*) {}
+};
+
+template <bool Swap>
+struct CopySink {
+    static constexpr bool kCountOnly = false;
+    uint32_t* at[64];
+    uint8_t* dominant;
+    void header_byte(uint8_t) {}
+    void header_word(uint32_t) {}
+    void length(uint32_t, uint32_t) {}
+    void word(uint32_t w, uint32_t s) { *at[s]++ = Swap ? __builtin_bswap32(w) : w; }
+    void end(uint32_t) {}
+    void packet_end(uint32_t s) { *dominant++ = uint8_t(s); }
+    void message(const char*) {}
+};
+
+template <bool Swap>
+void copy_words(const frame_state& fs, mem_data& input, uint32_t* words, const uint64_t* offset,
+                uint8_t* dominant) {
+    CopySink<Swap> sink;
+    for (unsigned s = 0; s < 64; ++s) sink.at[s] = words + offset[s];
+    sink.dominant = dominant;
+    packet_walk::walk(fs, input, sink);
+}
+
+}  // namespace
+
+void NXRQvxDemultiplexer::parse(const frame_state& fs, mem_data& input) {
+    const mem_data start = input;
+    CountSink count;
+    packet_walk::walk(fs, input, count);
+
+    offset_[0] = 0;
+    for (unsigned s = 0; s < 64; ++s) offset_[s + 1] = offset_[s] + count.words[s];
+    // One word more than the streams hold: the entropy decoder may read a
+    // word past a stream's end before deciding it does not need it.
+    words_.reset(new uint32_t[offset_[64] + 1]);
+    words_[offset_[64]] = 0;
+    dominant_.assign(count.packets, 0);
+    dominant_pos_ = 0;
+
+    input = start;
+    if (byte_swap) copy_words<true>(fs, input, words_.get(), offset_, dominant_.data());
+    else copy_words<false>(fs, input, words_.get(), offset_, dominant_.data());
+}
 
 uint8_t NXRQvxDemultiplexer::nextDominant() {
     if (dominant_pos_ >= dominant_.size()) raise("Missing subband data");

@@ -1,55 +1,39 @@
 // Sorts the packets' data words into 64 subband streams and records the
-// dominant stream of every packet; feeds the bit readers.
+// dominant stream of every packet. Each stream's words end up in one
+// contiguous run of a single array, ready for the entropy decoder.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <vector>
 
-#include "codestream/barrel_shifter.h"
-#include "codestream/parsers.h"
+#include "codestream/frame_state.h"
+#include "qvx/SimpleQvxDecoder.h"
 
 namespace Vantrel::QVX {
 
-class NXRQvxDemultiplexerInterface {};
-
-class NXRQvxDemultiplexer final : public NXRQvxBasicBarrelShifterPullInputInterfaceAbstract,
-                                  public QVXCodestreamParser_v6,
-                                  public NXRQvxDemultiplexerInterface {
+class NXRQvxDemultiplexer {
 public:
-    uint32_t nextWord(uint32_t stream) override {
-        const std::vector<uint32_t>& words = streams_[stream];
-        uint64_t& pos = read_pos_[stream];
-        return pos < words.size() ? words[pos++] : 0u;
-    }
+    // Walks every packet of the input once to count each stream's words,
+    // then again to copy them; the input ends where one walk leaves it.
+    void parse(const frame_state& fs, mem_data& input);
 
-    void parse(const frame_state& fs, mem_data& input) override { parse_version(fs, input); }
-    void onSubbandWord(uint32_t word, uint32_t stream) override {
-        if (byte_swap) word = __builtin_bswap32(word);
-        streams_[stream].push_back(word);
+    std::span<const uint32_t> stream_words(unsigned s) const {
+        return {words_.get() + offset_[s], size_t(offset_[s + 1] - offset_[s])};
     }
-    void onHeaderByte(uint8_t) override {}
-    void onHeaderWord(uint32_t) override {}
-    void onSubbandLength(uint32_t, uint32_t) override {}
-    void onSubbandEnd(uint32_t) override {}
-    void onPacketEnd(uint32_t stream) override { dominant_.push_back(uint8_t(stream)); }
-    void onMessage(const char*) override {}
+    const std::vector<uint8_t>& dominant_list() const { return dominant_; }
 
     uint8_t nextDominant();
     uint8_t peekDominant() const;
 
-    // The line buffer's view of the dominant list.
-    uint8_t peek() const { return peekDominant(); }
-    uint8_t next() { return nextDominant(); }
-
-    const std::vector<uint8_t>& dominant_list() const { return dominant_; }
-    const std::vector<uint32_t>& stream_words(unsigned s) const { return streams_[s]; }
-
+    // Version 0 words arrive little-endian and are reversed.
     bool byte_swap = false;
 
 private:
+    std::unique_ptr<uint32_t[]> words_;
+    uint64_t offset_[65] = {};
     std::vector<uint8_t> dominant_;
-    std::vector<uint32_t> streams_[64];
-    uint64_t read_pos_[64] = {};
     uint64_t dominant_pos_ = 0;
 };
 

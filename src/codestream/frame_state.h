@@ -41,12 +41,9 @@ struct frame_state {
     uint32_t ct_index = 0;
     uint16_t v5_words[8] = {};
     const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
-    image_memory* out_store = nullptr;
-    image_memory* lut_store = nullptr;
-    image_memory* ct_store = nullptr;
-    image_memory* wavelet_store = nullptr;
+    // The frame's working planes during a call (owned by the decoder's
+    // private state): coefficients, then samples after the inverse wavelet.
     image_memory* coef_store = nullptr;
-    image_memory* residual_store = nullptr;
 
     // qp_table entry i; entries at and past qp_count read as 0.
     int8_t qp_entry(uint32_t i) const { return i < qp_count ? qp_table[i] : int8_t(0); }

@@ -21,13 +21,22 @@ struct KStatistics {
     explicit KStatistics(bool fourteen_bit = false)
         : escape_limit(fourteen_bit ? 14u : 15u), raw_mask(fourteen_bit ? 0x3FFFFu : 0xFFFFu) {}
 
+    // Rice parameter for magnitude sum a and count n (log2 n = n_log2); the
+    // caller rejects values above 16.
+    static int riceParameter(int32_t a, int32_t n, int32_t n_log2) {
+        int l = (a > 0 ? 31 - std::countl_zero(uint32_t(a)) : 0) - n_log2;
+        if (l < 0) l = 0;
+        return (int64_t(n) << l) < int64_t(a) ? l + 1 : l;
+    }
+
+    // The count of a group after i advances from its start: 1, 2, 3, 4,
+    // then 3 and 4 alternating.
+    static int32_t countAfter(uint32_t i) { return i < 3 ? int32_t(i) + 1 : 3 + int32_t(i & 1); }
+
     // Rice parameter of stream s, 0..16; throws on overflow.
     int computeK(unsigned s) const {
-        const int32_t a = magnitude_sum[s];
         const unsigned g = s >> 4;
-        int l = (a > 0 ? 31 - std::countl_zero(uint32_t(a)) : 0) - count_log2[g];
-        if (l < 0) l = 0;
-        const int k = (int64_t(count[g]) << l) < int64_t(a) ? l + 1 : l;
+        const int k = riceParameter(magnitude_sum[s], count[g], count_log2[g]);
         if (k > 16) raise("K overflow - fixme (encoder)!");
         return k;
     }

@@ -56,7 +56,8 @@ struct LineBuffer {
         finish_step(fs);
     }
 
-private:
+    // The rest of a step once the packet boundary is known (fs.packet_done):
+    // header bits, drain, window and the next index into the delay line.
     void finish_step(frame_state& fs);
 };
 

@@ -14,49 +14,73 @@ inline constexpr int kNoPrediction = -1;
 // Prediction mode (0..6) of subband s, or kNoPrediction.
 int predictionMode(unsigned s, uint8_t w_kernel, uint8_t pred_mode);
 
-// Prediction at (x, y) of one subband plane P, stored row-major with the
-// given stride (P[y * stride + x]). Throws "Wrong prediction mode" for a
-// pred_mode of 8 or more where mode 0 needs it.
-inline int16_t predict(int mode, uint8_t pred_mode, const int16_t* P, unsigned stride, unsigned x,
-                unsigned y) {
-    auto cell = [&](unsigned cx, unsigned cy) { return int32_t(P[size_t(cy) * stride + cx]); };
+// The four predictors the modes come down to; mode 0 depends on pred_mode.
+enum class Predictor { kThird, kMedian, kWrongMode, kHorizontal, kVertical, kIllegal, kNone };
+
+inline Predictor predictorOf(int mode, uint8_t pred_mode) {
     switch (mode) {
-        case 0: {
-            if (y == 0) return x == 0 ? int16_t(0) : int16_t(cell(x - 1, 0));
-            if (x == 0) return int16_t(cell(0, y - 1));
-            const int32_t left = cell(x - 1, y), above = cell(x, y - 1), al = cell(x - 1, y - 1);
-            if (pred_mode == 0) {
-                // 32-bit product that may wrap, then an arithmetic shift.
-                const int32_t prod = int32_t(uint32_t(left + above + al + 1) * 43690u);
-                return int16_t(prod >> 17);
-            }
-            if (pred_mode > 7) raise("Wrong prediction mode");
-            const int32_t mx = std::max(left, above), mn = std::min(left, above);
-            if (al >= mx) return int16_t(mn);
-            if (al <= mn) return int16_t(mx);
-            return int16_t(left + above - al);
-        }
+        case kNoPrediction: return Predictor::kNone;
+        case 0: return pred_mode == 0 ? Predictor::kThird : pred_mode > 7 ? Predictor::kWrongMode : Predictor::kMedian;
         case 1:
         case 2:
-        case 3: {
-            if (x <= 1) return 0;
-            const int32_t left = cell(x - 1, y), left2 = cell(x - 2, y);
-            return (left2 - 3 <= left && left <= left2 + 3) ? int16_t(left) : int16_t(0);
-        }
+        case 3: return Predictor::kHorizontal;
         case 4:
         case 5:
-        case 6: {
-            if (y == 0) return 0;
-            if (x == 0) return int16_t(cell(0, y - 1));
-            const int32_t left = cell(x - 1, y), above = cell(x, y - 1), al = cell(x - 1, y - 1);
-            if (left < al - 3 || left > al + 3) return 0;
-            if (al >= above + 16 || al <= above - 16) return int16_t(above);
-            return 0;
-        }
-        default:
-            raise("Illegal preduction type");
+        case 6: return Predictor::kVertical;
+        default: return Predictor::kIllegal;
     }
 }
 
+// Prediction at column x of row y of one subband: `row` is row y (columns
+// left of x already reconstructed), `above` is row y - 1 (unused when y is 0).
+template <Predictor P>
+inline int16_t predictAt(const int16_t* row, const int16_t* above, unsigned x, unsigned y) {
+    if constexpr (P == Predictor::kThird || P == Predictor::kMedian || P == Predictor::kWrongMode) {
+        if (y == 0) return x == 0 ? int16_t(0) : row[x - 1];
+        if (x == 0) return above[0];
+        const int32_t left = row[x - 1], up = above[x], al = above[x - 1];
+        if constexpr (P == Predictor::kThird) {
+            // 32-bit product that may wrap, then an arithmetic shift.
+            const int32_t prod = int32_t(uint32_t(left + up + al + 1) * 43690u);
+            return int16_t(prod >> 17);
+        } else if constexpr (P == Predictor::kWrongMode) {
+            raise("Wrong prediction mode");
+        } else {
+            const int32_t mx = std::max(left, up), mn = std::min(left, up);
+            if (al >= mx) return int16_t(mn);
+            if (al <= mn) return int16_t(mx);
+            return int16_t(left + up - al);
+        }
+    } else if constexpr (P == Predictor::kHorizontal) {
+        if (x <= 1) return 0;
+        const int32_t left = row[x - 1], left2 = row[x - 2];
+        return (left2 - 3 <= left && left <= left2 + 3) ? int16_t(left) : int16_t(0);
+    } else if constexpr (P == Predictor::kVertical) {
+        if (y == 0) return 0;
+        if (x == 0) return above[0];
+        const int32_t left = row[x - 1], up = above[x], al = above[x - 1];
+        if (left < al - 3 || left > al + 3) return 0;
+        if (al >= up + 16 || al <= up - 16) return int16_t(up);
+        return 0;
+    } else {
+        raise("Illegal preduction type");
+    }
+}
+
+// Prediction at (x, y) of one subband plane P, stored row-major with the
+// given stride (P[y * stride + x]). Throws "Wrong prediction mode" for a
+// pred_mode of 8 or more where mode 0 needs it.
+inline int16_t predict(int mode, uint8_t pred_mode, const int16_t* P, unsigned stride, unsigned x, unsigned y) {
+    const int16_t* row = P + size_t(y) * stride;
+    const int16_t* above = y > 0 ? row - stride : row;
+    switch (predictorOf(mode, pred_mode)) {
+        case Predictor::kThird: return predictAt<Predictor::kThird>(row, above, x, y);
+        case Predictor::kMedian: return predictAt<Predictor::kMedian>(row, above, x, y);
+        case Predictor::kWrongMode: return predictAt<Predictor::kWrongMode>(row, above, x, y);
+        case Predictor::kHorizontal: return predictAt<Predictor::kHorizontal>(row, above, x, y);
+        case Predictor::kVertical: return predictAt<Predictor::kVertical>(row, above, x, y);
+        default: raise("Illegal preduction type");
+    }
+}
 
 }  // namespace Vantrel::QVX

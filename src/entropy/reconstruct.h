@@ -1,49 +1,35 @@
-// Coefficient reconstruction: dequantisation and, for predicted subbands,
-// the prediction from already reconstructed neighbours in pred_buffers.
+// Coefficient reconstruction, one subband row at a time: dequantisation with
+// the quantisation index of every position, prediction from the row itself
+// and the row above, and the scatter of the row into the coefficient plane.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "codestream/frame_state.h"
-#include "entropy/dequantise.h"
 #include "entropy/prediction.h"
 
 namespace Vantrel::QVX {
 
-class QVXCodec;
-
-class Reconstructor {
-public:
-    // Takes the zeroed prediction planes from the codec's pool unless it
-    // has them already (one row-major sb_width x sb_height plane per
-    // (subband, component), subband-major), and resolves the qp offset and
-    // prediction mode of every (component, subband) of coef_store once.
-    Reconstructor(QVXCodec& codec, const frame_state& fs);
-
-    int16_t reconstruct(int16_t value, unsigned c, unsigned s, unsigned x, unsigned y, int32_t q) const {
-        const Band& b = bands_[c * num_subbands_ + s];
-        const int16_t d = dequantise(value, q, b.qp_offset);
-        if (b.mode == kNoPrediction) return d;
-        int16_t* plane = b.pred;
-        const int16_t p = predict(b.mode, pred_mode_, plane, stride_, x, y);
-        const auto r = int16_t(uint16_t(uint32_t(uint16_t(p)) + uint16_t(d)));
-        plane[size_t(y) * stride_ + x] = r;
-        return r;
-    }
-
-    uint8_t qpOffset(unsigned c, unsigned s) const { return bands_[c * num_subbands_ + s].qp_offset; }
-
-private:
-    struct Band {
-        int16_t* pred = nullptr;
-        uint8_t qp_offset = 0;
-        int mode = kNoPrediction;
-    };
-    Band bands_[64];
-    unsigned num_subbands_ = 1;
-    unsigned stride_ = 0;
-    uint8_t pred_mode_ = 0;
+// One subband of one component and where its cells lie in the plane.
+struct BandRows {
+    uint8_t qp_offset = 0;
+    Predictor predictor = Predictor::kNone;
+    bool every_other = false;  // decoded at even positions only, stored at x / 2
+    uint32_t col0 = 0, col_step = 1, row0 = 0, row_step = 1;
 };
+
+// Per-position quantisation indices of the whole frame (row-major positions)
+// and, for each position, where its run of equal indices in the row ends.
+struct PositionIndex {
+    const int8_t* q = nullptr;
+    const uint32_t* run_end = nullptr;
+    unsigned width = 0;  // positions per row
+};
+
+// Reconstructs every row of `count` bands that share the same plane rows,
+// in place: each band's cells hold its entropy-decoded values (row y's
+// values in its first cells), and every cell of those rows ends up defined.
+void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
+                       int16_t* plane, size_t plane_width);
 
 }  // namespace Vantrel::QVX

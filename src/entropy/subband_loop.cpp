@@ -1,100 +1,194 @@
 #include "entropy/subband_loop.h"
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "api/QVXDecoder.h"
-#include "entropy/golomb_rice.h"
-#include "entropy/kstatistics.h"
+#include "api/error.h"
+#include "entropy/index_pass.h"
+#include "entropy/prediction.h"
 #include "entropy/reconstruct.h"
+#include "entropy/stream_decoder.h"
 #include "frame/image_memory.h"
+#include "frame/parallel.h"
 
 namespace Vantrel::QVX {
 
 namespace {
 
-// The decoder object points at the call's context and statistics only while
-// this loop runs, also when an error leaves it.
-struct EntropyScope {
-    QVXDecoder& dec;
-    ~EntropyScope() {
-        dec.entropy = nullptr;
-        dec.statistics = nullptr;
-    }
+// Where a failure stands in the serial decoding order: position, then the
+// stream's place within the position, then decoding before reconstruction.
+struct Failure {
+    uint64_t position;
+    uint32_t stream;
+    uint32_t phase;
+    std::string text;
+    auto key() const { return std::tie(position, stream, phase); }
 };
 
-// Plane cell of subband s at (x, y) is row (row0 + row_step*y) and column
-// (col0 + col_step*x), both kept to 16 bits like the store's own addressing.
-struct BandAddress {
-    uint32_t col0, col_step, row0, row_step;
-};
+void keep_first(std::optional<Failure>& first, Failure f) {
+    if (!first || f.key() < first->key()) first = std::move(f);
+}
 
 }  // namespace
 
-void decodeSubbands(QVXDecoder& dec) {
+void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
     frame_state& fs = *dec.fs;
-    image_memory& residual = *fs.residual_store;
     image_memory& coef = *fs.coef_store;
+    threads = resolve_thread_count(threads);
 
     if (fs.version == 0) dec.demux.byte_swap = true;
     dec.demux.parse(fs, *dec.input);
-    for (BasicBarrelShifter* r : dec.readers) r->init();
-
-    const bool fourteen_bit = fs.bit_depth == 14;
-    const auto stats = std::make_unique<KStatistics>(fourteen_bit);
-    const auto ctx = std::make_unique<GolombRiceContext>(fourteen_bit, dec.readers, stats.get());
-    dec.statistics = stats.get();
-    dec.entropy = ctx.get();
-    const EntropyScope scope{dec};
 
     const unsigned nc = coef.num_components();
     const unsigned nsb = coef.num_subbands();
     const unsigned sbw = coef.sb_width();
     const unsigned sbh = coef.sb_height();
-    const size_t width = coef.width();
-    dec.num_streams = nc * nsb;
-
-    // residual_store and coef_store share geometry and scheme.
-    BandAddress band[64];
-    for (unsigned s = 0; s < nsb; ++s) {
-        const uint32_t c0 = coef.subbandColumn(uint8_t(s), 0), r0 = coef.subbandRow(uint8_t(s), 0);
-        band[s] = {c0, coef.subbandColumn(uint8_t(s), 1) - c0, r0, coef.subbandRow(uint8_t(s), 1) - r0};
-    }
-
-    const Reconstructor rec(dec, fs);
-    GolombRiceContext& gr = *ctx;
-    LineBuffer& lb = dec.lb;
+    const uint32_t positions = sbw * sbh;
+    const unsigned nstreams = nc * nsb;
+    dec.num_streams = nstreams;
     const bool subsampled = fs.subsampled != 0;
-    bool alternate = true;
-    size_t row_offset[64];
+    const bool rate_control = fs.rc_drain != 0;
 
-    for (unsigned y = 0; y < sbh; ++y) {
-        for (unsigned s = 0; s < nsb; ++s) row_offset[s] = size_t(uint16_t(band[s].row0 + band[s].row_step * y)) * width;
-        for (unsigned x = 0; x < sbw; ++x) {
-            for (unsigned c = 0; c < nc; ++c) {
-                unsigned cx = x;
-                if (subsampled && c > 0) {
-                    if (!alternate) continue;
-                    cx = x / 2;
-                }
-                uint16_t* res_plane = residual.plane(c);
-                uint16_t* coef_plane = coef.plane(c);
-                for (unsigned s = 0; s < nsb; ++s) {
-                    const uint32_t stream = (c * nsb + s) & 0xFFu;
-                    const DecodedValue v = gr.decodeValue(stream);
-                    const size_t cell = row_offset[s] + uint16_t(band[s].col0 + band[s].col_step * cx);
-                    res_plane[cell] = uint16_t(v.value);
-                    lb.lb_add(int32_t(v.bits));
-                    lb.sb_fill[stream] =
-                        int32_t(uint32_t(lb.sb_fill[stream]) + 32u * dec.readers[stream]->word_crossed);
-                    coef_plane[cell] = uint16_t(rec.reconstruct(v.value, c, s, cx, y, lb.qtIndex()));
-                }
-            }
-            for (unsigned c = 0; c < nc; ++c)
-                if (!subsampled || c == 0 || alternate) stats->advance(c);
-            if (subsampled) alternate = !alternate;
-            lb.step(fs, dec.demux);
+    // Chroma of a subsampled frame is decoded at every other position.
+    auto every_other = [&](unsigned c) { return subsampled && c > 0; };
+
+    // Where each subband's cells lie in the plane, and its reconstruction.
+    std::vector<BandRows> bands(nstreams);
+    for (unsigned c = 0; c < nc; ++c) {
+        for (unsigned sb = 0; sb < nsb; ++sb) {
+            BandRows& b = bands[c * nsb + sb];
+            const uint32_t c0 = coef.subbandColumn(uint8_t(sb), 0), r0 = coef.subbandRow(uint8_t(sb), 0);
+            b.qp_offset = fs.component_params[c][c0 % 4][r0 % 4];
+            b.predictor = predictorOf(predictionMode(sb, fs.w_kernel, fs.pred_mode), fs.pred_mode);
+            b.every_other = every_other(c);
+            b.col0 = c0;
+            b.col_step = coef.subbandColumn(uint8_t(sb), 1) - c0;
+            b.row0 = r0;
+            b.row_step = coef.subbandRow(uint8_t(sb), 1) - r0;
         }
     }
+    // Bands that share plane rows form one job, decoded and reconstructed by
+    // one thread, so no two threads write the same rows of a scheme-1 plane.
+    struct Group {
+        unsigned c;
+        std::vector<unsigned> streams;
+    };
+    std::vector<Group> groups;
+    for (unsigned c = 0; c < nc; ++c) {
+        std::vector<bool> placed(nsb, false);
+        for (unsigned sb = 0; sb < nsb; ++sb) {
+            if (placed[sb]) continue;
+            Group g{c, {}};
+            const BandRows& lead = bands[c * nsb + sb];
+            for (unsigned t = sb; t < nsb; ++t) {
+                const BandRows& b = bands[c * nsb + t];
+                if (!placed[t] && b.row0 == lead.row0 && b.row_step == lead.row_step) {
+                    g.streams.push_back(c * nsb + t);
+                    placed[t] = true;
+                }
+            }
+            groups.push_back(std::move(g));
+        }
+    }
+
+    // Jobs and results are kept in group order; slot[s] finds stream s.
+    unsigned slot[64] = {};
+    std::vector<size_t> group_first(groups.size() + 1, 0);
+    for (size_t gi = 0, at = 0; gi < groups.size(); ++gi) {
+        group_first[gi] = at;
+        for (unsigned s : groups[gi].streams) slot[s] = unsigned(at++);
+        group_first[gi + 1] = at;
+    }
+    // Stream s = c * nsb + sb, one value per decoded position.
+    std::vector<StreamJob> jobs(nstreams);
+    std::vector<StreamResult> results(nstreams);
+    std::unique_ptr<uint16_t[]> group_bits;
+    if (rate_control) group_bits.reset(new uint16_t[size_t(positions) * groups.size()]());
+    for (size_t gi = 0; gi < groups.size(); ++gi) {
+        for (unsigned s : groups[gi].streams) {
+            const unsigned c = groups[gi].c;
+            const BandRows& b = bands[s];
+            StreamJob& j = jobs[slot[s]];
+            j.words = dec.demux.stream_words(s);
+            j.stream = s;
+            j.shift = every_other(c) ? 1 : 0;
+            j.num_values = every_other(c) ? (positions + 1) / 2 : positions;
+            // With one subband per component every stream reads the count of
+            // group 0, which advances at every position.
+            j.count_step = every_other(c) && nsb == 1 ? 2 : 1;
+            j.fourteen_bit = fs.bit_depth == 14;
+            j.row_positions = sbw;
+            j.out = coef.splane(c) + size_t(b.row0) * coef.width() + b.col0;
+            j.row_pitch = size_t(b.row_step) * coef.width();
+            j.col_step = b.col_step;
+            if (group_bits) j.position_bits = group_bits.get() + gi * size_t(positions);
+        }
+    }
+
+    // Streams are independent: decode them all, each to its end or its
+    // first failure.
+    parallel_for(threads, groups.size(), [&](size_t gi) {
+        const size_t at = group_first[gi];
+        decode_streams(&jobs[at], &results[at], unsigned(group_first[gi + 1] - at));
+    });
+
+    if (words_needed)
+        for (unsigned s = 0; s < nstreams; ++s) words_needed[s] = results[slot[s]].words_needed;
+
+    // The failure serial decoding would meet first, and where it stops the
+    // rate-control steps.
+    std::optional<Failure> failure;
+    for (unsigned s = 0; s < nstreams; ++s)
+        if (const StreamResult& r = results[slot[s]]; !r.error.empty())
+            keep_first(failure, {uint64_t(r.decoded) << jobs[slot[s]].shift, s, 0, r.error});
+    if (fs.pred_mode > 7 && fs.w_kernel <= 6 && sbw >= 2 && sbh >= 2)
+        keep_first(failure, {uint64_t(sbw) + 1, 0, 1, "Wrong prediction mode"});
+    const uint32_t steps = failure ? uint32_t(failure->position) : positions;
+
+    std::unique_ptr<uint32_t[]> position_bits;
+    if (rate_control) {
+        position_bits.reset(new uint32_t[positions ? positions : 1]());
+        uint32_t* sum = position_bits.get();
+        for (size_t gi = 0; gi < groups.size(); ++gi) {
+            const uint16_t* g = group_bits.get() + gi * size_t(positions);
+            for (uint32_t p = 0; p < steps; ++p) sum[p] += g[p];
+        }
+    }
+
+    StreamCrossings crossings[64];
+    for (unsigned s = 0; s < nstreams; ++s)
+        crossings[s] = {results[slot[s]].crossing_list(), jobs[slot[s]].shift};
+    const std::unique_ptr<int8_t[]> q(new int8_t[positions ? positions : 1]);
+    run_index_pass(dec.lb, fs, dec.demux.dominant_list(), position_bits.get(), crossings, steps, q.get());
+    if (failure) raise(failure->text);
+
+    // Runs of equal indices within each row, for row-wise dequantisation.
+    const std::unique_ptr<uint32_t[]> run_end(new uint32_t[positions ? positions : 1]);
+    for (uint32_t y = 0; y < sbh; ++y) {
+        const uint32_t row = y * sbw;
+        uint32_t end = row + sbw;
+        for (uint32_t x = sbw; x-- > 0;) {
+            const uint32_t p = row + x;
+            if (p + 1 < end && q[p] != q[p + 1]) end = p + 1;
+            run_end[p] = end;
+        }
+    }
+    const PositionIndex index{q.get(), run_end.get(), sbw};
+
+    std::vector<BandRows> ordered;
+    std::vector<std::pair<size_t, size_t>> row_jobs;
+    for (const Group& g : groups) {
+        row_jobs.emplace_back(ordered.size(), g.streams.size());
+        for (unsigned s : g.streams) ordered.push_back(bands[s]);
+    }
+    parallel_for(threads, groups.size(), [&](size_t i) {
+        reconstruct_bands(ordered.data() + row_jobs[i].first, unsigned(row_jobs[i].second), index, sbh,
+                          coef.splane(groups[i].c), coef.width());
+    });
 }
 
 }  // namespace Vantrel::QVX

@@ -1,5 +1,7 @@
 #include "frame/frame_setup.h"
 
+#include <algorithm>
+
 #include "api/QVXDecoder.h"
 #include "api/error.h"
 #include "frame/image_memory.h"
@@ -7,7 +9,7 @@
 namespace Vantrel::QVX {
 
 void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t component_format,
-                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width) {
+                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width, image_memory& planes) {
     if (width == 0 || width % 4 != 0) raise("Error: Width must be a mulitple of 4 and != 0");
     if (height == 0 || height % 4 != 0) raise("Error: Height must be a multiple of 4 and != 0");
     const uint8_t nc = components_for_format(component_format);
@@ -28,28 +30,15 @@ void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t compo
     codec.height = height;
     codec.num_components = nc;
 
-    // Fits 32 bits: 65532 * 65532 * 4 < 2^34 would not, so widen first.
-    const uint64_t cells = uint64_t(width) * nc * height;
-    codec.pool.create(cells * 8);
-
     uint8_t subbands = 16, scheme = 1;
     if (fs.w_kernel == 6) scheme = 2;
     else if (fs.w_kernel > 6) subbands = 1, scheme = 0;
-
-    fs.out_store = new image_memory(width, height, nc, 1, 0);
-    fs.lut_store = new image_memory(width, height, nc, 1, 0);
-    fs.ct_store = new image_memory(width, height, nc, 1, 0);
-    fs.wavelet_store = new image_memory(width, height, nc, subbands, scheme);
-    fs.coef_store = new image_memory(width, height, nc, subbands, scheme);
-    fs.residual_store = new image_memory(width, height, nc, subbands, scheme);
+    planes.reshape(width, height, nc, subbands, scheme);
+    // Reused planes keep an earlier frame's cells: the entropy stage
+    // defines every cell, also those a 4:2:2 frame never codes.
+    fs.coef_store = &planes;
 }
 
-void frame_release(frame_state& fs) {
-    for (image_memory** store : {&fs.out_store, &fs.lut_store, &fs.ct_store, &fs.wavelet_store,
-                                 &fs.coef_store, &fs.residual_store}) {
-        delete *store;
-        *store = nullptr;
-    }
-}
+void frame_release(frame_state& fs) { fs.coef_store = nullptr; }
 
 }  // namespace Vantrel::QVX

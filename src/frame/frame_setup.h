@@ -1,4 +1,4 @@
-// Per-call frame validation, store creation and release.
+// Per-call frame validation and the frame's working planes.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,16 @@
 namespace Vantrel::QVX {
 
 class QVXCodec;
+class image_memory;
 
+// Validates the geometry, component format and bit depth, records them in
+// fs and the codec, and gives `planes` (kept by the caller between calls)
+// the frame's geometry and the storing scheme of the wavelet kernel; fs's
+// coef_store then designates it.
 void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t component_format,
-                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width);
+                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width, image_memory& planes);
 
-// Destroys every stage store of fs and nulls its pointer.
+// Ends the call's use of the working planes: fs no longer designates them.
 void frame_release(frame_state& fs);
 
 }  // namespace Vantrel::QVX

@@ -13,6 +13,22 @@ void CallocDeleter::operator()(uint16_t* p) const { std::free(p); }
 
 image_memory::image_memory(uint16_t width, uint16_t height, uint8_t num_components,
                            uint8_t num_subbands, uint8_t scheme) {
+    reshape(width, height, num_components, num_subbands, scheme);
+}
+
+void image_memory::release() {
+    for (unsigned c = 0; c < 4; ++c) {
+        planes_[c].reset();
+        capacity_[c] = 0;
+    }
+    num_components_ = num_subbands_ = scheme_ = 0;
+    width_ = height_ = sb_width_ = sb_height_ = 0;
+}
+
+void image_memory::reshape(uint16_t width, uint16_t height, uint8_t num_components,
+                           uint8_t num_subbands, uint8_t scheme) {
+    uint8_t subbands = 0;
+    uint16_t sb_width = 0, sb_height = 0;
     if (width == 0) raise("Error image_memory::image_memory(). Width must greater than 0.");
     if (height == 0) raise("Error image_memory::image_memory(). Height must greater than 0.");
     if (num_components < 1 || num_components > 4)
@@ -20,37 +36,50 @@ image_memory::image_memory(uint16_t width, uint16_t height, uint8_t num_componen
     if (num_subbands > 64) raise("Error image_memory::image_memory(). Number of subbands out of range.");
     switch (scheme) {
         case 0:
-            num_subbands_ = 1;
-            sb_width_ = width;
-            sb_height_ = height;
+            subbands = 1;
+            sb_width = width;
+            sb_height = height;
             break;
         case 1:
             if (width % 4 != 0) raise("Error image_memory::image_memory(). Image width must be a multiple of 4.");
             if (height % 4 != 0) raise("Error image_memory::image_memory(). Image height must be a multiple of 4.");
-            num_subbands_ = 16;
-            sb_width_ = uint16_t(width / 4);
-            sb_height_ = uint16_t(height / 4);
+            subbands = 16;
+            sb_width = uint16_t(width / 4);
+            sb_height = uint16_t(height / 4);
             break;
         case 2:
             if (num_subbands == 0) raise("Error image_memory::image_memory(). Number of subbands out of range.");
             if (width % num_subbands != 0)
                 raise("Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
-            num_subbands_ = num_subbands;
-            sb_width_ = uint16_t(width / num_subbands);
-            sb_height_ = height;
+            subbands = num_subbands;
+            sb_width = uint16_t(width / num_subbands);
+            sb_height = height;
             break;
         default:
             raise("Error image_memory::image_memory(). Unsupported storing scheme.");
     }
+    // Planes first, so that a failed allocation leaves a consistent store
+    // (the old geometry still fits every plane it names).
+    const size_t cells = size_t(width) * height;
+    for (unsigned c = 0; c < num_components; ++c) {
+        if (capacity_[c] >= cells) continue;
+        planes_[c].reset();
+        capacity_[c] = 0;
+        // Fresh pages from calloc cost nothing until written.
+        planes_[c].reset(static_cast<uint16_t*>(std::calloc(cells, sizeof(uint16_t))));
+        if (!planes_[c]) {
+            num_components_ = uint8_t(std::min<unsigned>(num_components_, c));
+            throw std::bad_alloc();
+        }
+        capacity_[c] = cells;
+    }
+    num_subbands_ = subbands;
+    sb_width_ = sb_width;
+    sb_height_ = sb_height;
     scheme_ = scheme;
     width_ = width;
     num_components_ = num_components;
     height_ = height;
-    const size_t cells = size_t(width) * height;
-    for (unsigned c = 0; c < num_components; ++c) {
-        planes_[c].reset(static_cast<uint16_t*>(std::calloc(cells, sizeof(uint16_t))));
-        if (!planes_[c]) throw std::bad_alloc();
-    }
 }
 
 uint32_t image_memory::subbandColumn(uint8_t sb, uint16_t x) const {
@@ -76,15 +105,6 @@ void check_copy_schemes(uint8_t to, uint8_t from) {
     if (to != from && to != 0 && from != 0) raise("Error in image_memory::copyFrom(). Different storing schemes.");
 }
 }  // namespace
-
-void image_memory::takeFrom(image_memory& src) {
-    check_copy_schemes(scheme_, src.scheme_);
-    if (src.width_ != width_ || src.height_ != height_ || src.num_components_ < num_components_) {
-        copyFrom(src);
-        return;
-    }
-    for (unsigned c = 0; c < num_components_; ++c) planes_[c].swap(src.planes_[c]);
-}
 
 void image_memory::copyFrom(const image_memory& src) {
     check_copy_schemes(scheme_, src.scheme_);

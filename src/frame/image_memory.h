@@ -1,6 +1,8 @@
-// One stage's samples: up to four full-size planes of 16-bit cells, with a
+// A frame's samples: up to four full-size planes of 16-bit cells, with a
 // storing scheme that maps (subband, subband position) onto the plane.
-// Each component is one contiguous row-major plane, zero-initialised.
+// Each component is one contiguous row-major plane. A store can be given a
+// new geometry and keeps its memory when the new planes fit, so a decoder
+// reuses one store across frames.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +20,20 @@ using PlanePtr = std::unique_ptr<uint16_t[], CallocDeleter>;
 
 class image_memory {
 public:
+    // An empty store with no planes; reshape() gives it a geometry.
+    image_memory() = default;
+    // Cells of a new store start at 0.
     image_memory(uint16_t width, uint16_t height, uint8_t num_components, uint8_t num_subbands,
                  uint8_t scheme);
     ~image_memory() = default;
+
+    // Validates and takes on a new geometry. Planes that already hold enough
+    // cells are kept with whatever they hold; others are replaced by zeroed
+    // ones. On a failed check nothing changes.
+    void reshape(uint16_t width, uint16_t height, uint8_t num_components, uint8_t num_subbands,
+                 uint8_t scheme);
+    // Frees every plane and forgets the geometry.
+    void release();
     image_memory(const image_memory&) = delete;
     image_memory& operator=(const image_memory&) = delete;
 
@@ -58,13 +71,9 @@ public:
     // Copies every cell of src (at least as large) into this store.
     void copyFrom(const image_memory& src);
 
-    // copyFrom for a source that is not read again: with equal geometry the
-    // planes are exchanged instead of copied, and src is left with this
-    // store's former cells.
-    void takeFrom(image_memory& src);
-
 private:
     PlanePtr planes_[4];
+    size_t capacity_[4] = {};  // cells each plane can hold
     uint8_t num_components_ = 0;
     uint8_t num_subbands_ = 0;
     uint8_t scheme_ = 0;

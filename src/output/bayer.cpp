@@ -4,15 +4,16 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "api/QVXDecoder.h"
 #include "api/error.h"
 #include "frame/image_memory.h"
 #include "output/bayer_geometry.h"
 #include "output/bayer_postprocess.h"
-#include "output/fileio.h"
 #include "output/lut.h"
 
 namespace Vantrel::QVX {
@@ -208,8 +209,6 @@ void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, in
 
 uint32_t write_bayer(QVXCodec& codec, uint8_t* out, frame_state& fs) {
     const size_t room = size_t(fs.num_components) * fs.width * fs.height;
-    std::unique_ptr<uint16_t[]> words(new (std::nothrow) uint16_t[room ? room : 1]);
-    if (!words) raise("ERROR: malloc failed");
 
     fs.ct_index = ct_index_for_mode(fs.ct_mode);
     const uint32_t mode = fs.bayer_mode;
@@ -224,7 +223,7 @@ uint32_t write_bayer(QVXCodec& codec, uint8_t* out, frame_state& fs) {
     // would make the offsets and limits meaningless.
     if (d < 1 || d > 16) raise("Error: Bayer mosaic bit depth out of range");
 
-    const image_memory& store = *fs.out_store;
+    const image_memory& store = *fs.coef_store;
     BayerComponents planes;
     planes.width = store.width();
     planes.height = store.height();
@@ -233,19 +232,24 @@ uint32_t write_bayer(QVXCodec& codec, uint8_t* out, frame_state& fs) {
     const size_t cells = size_t(W) * size_t(H);
     if (!mosaic_fits(mode, W, H, planes, room)) raise("Error: Bayer mosaic does not fit the coded frame");
 
-    {
-        // Zeroed so that a mode that fills nothing leaves a defined mosaic.
-        std::unique_ptr<int32_t[]> mosaic(new (std::nothrow) int32_t[cells ? cells : 1]());
-        if (!mosaic) raise("ERROR: malloc failed");
-        bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, fs.ct_index, fs.sink);
-        for (size_t k = 0; k < cells; ++k) words[k] = uint16_t(mosaic[k]);
-    }
+    // Zeroed so that a mode that fills nothing leaves a defined mosaic.
+    std::unique_ptr<int32_t[]> mosaic(new (std::nothrow) int32_t[cells ? cells : 1]());
+    if (!mosaic) raise("ERROR: malloc failed");
+    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, fs.ct_index, fs.sink);
 
+    std::optional<SampleMap> map;
     if (fs.lut_used == 1) {
         load_lut(codec, fs.lut_path, fs.bit_depth);
-        map_samples(codec, words.get(), cells);
+        map = sample_map(codec);
     }
-    store_big_endian(out, words.get(), cells);
+    for (size_t k = 0; k < cells; ++k) {
+        uint16_t v = uint16_t(mosaic[k]);
+        if (map) v = (*map)(v);
+        out[2 * k] = uint8_t(v >> 8);
+        out[2 * k + 1] = uint8_t(v);
+    }
+    // A mosaic smaller than the buffer leaves the rest 0.
+    std::memset(out + 2 * cells, 0, 2 * (room - cells));
     return uint32_t(cells * 2);
 }
 

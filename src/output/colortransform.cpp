@@ -1,12 +1,15 @@
-// Inverse colour transforms on components 0..2 of ct_store, in place.
+// Inverse colour transforms of components 0..2, by rows.
 // Each mode has its own sample loop so that the per-sample work stays
 // branch-free; the results are clamped to 0..max and stored as 16-bit words.
 #include "output/colortransform.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "api/error.h"
 #include "frame/image_memory.h"
+#include "frame/parallel.h"
 #include "output/line_sink.h"
 
 namespace Vantrel::QVX {
@@ -44,10 +47,12 @@ const char* mode_line(uint8_t ct_mode) {
 }
 
 // The "(16-bit)" operations: the result read back as a signed 16-bit value.
-inline int32_t w16(int32_t v) { return static_cast<int16_t>(v); }
+// (Written as shifts, which are modular in C++20: the vectoriser handles
+// them where a round trip through int16_t defeats it.)
+inline int32_t w16(int32_t v) { return int32_t(uint32_t(v) << 16) >> 16; }
 
 inline uint16_t clamp_store(int32_t v, int32_t max) {
-    return static_cast<uint16_t>(v > max ? max : (v < 0 ? 0 : v));
+    return static_cast<uint16_t>(std::max(std::min(v, max), 0));
 }
 
 // floor(v + 0.5) clamped to 0..max. The ICT's results stay far inside the
@@ -60,23 +65,19 @@ inline uint16_t clamp_store(double v, int32_t max) {
     return clamp_store(r, max);
 }
 
-struct Planes {
-    int16_t* c0;
-    int16_t* c1;
-    int16_t* c2;
-    size_t count;
-};
-
-// Applies rgb(c0, c1, c2, R&, G&, B&) to every sample; R, G, B are int32_t
-// or double.
+// Applies rule(c0, c1, c2, R&, G&, B&) to n samples; R, G, B are int32_t or
+// double. No output overlaps an input, so the loop vectorises without
+// run-time overlap checks.
 template <typename T, typename Rule>
-void for_each_sample(const Planes& p, int32_t max, Rule rule) {
-    for (size_t i = 0; i < p.count; ++i) {
+void for_each_sample(const int16_t* __restrict c0, const int16_t* __restrict c1, const int16_t* __restrict c2,
+                     uint16_t* __restrict r_out, uint16_t* __restrict g_out, uint16_t* __restrict b_out, size_t n,
+                     int32_t max, Rule rule) {
+    for (size_t i = 0; i < n; ++i) {
         T r, g, b;
-        rule(int32_t(p.c0[i]), int32_t(p.c1[i]), int32_t(p.c2[i]), r, g, b);
-        p.c0[i] = static_cast<int16_t>(clamp_store(r, max));
-        p.c1[i] = static_cast<int16_t>(clamp_store(g, max));
-        p.c2[i] = static_cast<int16_t>(clamp_store(b, max));
+        rule(int32_t(c0[i]), int32_t(c1[i]), int32_t(c2[i]), r, g, b);
+        r_out[i] = clamp_store(r, max);
+        g_out[i] = clamp_store(g, max);
+        b_out[i] = clamp_store(b, max);
     }
 }
 
@@ -115,74 +116,99 @@ unsigned ict_shift(uint8_t w_kernel, uint8_t bit_depth) {
 
 }  // namespace
 
-void inverse_color_transform(frame_state& fs) {
+ColorRule prepare_color_transform(const frame_state& fs) {
     const DepthConstants k = depth_constants(fs.bit_depth);
-    const int32_t max = k.max, half = k.half, luma = k.luma;
-    const uint8_t mode = fs.ct_mode;
-    if (const char* line = mode_line(mode)) print_line(fs.sink, "%s", line);
-
-    image_memory& store = *fs.ct_store;
-    const size_t w = fs.width;
-    // Row by row, each row one contiguous run of the plane.
-    if (w == 0) return;
-    for (size_t y = 0; y < fs.height; ++y) {
-        const size_t off = y * store.width();
-        const Planes p{store.splane(0) + off, store.splane(1) + off, store.splane(2) + off, w};
-        switch (mode) {
-            case 1:
-                for_each_sample<int32_t>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, int32_t& r, int32_t& g,
-                                                     int32_t& b) {
-                    const int32_t Y = w16(c0 - luma), Cb = w16(c1 - half), Cr = w16(c2 - half);
-                    r = (19152 * Y - Cb + 29487 * Cr) / 16384;
-                    g = (19152 * Y - 3507 * Cb - 8766 * Cr) / 16384;
-                    b = (19152 * Y + 34745 * Cb + 2 * Cr) / 16384;
-                });
-                break;
-            case 2:
-                for_each_sample<double>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, double& r, double& g,
-                                                    double& b) { ict(c0, w16(c1 - half), w16(c2 - half), r, g, b); });
-                break;
-            case 3: {
-                const unsigned s = ict_shift(fs.w_kernel, fs.bit_depth);
-                for_each_sample<double>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, double& r, double& g,
-                                                    double& b) {
-                    ict(c0 >> s, w16((c1 >> s) - half), w16((c2 >> s) - half), r, g, b);
-                });
-                break;
-            }
-            case 4:
-                for_each_sample<int32_t>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, int32_t& r, int32_t& g,
-                                                     int32_t& b) { rct(c0, w16(c1 - max), w16(c2 - max), r, g, b); });
-                break;
-            case 9:
-                for_each_sample<int32_t>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, int32_t& r, int32_t& g,
-                                                     int32_t& b) {
-                    rct(c0, w16(2 * c1 - max), w16(2 * c2 - max), r, g, b);
-                });
-                break;
-            case 10:
-                for_each_sample<int32_t>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, int32_t& r, int32_t& g,
-                                                     int32_t& b) { ycocg(c0, w16(c1 - max), w16(c2 - max), r, g, b); });
-                break;
-            case 11:
-                for_each_sample<int32_t>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, int32_t& r, int32_t& g,
-                                                     int32_t& b) {
-                    ycocg(c0, w16(2 * c1 - max), w16(2 * c2 - max), r, g, b);
-                });
-                break;
-            case 5:
-                for_each_sample<int32_t>(p, max, [=](int32_t c0, int32_t c1, int32_t c2, int32_t& r, int32_t& g,
-                                                     int32_t& b) {
-                    g = c1;
-                    r = (c0 - max + g) & max;
-                    b = (c2 - max + g) & max;
-                });
-                break;
-            default:
-                // Reported at the first sample, before anything is written.
-                depth_error();
-        }
+    ColorRule rule{fs.ct_mode, k.max, k.half, k.luma, ict_shift(fs.w_kernel, fs.bit_depth)};
+    if (const char* line = mode_line(rule.mode)) print_line(fs.sink, "%s", line);
+    // An unknown mode fails at the first sample, before anything is written.
+    switch (rule.mode) {
+        case 1: case 2: case 3: case 4: case 5: case 9: case 10: case 11: break;
+        default: depth_error();
     }
+    return rule;
+}
+
+void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t* c1, const int16_t* c2,
+                         uint16_t* r, uint16_t* g, uint16_t* b, size_t n) {
+    const int32_t max = rule.max, half = rule.half, luma = rule.luma;
+    switch (rule.mode) {
+        case 1:
+            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                         const int32_t Y = w16(y - luma), Cb = w16(u - half), Cr = w16(v - half);
+                                         R = (19152 * Y - Cb + 29487 * Cr) / 16384;
+                                         G = (19152 * Y - 3507 * Cb - 8766 * Cr) / 16384;
+                                         B = (19152 * Y + 34745 * Cb + 2 * Cr) / 16384;
+                                     });
+            break;
+        case 2:
+            for_each_sample<double>(c0, c1, c2, r, g, b, n, max,
+                                    [=](int32_t y, int32_t u, int32_t v, double& R, double& G, double& B) {
+                                        ict(y, w16(u - half), w16(v - half), R, G, B);
+                                    });
+            break;
+        case 3: {
+            const unsigned s = rule.ict_shift;
+            for_each_sample<double>(c0, c1, c2, r, g, b, n, max,
+                                    [=](int32_t y, int32_t u, int32_t v, double& R, double& G, double& B) {
+                                        ict(y >> s, w16((u >> s) - half), w16((v >> s) - half), R, G, B);
+                                    });
+            break;
+        }
+        case 4:
+            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                         rct(y, w16(u - max), w16(v - max), R, G, B);
+                                     });
+            break;
+        case 9:
+            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                         rct(y, w16(2 * u - max), w16(2 * v - max), R, G, B);
+                                     });
+            break;
+        case 10:
+            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                         ycocg(y, w16(u - max), w16(v - max), R, G, B);
+                                     });
+            break;
+        case 11:
+            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                         ycocg(y, w16(2 * u - max), w16(2 * v - max), R, G, B);
+                                     });
+            break;
+        case 5:
+            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                         G = u;
+                                         R = (y - max + G) & max;
+                                         B = (v - max + G) & max;
+                                     });
+            break;
+        default:
+            break;  // prepare_color_transform() rejects every other mode
+    }
+}
+
+void inverse_color_transform(frame_state& fs, unsigned threads) {
+    color_transform_planes(prepare_color_transform(fs), fs, threads);
+}
+
+void color_transform_planes(const ColorRule& rule, frame_state& fs, unsigned threads) {
+    image_memory& store = *fs.coef_store;
+    const size_t w = fs.width, h = fs.height, stride = store.width();
+    constexpr size_t kBandRows = 16;
+    parallel_for(threads, (h + kBandRows - 1) / kBandRows, [&](size_t band) {
+        std::vector<uint16_t> rgb(3 * w);
+        for (size_t y = band * kBandRows; y < std::min(h, (band + 1) * kBandRows); ++y) {
+            const size_t off = y * stride;
+            color_transform_row(rule, store.splane(0) + off, store.splane(1) + off, store.splane(2) + off, rgb.data(),
+                                rgb.data() + w, rgb.data() + 2 * w, w);
+            for (unsigned c = 0; c < 3; ++c) std::copy_n(rgb.data() + c * w, w, store.plane(c) + off);
+        }
+    });
 }
 
 }  // namespace Vantrel::QVX

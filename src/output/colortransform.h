@@ -1,10 +1,35 @@
-// Inverse colour transforms on ct_store, selected by ct_mode.
+// Inverse colour transforms of three-component frames, selected by ct_mode.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
 
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
 
-void inverse_color_transform(frame_state& fs);
+// What the transform of one frame needs.
+struct ColorRule {
+    uint8_t mode;
+    int32_t max, half, luma;
+    unsigned ict_shift;  // mode 3's down-shift
+};
+
+// Everything the transform does before its first sample: checks the bit
+// depth, prints the mode's line, and rejects modes it does not know (all
+// with the message "ERROR: Bitdepth not supported! (colortransform)").
+ColorRule prepare_color_transform(const frame_state& fs);
+
+// Converts n positions of components c0..c2 (signed 16-bit) into clamped
+// R, G, B words. Outputs must not overlap the inputs.
+void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t* c1, const int16_t* c2,
+                         uint16_t* r, uint16_t* g, uint16_t* b, size_t n);
+
+// The transform in place on components 0..2 of coef_store, rows spread
+// over `threads`.
+void color_transform_planes(const ColorRule& rule, frame_state& fs, unsigned threads = 1);
+
+// prepare_color_transform(), then color_transform_planes().
+void inverse_color_transform(frame_state& fs, unsigned threads = 1);
 
 }  // namespace Vantrel::QVX

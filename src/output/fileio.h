@@ -1,5 +1,7 @@
 // Output writers: planar or pixel-interleaved frames, and 4:2:2 Cb Y0 Cr Y1.
-// Every sample leaves as 16 bits, high byte first.
+// They read the working planes and write every output byte once, with the
+// colour transform and the tone maps applied on the way. Every sample
+// leaves as 16 bits, high byte first.
 #pragma once
 
 #include <cstddef>
@@ -10,14 +12,24 @@
 namespace Vantrel::QVX {
 
 class QVXCodec;
+struct ColorRule;
+struct SampleMap;
 
-// Returns the bytes written: num_components * width * height * 2.
-uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interleaved);
+// What happens to the samples of the planes before a writer lays them out:
+// the colour transform of components 0..2, then the look-up stage's map.
+struct SampleFinish {
+    const ColorRule* color = nullptr;
+    const SampleMap* lut = nullptr;
+};
 
-// Returns the bytes written: 4 * width * height.
-uint32_t write_subsampled(uint8_t* out, frame_state& fs);
+// Returns the bytes written: num_components * width * height * 2. With
+// lut_used 1 the writer loads the table once more and maps every sample
+// again. Rows are spread over `threads`.
+uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interleaved,
+                     const SampleFinish& finish = {}, unsigned threads = 1);
 
-// Stores 16-bit words high byte first.
-void store_big_endian(uint8_t* out, const uint16_t* words, size_t count);
+// Returns the bytes written: 4 * width * height; the rest of the buffer
+// (num_components * width * height * 2 bytes in all) is set to 0.
+uint32_t write_subsampled(uint8_t* out, frame_state& fs, const SampleFinish& finish = {}, unsigned threads = 1);
 
 }  // namespace Vantrel::QVX

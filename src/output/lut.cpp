@@ -62,17 +62,28 @@ void load_lut(QVXCodec& codec, const char* path, uint8_t bit_depth) {
     codec.lut_shift = uint8_t(16 - bit_depth);
 }
 
-void map_samples(const QVXCodec& codec, uint16_t* samples, size_t count) {
-    const uint8_t shift = codec.lut_shift;
-    const uint32_t* table = codec.lut_table;
-    for (size_t i = 0; i < count; ++i) samples[i] = apply_lut(table, shift, samples[i]);
+SampleMap sample_map(const QVXCodec& codec) {
+    const unsigned bits = codec.lut_shift >= 16 ? 0u : 16u - codec.lut_shift;
+    SampleMap m;
+    m.mask = uint16_t((1u << bits) - 1u);
+    m.map.resize(size_t(1) << bits);
+    for (uint32_t v = 0; v < m.map.size(); ++v) m.map[v] = apply_lut(codec.lut_table, codec.lut_shift, uint16_t(v));
+    return m;
 }
 
-void apply_lut_to_store(QVXCodec& codec, frame_state& fs) {
-    image_memory& store = *fs.lut_store;
-    load_lut(codec, fs.lut_path, fs.bit_depth);
-    for (unsigned c = 0; c < store.num_components(); ++c)
-        map_samples(codec, store.plane(c), store.plane_size());
+SampleMap compose(const SampleMap& first, const SampleMap& second) {
+    SampleMap m;
+    m.mask = first.mask;
+    m.map.resize(first.map.size());
+    for (size_t v = 0; v < m.map.size(); ++v) m.map[v] = second(first.map[v]);
+    return m;
+}
+
+void map_store(const SampleMap& map, image_memory& store) {
+    for (unsigned c = 0; c < store.num_components(); ++c) {
+        uint16_t* s = store.plane(c);
+        for (size_t i = 0; i < store.plane_size(); ++i) s[i] = map(s[i]);
+    }
 }
 
 }  // namespace Vantrel::QVX

@@ -4,12 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
 
 class QVXCodec;
+class image_memory;
 
 // Prints the "read ... as lut!" line, then fills codec.lut_table from the
 // file (records of four integers, the second being the entry). Throws
@@ -31,10 +33,19 @@ inline uint16_t apply_lut(const uint32_t* table, uint8_t shift, uint16_t v) {
 // One application of the table: read_lut, then the shift from bit_depth.
 void load_lut(QVXCodec& codec, const char* path, uint8_t bit_depth);
 
-// Maps `count` samples in place with the loaded table.
-void map_samples(const QVXCodec& codec, uint16_t* samples, size_t count);
+// The loaded table as a direct map: a sample v maps to map[v & mask]
+// (the table index only sees the low 16 - shift bits of a sample).
+struct SampleMap {
+    std::vector<uint16_t> map;
+    uint16_t mask = 0;
+    uint16_t operator()(uint16_t v) const { return map[v & mask]; }
+};
+SampleMap sample_map(const QVXCodec& codec);
 
-// The pipeline's look-up stage, in place on lut_store.
-void apply_lut_to_store(QVXCodec& codec, frame_state& fs);
+// first, then second, as one map.
+SampleMap compose(const SampleMap& first, const SampleMap& second);
+
+// Maps every sample of every component of a store in place.
+void map_store(const SampleMap& map, image_memory& store);
 
 }  // namespace Vantrel::QVX

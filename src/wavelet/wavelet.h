@@ -1,15 +1,26 @@
-// Inverse wavelet kernels 0 to 5 and the clipping step that ends them.
+// Inverse wavelet kernels 0 to 5 and the clipping step that ends them
+// (kernel 6 only clips), in place on the working planes.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
 
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
 
-// Runs kernel 0..5 in place on wavelet_store, then the clipping step (any
-// other kernel number only clips).
-void inverse_wavelet(unsigned kernel, frame_state& fs);
+// Runs kernel 0..6 on every component of coef_store, clipping each sample
+// to 0 .. clip_bound(). `threads` is a resolved count (1 = caller only);
+// the result is the same for every count.
+void inverse_wavelet(unsigned kernel, frame_state& fs, unsigned threads = 1);
 
-// Clips every sample of wavelet_store to 0..bound.
-void clip_frame(frame_state& fs);
+// The upper clipping bound of component c (read as signed 16-bit).
+int16_t clip_bound(const frame_state& fs, unsigned c);
+
+// The same on bare row-major planes of w x h (multiples of 4). With more
+// than one thread, planes are cut into strips of `strip_groups` groups of
+// four rows (0: the default).
+void inverse_wavelet_planes(unsigned kernel, int16_t* const* planes, const int16_t* bounds, unsigned nc, size_t w,
+                            size_t h, unsigned threads, size_t strip_groups);
 
 }  // namespace Vantrel::QVX

@@ -1,6 +1,5 @@
-// Frames for stage tests: one store serving the wavelet and colour stages,
-// an out_store for the Bayer writer, and a child process for code that may
-// end the process.
+// Frames for stage tests: working planes for the wavelet, colour and output
+// stages, and a child process for code that may end the process.
 #pragma once
 
 #include <sys/wait.h>
@@ -14,7 +13,6 @@
 
 #include "api/QVXDecoder.h"
 #include "codestream/frame_state.h"
-#include "frame/frame_setup.h"
 #include "frame/image_memory.h"
 #include "output/bayer.h"
 
@@ -23,7 +21,7 @@ namespace qvxtest {
 using Vantrel::QVX::frame_state;
 using Vantrel::QVX::image_memory;
 
-// A frame_state whose wavelet_store and ct_store are one scheme-1 store.
+// A frame_state whose working planes are one scheme-1 store.
 struct TestFrame {
     frame_state fs;
     std::unique_ptr<image_memory> store;
@@ -37,8 +35,7 @@ struct TestFrame {
         fs.w_kernel = w_kernel;
         fs.ct_mode = ct_mode;
         fs.component_format = nc == 3 ? 2 : 1;
-        fs.wavelet_store = store.get();
-        fs.ct_store = store.get();
+        fs.coef_store = store.get();
     }
     int16_t& at(unsigned c, unsigned x, unsigned y) { return store->splane(c)[size_t(y) * fs.width + x]; }
     void load(unsigned c, const std::vector<uint16_t>& plane) { std::copy(plane.begin(), plane.end(), store->plane(c)); }
@@ -48,10 +45,11 @@ struct TestFrame {
     }
 };
 
-// A frame_state whose out_store is made the way frame setup makes it.
+// A frame_state with plain working planes, for the writers.
 struct WriterRig {
     frame_state fs;
     std::unique_ptr<Vantrel::QVX::QVXCodec> codec = std::make_unique<Vantrel::QVX::QVXCodec>(&fs);
+    image_memory planes;
     uint32_t written = 0;
 
     WriterRig(unsigned width, unsigned height, unsigned nc, unsigned bit_depth, uint8_t mode, uint8_t param = 0,
@@ -64,12 +62,12 @@ struct WriterRig {
         fs.bayer_mode = mode;
         fs.bayer_param = param;
         fs.ct_mode = ct_mode;
-        fs.out_store = new image_memory(uint16_t(width), uint16_t(height), uint8_t(nc), 1, 0);
+        planes.reshape(uint16_t(width), uint16_t(height), uint8_t(nc), 1, 0);
+        fs.coef_store = &planes;
     }
-    ~WriterRig() { Vantrel::QVX::frame_release(fs); }
 
-    void set(unsigned c, unsigned x, unsigned y, int v) { fs.out_store->at(c, x, y) = uint16_t(v); }
-    void fill(unsigned c, int v) { std::fill_n(fs.out_store->plane(c), fs.out_store->plane_size(), uint16_t(v)); }
+    void set(unsigned c, unsigned x, unsigned y, int v) { planes.at(c, x, y) = uint16_t(v); }
+    void fill(unsigned c, int v) { std::fill_n(planes.plane(c), planes.plane_size(), uint16_t(v)); }
 
     // write_bayer into a zeroed buffer of the size the pipeline allocates.
     std::vector<uint8_t> write() {

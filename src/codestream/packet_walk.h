@@ -1,0 +1,298 @@
+// The packet layouts of every codestream version, walked once over the input
+// after the header. The walk reports to a sink whose calls are resolved at
+// compile time: the parser classes forward to their virtual callbacks, the
+// demultiplexer counts and copies words without any call per word.
+//
+// Sink interface: header_byte(b), header_word(w), length(s, n), word(w, s),
+// end(s), packet_end(s), message(text). A sink with kCountOnly set is told
+// count(s, n) instead of n calls of word() when all n words are present.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+
+#include "codestream/frame_state.h"
+#include "qvx/SimpleQvxDecoder.h"
+
+namespace Vantrel::QVX::packet_walk {
+
+// Reads the packet bytes of the input record and never touches a byte at or
+// past `size`: every read is preceded by one of the tests below.
+class Cursor {
+public:
+    explicit Cursor(mem_data& in) : in_(in) {}
+
+    uint64_t count() const { return in_.bytes_read; }
+    uint64_t left() const { return in_.bytes_read < in_.size ? in_.size - in_.bytes_read : 0; }
+    // A header unit of u bytes "reaches the size" when count + u >= size.
+    bool reaches(uint64_t u) const { return u >= left(); }
+    // Data words and skipped bytes only need to fit.
+    bool fits(uint64_t u) const { return u <= left(); }
+
+    uint8_t byte() {
+        const uint8_t b = in_.data[0];
+        advance(1);
+        return b;
+    }
+    uint32_t le32() {
+        const unsigned char* p = in_.data;
+        advance(4);
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
+    uint32_t be32() {
+        const unsigned char* p = in_.data;
+        advance(4);
+        return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+    }
+    void advance(uint64_t n) {
+        in_.data += n;
+        in_.bytes_read += n;
+    }
+
+private:
+    mem_data& in_;
+};
+
+// Running maximum of the lengths in header order; ties go to the later stream.
+struct Dominant {
+    uint32_t length = 0;
+    uint32_t stream = 0;
+    void track(uint32_t s, uint32_t len) {
+        if (len >= length) {
+            length = len;
+            stream = s;
+        }
+    }
+};
+
+inline constexpr uint32_t kMaxLength = 16;
+
+// count: bytes read including the unit that does not fit; first_unit: size
+// of the packet's first unit, which is not counted as ignored.
+template <class Sink>
+void report_truncation(Sink& sink, uint64_t count, uint64_t packet_start, uint64_t first_unit) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Truncated stream after %lu bytes read\n", (unsigned long)count);
+    sink.message(text);
+    std::snprintf(text, sizeof text, "Ignored %lu bytes\n", (unsigned long)(count - packet_start - first_unit));
+    sink.message(text);
+}
+
+template <class Sink>
+void report_illegal_length(Sink& sink, uint32_t length, uint64_t count, uint32_t stream) {
+    char text[128];
+    std::snprintf(text, sizeof text, "Illegal subband length (%u) in header at pos 0x%08lx, sb_idx=%u\n", length,
+                  (unsigned long)count, stream);
+    sink.message(text);
+}
+
+// Delivers the sixteen streams of component c in order (length, words,
+// end); false when a word does not fit in the input.
+template <class Sink, class ReadWord>
+bool deliver_component(Sink& sink, Cursor& in, uint32_t c, const uint32_t* len, ReadWord read) {
+    for (uint32_t j = 0; j < 16; ++j) {
+        const uint32_t s = c * 16 + j;
+        sink.length(s, len[j]);
+        if (!in.fits(uint64_t(4) * len[j])) {
+            // Deliver the words that do fit, then stop.
+            while (in.fits(4)) sink.word(read(in), s);
+            return false;
+        }
+        if constexpr (Sink::kCountOnly) {
+            sink.count(s, len[j]);
+            in.advance(uint64_t(4) * len[j]);
+        } else {
+            for (uint32_t i = 0; i < len[j]; ++i) sink.word(read(in), s);
+        }
+        sink.end(s);
+    }
+    return true;
+}
+
+// Versions 0 and 1: a seven-bit length byte before each stream's words.
+template <class Sink>
+void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
+    Cursor in(input);
+    const uint32_t streams = 16u * fs.num_components;
+    if (streams == 0) return;
+    for (;;) {
+        Dominant dom;
+        for (uint32_t s = 0; s < streams; ++s) {
+            if (in.reaches(1)) return;
+            const uint8_t b = in.byte();
+            sink.header_byte(b);
+            const uint32_t len = b & 0x7Fu;
+            sink.length(s, len);
+            dom.track(s, len);
+            if (!in.fits(uint64_t(4) * len)) {
+                while (in.fits(4)) sink.word(in.le32(), s);
+                return;
+            }
+            if constexpr (Sink::kCountOnly) {
+                sink.count(s, len);
+                in.advance(uint64_t(4) * len);
+            } else {
+                for (uint32_t i = 0; i < len; ++i) sink.word(in.le32(), s);
+            }
+            sink.end(s);
+        }
+        sink.packet_end(dom.stream);
+    }
+}
+
+// Version 2: three little-endian header words per component.
+template <class Sink>
+void walk_v2(const frame_state& fs, mem_data& input, Sink& sink) {
+    Cursor in(input);
+    const uint32_t ncomp = fs.num_components;
+    if (ncomp == 0) return;
+    for (;;) {
+        const uint64_t start = in.count();
+        Dominant dom;
+        for (uint32_t c = 0; c < ncomp; ++c) {
+            uint32_t w[3];
+            for (int i = 0; i < 3; ++i) {
+                if (in.reaches(4)) {
+                    if (c != 0 || i != 0) report_truncation(sink, in.count() + 4, start, 4);
+                    return;
+                }
+                w[i] = in.le32();
+                sink.header_word(w[i]);
+            }
+            // Lengths are five-bit fields of the 96-bit number w[2]:w[1]:w[0],
+            // from the least significant bit up.
+            uint32_t len[16];
+            for (uint32_t j = 0; j < 16; ++j) {
+                const uint32_t pos = 5 * j, word = pos / 32, off = pos % 32;
+                uint32_t v = w[word] >> off;
+                if (off > 27) v |= w[word + 1] << (32 - off);
+                len[j] = v & 31u;
+                if (len[j] > kMaxLength) {
+                    report_illegal_length(sink, len[j], in.count(), c * 16 + j);
+                    return;
+                }
+                dom.track(c * 16 + j, len[j]);
+            }
+            if (!deliver_component(sink, in, c, len, [](Cursor& cur) { return cur.le32(); })) return;
+        }
+        sink.packet_end(dom.stream);
+    }
+}
+
+// Versions 3 to 6: ten header bytes per component, two skipped, big-endian words.
+template <class Sink>
+void walk_v3(const frame_state& fs, mem_data& input, Sink& sink) {
+    Cursor in(input);
+    const uint32_t ncomp = fs.num_components;
+    if (ncomp == 0) return;
+    for (;;) {
+        const uint64_t start = in.count();
+        Dominant dom;
+        for (uint32_t c = 0; c < ncomp; ++c) {
+            uint8_t h[10];
+            for (int i = 0; i < 10; ++i) {
+                if (in.reaches(1)) {
+                    if (c != 0 || i != 0) report_truncation(sink, in.count() + 1, start, 1);
+                    return;
+                }
+                h[i] = in.byte();
+                sink.header_byte(h[i]);
+            }
+            // Lengths are five-bit fields of the 80-bit number h[0]..h[9],
+            // from the most significant bit down.
+            uint32_t len[16];
+            for (uint32_t j = 0; j < 16; ++j) {
+                const uint32_t pos = 5 * j, at = pos / 8, off = pos % 8;
+                const uint32_t pair = uint32_t(h[at]) << 8 | (at + 1 < 10 ? h[at + 1] : 0u);
+                len[j] = (pair >> (11 - off)) & 31u;
+                if (len[j] > kMaxLength) {
+                    report_illegal_length(sink, len[j], in.count(), c * 16 + j);
+                    return;
+                }
+                dom.track(c * 16 + j, len[j]);
+            }
+            if (!in.fits(2)) return;
+            in.advance(2);
+            if (!deliver_component(sink, in, c, len, [](Cursor& cur) { return cur.be32(); })) return;
+        }
+        sink.packet_end(dom.stream);
+    }
+}
+
+// Version 7 and later: one length table per packet, words interleaved.
+template <class Sink>
+void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
+    Cursor in(input);
+    const uint32_t ncomp = fs.num_components;
+    if (ncomp == 0 || ncomp > 4) return;
+    // A row is 2^b bits, b the bit length of 5 * ncomp: padding first, then
+    // one five-bit length per component, most significant bits first.
+    const uint32_t n = 5 * ncomp;
+    const uint32_t row_bits = 1u << std::bit_width(n);
+    const uint32_t row_bytes = row_bits / 8;
+    for (;;) {
+        const uint64_t start = in.count();
+        Dominant dom;
+        uint32_t len[64] = {};
+        uint32_t total = 0;
+        for (uint32_t j = 0; j < 16; ++j) {
+            uint32_t row = 0;
+            for (uint32_t i = 0; i < row_bytes; ++i) {
+                if (in.reaches(1)) {
+                    if (j != 0 || i != 0) report_truncation(sink, in.count() + 1, start, 1);
+                    return;
+                }
+                const uint8_t b = in.byte();
+                sink.header_byte(b);
+                row = row << 8 | b;
+            }
+            for (uint32_t c = 0; c < ncomp; ++c) {
+                const uint32_t s = c * 16 + j;
+                len[s] = (row >> (5 * (ncomp - 1 - c))) & 31u;
+                if (len[s] > kMaxLength) {
+                    report_illegal_length(sink, len[s], in.count(), s);
+                    return;
+                }
+                dom.track(s, len[s]);
+                total += len[s];
+            }
+        }
+        // Words are interleaved: every stream's k-th word in row-major order.
+        // Only the last packet can be cut short, so the whole packet is
+        // checked once and words are read unchecked when it fits.
+        const bool whole = in.fits(uint64_t(4) * total);
+        if constexpr (Sink::kCountOnly) {
+            if (whole) {
+                for (uint32_t s = 0; s < 64; ++s) sink.count(s, len[s]);
+                in.advance(uint64_t(4) * total);
+                sink.packet_end(dom.stream);
+                continue;
+            }
+        }
+        for (uint32_t k = 0; k < 16; ++k) {
+            for (uint32_t j = 0; j < 16; ++j) {
+                for (uint32_t c = 0; c < ncomp; ++c) {
+                    const uint32_t s = c * 16 + j;
+                    sink.length(s, len[s]);
+                    if (len[s] > k) {
+                        if (!whole && !in.fits(4)) return;
+                        sink.word(in.be32(), s);
+                    }
+                    sink.end(s);
+                }
+            }
+        }
+        sink.packet_end(dom.stream);
+    }
+}
+
+template <class Sink>
+void walk(const frame_state& fs, mem_data& input, Sink& sink) {
+    if (fs.version <= 1) walk_v1(fs, input, sink);
+    else if (fs.version == 2) walk_v2(fs, input, sink);
+    else if (fs.version <= 6) walk_v3(fs, input, sink);
+    else walk_v7(fs, input, sink);
+}
+
+}  // namespace Vantrel::QVX::packet_walk

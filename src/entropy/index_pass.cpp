@@ -1,0 +1,51 @@
+#include "entropy/index_pass.h"
+
+#include "api/error.h"
+
+namespace Vantrel::QVX {
+
+void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> dominant,
+                    const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
+                    int8_t* q) {
+    // sb_fill of a stream is brought up to date only when it is read: at
+    // the dominant stream every step, at every stream on a packet end.
+    size_t next[64] = {};
+    auto sync = [&](unsigned s, uint32_t p) {
+        const StreamCrossings& c = crossings[s];
+        size_t i = next[s];
+        const size_t n = c.at.size();
+        uint32_t added = 0;
+        while (i < n && (uint64_t(c.at[i]) << c.shift) <= p) {
+            ++i;
+            ++added;
+        }
+        next[s] = i;
+        lb.sb_fill[s] = int32_t(uint32_t(lb.sb_fill[s]) + 32u * added);
+    };
+
+    const unsigned streams = 16u * lb.num_components;
+    size_t taken = 0;
+    for (uint32_t p = 0; p < steps; ++p) {
+        q[p] = int8_t(lb.qtIndex());
+        if (position_bits) lb.lb_add(int32_t(position_bits[p]));
+
+        if (taken >= dominant.size()) raise("Missing subband data");
+        const unsigned d = dominant[taken];
+        sync(d, p);
+        if (lb.sb_fill[d] >= 512) {
+            fs.packet_done = 1;
+            ++taken;
+        }
+        if (fs.packet_done) {
+            for (unsigned s = 0; s < streams; ++s) {
+                sync(s, p);
+                int32_t& f = lb.sb_fill[s];
+                if (f > 512) f -= 512;
+                else if (f >= 32) f %= 32;
+            }
+        }
+        lb.finish_step(fs);
+    }
+}
+
+}  // namespace Vantrel::QVX
