@@ -50,7 +50,8 @@ ImagePlanes to_planes(const qvxtools::Image& image, unsigned depth) {
     return p;
 }
 
-// Rate control as the options give it; --bpp fills in the drain later.
+// Rate control as the options give it; the --bpp and --psnr searches set
+// the drain and quantiser table of their own later.
 void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     const unsigned w4 = s.width / 4u, h4 = s.height / 4u;
     int window = o.window.value_or(4);
