@@ -3,8 +3,8 @@
 #
 #   bench/compare_openjph.sh [--rounds N] [--rounds-large N] [--reencode] [--no-readme] [PHOTO...]
 #
-# Installs what it needs (scripts/setup.sh, then the Debian packages
-# openjph-tools and libopenjph-dev), builds qvxenc and compare_openjph in
+# Installs what it needs (bench/install_openjph.sh: the project's Debian
+# packages and openjph-tools, libopenjph-dev), builds qvxenc and compare_openjph in
 # build-compare/, and encodes every corpus photograph four ways into
 # build-compare/compare/: lossless with qvxenc (defaults: 5/3 kernel,
 # reversible colour transform) and with OpenJPH (5 decomposition levels,
@@ -43,18 +43,7 @@ done
 [ -d "$corpus" ] || { echo "no corpus at $corpus (set QVX_CORPUS_DIR)" >&2; exit 1; }
 start=$(date +%s)
 
-"$root/scripts/setup.sh"
-missing=()
-for p in openjph-tools libopenjph-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$root/bench/install_openjph.sh"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVX_BUILD_BENCH=ON \
   -DQVX_BUILD_TESTS=OFF -DQVX_BUILD_TOOLS=ON >/dev/null

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, tests and tools need, if missing.
+# Installs the Debian packages the build, tests and tools need, if missing;
+# package names given as arguments are installed too.
 set -euo pipefail
 # pybind11-dev, python3-dev and python3-numpy serve the Python module, built for /usr/bin/python3.
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev pkg-config
-  pybind11-dev python3-dev python3-numpy)
+  pybind11-dev python3-dev python3-numpy "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
