@@ -6,6 +6,7 @@
 #include <string>
 
 #include "image_io.h"
+#include "support/tool_images.h"
 #include "support/tool_run.h"
 
 using namespace qvxtest;
@@ -13,13 +14,6 @@ using namespace qvxtest;
 namespace {
 
 const std::string kCrop = std::string(QVX_TEST_DATA_DIR) + "/astronaut_64x48.ppm";
-
-qvxtools::Image read(const std::string& path) {
-    qvxtools::Image img;
-    std::string error;
-    EXPECT_TRUE(qvxtools::read_image(path, img, error)) << error;
-    return img;
-}
 
 }  // namespace
 
@@ -30,14 +24,14 @@ TEST(QvxencCli, LosslessRoundTripThroughQvxdec) {
     EXPECT_TRUE(has(enc.out, "64x48 RGB, 8-bit, kernel 3, colour mode 4"));
     EXPECT_TRUE(has(enc.out, "lossless"));
     ASSERT_EQ(tool("qvxdec", stream + " -o " + back).code, 0);
-    const qvxtools::Image a = read(kCrop), b = read(back);
+    const qvxtools::Image a = read_tool_image(kCrop), b = read_tool_image(back);
     EXPECT_EQ(b.samples, a.samples);
     EXPECT_EQ(b.maxval, 255u);
 
     // A cropped region comes back as that region.
     ASSERT_EQ(tool("qvxenc", kCrop + " --crop 32x16+8+4 -o " + stream).code, 0);
     ASSERT_EQ(tool("qvxdec", stream + " -o " + back).code, 0);
-    const qvxtools::Image c = read(back);
+    const qvxtools::Image c = read_tool_image(back);
     ASSERT_EQ(c.width, 32u);
     ASSERT_EQ(c.height, 16u);
     for (unsigned y = 0; y < 16; ++y)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image_io.h"
+#include "support/tool_images.h"
 #include "support/tool_run.h"
 
 using namespace qvxtest;
@@ -16,13 +17,6 @@ using namespace qvxtest;
 namespace {
 
 const std::string kData = QVX_TEST_DATA_DIR;
-
-qvxtools::Image read(const std::string& path) {
-    qvxtools::Image img;
-    std::string error;
-    EXPECT_TRUE(qvxtools::read_image(path, img, error)) << error;
-    return img;
-}
 
 }  // namespace
 
@@ -82,7 +76,7 @@ TEST(ToolsConventions, TiffRoundTripsKeepDepth) {
         const std::string a = temp("a.qvx"), tif = temp("a.tif"), b = temp("b.qvx");
         ASSERT_EQ(tool("qvxenc", "-q " + c.args + " " + kData + "/" + c.image + " -o " + a).code, 0);
         ASSERT_EQ(tool("qvxdec", "-q " + a + " -o " + tif).code, 0);
-        EXPECT_EQ(read(tif).maxval, c.maxval);
+        EXPECT_EQ(read_tool_image(tif).maxval, c.maxval);
         ASSERT_EQ(tool("qvxenc", "-q " + tif + " -o " + b).code, 0);
         EXPECT_EQ(slurp(a), slurp(b));  // same depth chosen, same samples
     }
@@ -110,7 +104,7 @@ TEST(ToolsConventions, RawSensorInputInBothByteOrders) {
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_TRUE(has(r.out, "16x8 grey, 12-bit"));
         ASSERT_EQ(tool("qvxdec", "-q " + stream + " -o " + back).code, 0);
-        const qvxtools::Image img = read(back);
+        const qvxtools::Image img = read_tool_image(back);
         EXPECT_EQ(img.samples, samples);
         EXPECT_EQ(img.maxval, 4095u);
     }
