@@ -3,6 +3,7 @@
 #include "api/decoder_settings.h"
 #include "api/error.h"
 #include "codestream/header.h"
+#include "frame/frame_setup.h"
 #include "output/bayer.h"
 #include "output/bayer_geometry.h"
 
@@ -75,10 +76,7 @@ qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options) {
     settings.reject_unsupported_bayer = true;
     admit_frame(settings, fs, options.interleaved);
     // The checks that frame setup and the writers make, with their messages.
-    if (fs.width == 0 || fs.width % 4 != 0) raise("Error: Width must be a mulitple of 4 and != 0");
-    if (fs.height == 0 || fs.height % 4 != 0) raise("Error: Height must be a multiple of 4 and != 0");
-    if (fs.bit_depth != 8 && fs.bit_depth != 10 && fs.bit_depth != 12 && fs.bit_depth != 14)
-        raise("ERROR: bitdepth not supported!");
+    validate_frame(fs.width, fs.height, fs.component_format, fs.bit_depth);
     if (settings.pending.buffer_bytes > 0xFFFFFFFFu) raise("Error: Frame too large for one output buffer");
     if (fs.bayer_mode != 0 && fs.num_components < bayer_components_needed(fs.bayer_mode))
         raise("Error: Bayer mode needs more components than the stream carries");

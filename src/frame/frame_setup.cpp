@@ -8,14 +8,19 @@
 
 namespace Vantrel::QVX {
 
-void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t component_format,
-                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width, image_memory& planes) {
+uint8_t validate_frame(uint16_t width, uint16_t height, uint8_t component_format, uint8_t bit_depth) {
     if (width == 0 || width % 4 != 0) raise("Error: Width must be a mulitple of 4 and != 0");
     if (height == 0 || height % 4 != 0) raise("Error: Height must be a multiple of 4 and != 0");
     const uint8_t nc = components_for_format(component_format);
-    const uint8_t subsampled = component_format == 3 ? 1 : 0;
     if (bit_depth != 8 && bit_depth != 10 && bit_depth != 12 && bit_depth != 14)
         raise("ERROR: bitdepth not supported!");
+    return nc;
+}
+
+void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t component_format,
+                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width, image_memory& planes) {
+    const uint8_t nc = validate_frame(width, height, component_format, bit_depth);
+    const uint8_t subsampled = component_format == 3 ? 1 : 0;
 
     fs.num_components = nc;
     fs.width = width;

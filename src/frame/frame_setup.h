@@ -10,6 +10,10 @@ namespace Vantrel::QVX {
 class QVXCodec;
 class image_memory;
 
+// The frame checks of setup, in their order and with their messages;
+// returns the component count.
+uint8_t validate_frame(uint16_t width, uint16_t height, uint8_t component_format, uint8_t bit_depth);
+
 // Validates the geometry, component format and bit depth, records them in
 // fs and the codec, and gives `planes` (kept by the caller between calls)
 // the frame's geometry and the storing scheme of the wavelet kernel; fs's
