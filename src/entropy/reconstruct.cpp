@@ -14,7 +14,10 @@ namespace {
 // The row loops marked with this are also compiled for AVX2, and the
 // processor's best version is picked when the library loads (integer
 // arithmetic only, so every version gives the same values).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__)
+// The versions are chosen while the library is relocated, before a
+// sanitizer's runtime has started, so sanitized builds keep the default one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define QVX_CELL_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define QVX_CELL_CLONES

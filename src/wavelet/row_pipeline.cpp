@@ -5,7 +5,10 @@ namespace Vantrel::QVX::wavelet {
 // The row loops below are also compiled for 256-bit vectors, sixteen samples
 // at a time, and the processor's best version is picked when the program
 // loads. Integer arithmetic only: every version gives the same samples.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__)
+// The versions are chosen while the library is relocated, before a
+// sanitizer's runtime has started, so sanitized builds keep the default one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define QVX_ROW_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define QVX_ROW_CLONES
