@@ -11,8 +11,20 @@ namespace Vantrel::QVX {
 
 namespace {
 
+// The row loops marked with this are also compiled for AVX2, and the
+// processor's best version is picked when the library loads (integer
+// arithmetic only, so every version gives the same values).
+// The versions are chosen while the library is relocated, before a
+// sanitizer's runtime has started, so sanitized builds keep the default one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define QVX_CELL_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QVX_CELL_CLONES
+#endif
+
 // Dequantises one row of n values whose indices come in runs.
-void dequantise_row(const int16_t* v, const PositionIndex& pos, size_t first, unsigned n, uint8_t offset,
+QVX_CELL_CLONES void dequantise_row(const int16_t* v, const PositionIndex& pos, size_t first, unsigned n, uint8_t offset,
                     int16_t* out) {
     for (unsigned x = 0; x < n;) {
         const unsigned end = unsigned(pos.run_end[first + x] - first);
@@ -90,6 +102,38 @@ void every_other(const BandRows& b, const PositionIndex& pos, unsigned y, unsign
     }
 }
 
+// The cells of a band row, `step` apart in the plane, to and from a
+// contiguous row. Steps 1, 2 and 4 (the band layouts of every kernel) get
+// loops the compiler vectorises.
+template <size_t Step>
+[[gnu::always_inline]] inline void gather_cells(int16_t* __restrict row, const int16_t* __restrict cells, unsigned n) {
+    for (unsigned x = 0; x < n; ++x) row[x] = cells[Step * x];
+}
+template <size_t Step>
+[[gnu::always_inline]] inline void scatter_cells(int16_t* __restrict cells, const int16_t* __restrict row, unsigned n) {
+    for (unsigned x = 0; x < n; ++x) cells[Step * x] = row[x];
+}
+
+QVX_CELL_CLONES void gather(int16_t* __restrict row, const int16_t* __restrict cells, size_t step, unsigned n) {
+    switch (step) {
+        case 1: gather_cells<1>(row, cells, n); break;
+        case 2: gather_cells<2>(row, cells, n); break;
+        case 4: gather_cells<4>(row, cells, n); break;
+        default:
+            for (unsigned x = 0; x < n; ++x) row[x] = cells[step * x];
+    }
+}
+
+QVX_CELL_CLONES void scatter(int16_t* __restrict cells, const int16_t* __restrict row, size_t step, unsigned n) {
+    switch (step) {
+        case 1: scatter_cells<1>(cells, row, n); break;
+        case 2: scatter_cells<2>(cells, row, n); break;
+        case 4: scatter_cells<4>(cells, row, n); break;
+        default:
+            for (unsigned x = 0; x < n; ++x) cells[step * x] = row[x];
+    }
+}
+
 }  // namespace
 
 void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
@@ -106,7 +150,7 @@ void reconstruct_bands(const BandRows* bands, unsigned count, const PositionInde
             const size_t cs = b.col_step;
             if (b.every_other) {
                 const unsigned n = unsigned(first_value_of_row(y + 1, w, 1) - first_value_of_row(y, w, 1));
-                for (unsigned x = 0; x < n; ++x) row[x] = cells[cs * x];
+                gather(row, cells, cs, n);
                 every_other(b, pos, y, n, row, above);
             } else {
                 const size_t first = size_t(y) * w;
@@ -116,11 +160,11 @@ void reconstruct_bands(const BandRows* bands, unsigned count, const PositionInde
                 if (b.predictor == Predictor::kNone && pos.run_end[first] == first + w &&
                     int32_t(pos.q[first]) - b.qp_offset <= 0)
                     continue;
-                for (unsigned x = 0; x < w; ++x) row[x] = cells[cs * x];
+                gather(row, cells, cs, w);
                 dequantise_row(row, pos, first, w, b.qp_offset, row);
                 predict_full_row(b.predictor, row, above, w, y);
             }
-            for (unsigned x = 0; x < w; ++x) cells[cs * x] = row[x];
+            scatter(cells, row, cs, w);
         }
     }
 }

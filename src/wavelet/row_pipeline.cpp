@@ -2,6 +2,18 @@
 
 namespace Vantrel::QVX::wavelet {
 
+// The row loops below are also compiled for 256-bit vectors, sixteen samples
+// at a time, and the processor's best version is picked when the program
+// loads. Integer arithmetic only: every version gives the same samples.
+// The versions are chosen while the library is relocated, before a
+// sanitizer's runtime has started, so sanitized builds keep the default one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define QVX_ROW_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QVX_ROW_CLONES
+#endif
+
 namespace {
 
 // The lifting terms without leaving 16 bits, so that vectors hold eight
@@ -19,7 +31,7 @@ inline int16_t quarter_up(int16_t a, int16_t b) {  // (a + b + 2) >> 2
 
 // Inverse 5/3 line on split halves: s(i) low-pass, d(i) high-pass, m each.
 // Contiguous halves let both lifting steps vectorise.
-void lift53_split(int16_t* __restrict s, int16_t* __restrict d, size_t m) {
+QVX_ROW_CLONES void lift53_split(int16_t* __restrict s, int16_t* __restrict d, size_t m) {
     s[0] = int16_t(s[0] - quarter_up(d[0], d[0]));
     for (size_t i = 1; i < m; ++i) s[i] = int16_t(s[i] - quarter_up(d[i - 1], d[i]));
     for (size_t i = 0; i + 1 < m; ++i) d[i] = int16_t(d[i] + half_up(s[i], s[i + 1]));
@@ -33,24 +45,24 @@ inline void haar16(int16_t& lo, int16_t& hi) {
     hi = int16_t(h + l);
 }
 
-void haar_split(int16_t* __restrict lo, int16_t* __restrict hi, size_t m) {
+QVX_ROW_CLONES void haar_split(int16_t* __restrict lo, int16_t* __restrict hi, size_t m) {
     for (size_t i = 0; i < m; ++i) haar16(lo[i], hi[i]);
 }
 
 // Rows are split into 2 or 4 phases (x mod 2 or x mod 4) and merged back.
-void split2(const int16_t* __restrict r, int16_t* __restrict a, int16_t* __restrict b, size_t m) {
+QVX_ROW_CLONES void split2(const int16_t* __restrict r, int16_t* __restrict a, int16_t* __restrict b, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         a[i] = r[2 * i];
         b[i] = r[2 * i + 1];
     }
 }
-void merge2(int16_t* __restrict r, const int16_t* __restrict a, const int16_t* __restrict b, size_t m) {
+QVX_ROW_CLONES void merge2(int16_t* __restrict r, const int16_t* __restrict a, const int16_t* __restrict b, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         r[2 * i] = a[i];
         r[2 * i + 1] = b[i];
     }
 }
-void split4(const int16_t* __restrict r, int16_t* __restrict p0, int16_t* __restrict p1, int16_t* __restrict p2,
+QVX_ROW_CLONES void split4(const int16_t* __restrict r, int16_t* __restrict p0, int16_t* __restrict p1, int16_t* __restrict p2,
             int16_t* __restrict p3, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         p0[i] = r[4 * i];
@@ -59,7 +71,7 @@ void split4(const int16_t* __restrict r, int16_t* __restrict p0, int16_t* __rest
         p3[i] = r[4 * i + 3];
     }
 }
-void merge4(int16_t* __restrict r, const int16_t* __restrict p0, const int16_t* __restrict p1,
+QVX_ROW_CLONES void merge4(int16_t* __restrict r, const int16_t* __restrict p0, const int16_t* __restrict p1,
             const int16_t* __restrict p2, const int16_t* __restrict p3, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         r[4 * i] = p0[i];
@@ -75,7 +87,7 @@ void haar_lanes16(int16_t* __restrict lo, int16_t* __restrict hi, size_t n) {
 }
 
 // Haar pairs of two whole rows or of their even columns.
-void haar_rows(int16_t* lo, int16_t* hi, size_t w, unsigned line_step) {
+QVX_ROW_CLONES void haar_rows(int16_t* lo, int16_t* hi, size_t w, unsigned line_step) {
     if (line_step == 1)
         haar_lanes16<1>(lo, hi, w);
     else
@@ -93,29 +105,31 @@ void predict_lanes16(int16_t* __restrict d, const int16_t* sa, const int16_t* sb
     for (size_t k = 0; k < n; ++k) d[k * Step] = int16_t(d[k * Step] + half_up(sa[k * Step], sb[k * Step]));
 }
 
-void update_rows(int16_t* s, const int16_t* da, const int16_t* db, size_t w, unsigned line_step) {
+QVX_ROW_CLONES void update_rows(int16_t* s, const int16_t* da, const int16_t* db, size_t w, unsigned line_step) {
     if (line_step == 1)
         update_lanes16<1>(s, da, db, w);
     else
         update_lanes16<2>(s, da, db, w / 2);
 }
 
-void predict_rows(int16_t* d, const int16_t* sa, const int16_t* sb, size_t w, unsigned line_step) {
+QVX_ROW_CLONES void predict_rows(int16_t* d, const int16_t* sa, const int16_t* sb, size_t w, unsigned line_step) {
     if (line_step == 1)
         predict_lanes16<1>(d, sa, sb, w);
     else
         predict_lanes16<2>(d, sa, sb, w / 2);
 }
 
-}  // namespace
-
-void clip_samples(int16_t* p, size_t n, int16_t bound) {
+QVX_ROW_CLONES void clip_loop(int16_t* p, size_t n, int16_t bound) {
     for (size_t i = 0; i < n; ++i) {
         int16_t v = p[i];
         v = v > bound ? bound : v;
         p[i] = v < 0 ? int16_t(0) : v;
     }
 }
+
+}  // namespace
+
+void clip_samples(int16_t* p, size_t n, int16_t bound) { clip_loop(p, n, bound); }
 
 RowPipeline::RowPipeline(unsigned kernel, int16_t* plane, size_t w, size_t h, int16_t bound)
     : shape_(kKernelShapes[kernel < kNumKernels ? kernel : 0]),
