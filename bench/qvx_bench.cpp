@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "entropy/subband_loop.h"
@@ -97,21 +96,19 @@ void entropy_stage(benchmark::State& state, const Stream* s, unsigned threads) {
         state.PauseTiming();
         frame_state fs;
         mem_data in(bytes.data(), bytes.size(), 0);
-        auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+        Demultiplexer streams;
         image_memory planes;
         read_header(in, fs);
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
-        dec->lb.setup(fs);
+        frame_setup(fs, planes);
         for (unsigned c = 0; c < fs.coef_store->num_components(); ++c)
             std::fill_n(fs.coef_store->plane(c), fs.coef_store->plane_size(), uint16_t(0x5555));
         state.ResumeTiming();
         try {
-            decodeSubbands(*dec, threads);
+            decode_subbands(fs, in, streams, threads);
         } catch (const QvxError& e) {
             state.SkipWithError(e.text().c_str());
         }
         state.PauseTiming();
-        dec.reset();
         frame_release(fs);
         state.ResumeTiming();
     }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "qvx/SimpleQvxDecoder.h"

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "output/bayer_geometry.h"
+#include "base/mosaic_geometry.h"
 #include "support/frames.h"
 
 using namespace Vantrel::QVX;

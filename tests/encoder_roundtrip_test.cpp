@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/header.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
@@ -25,12 +24,11 @@ void expect_decodes_to(std::vector<uint8_t> bytes, const CoefficientFrame& expec
     frame_state fs;
     image_memory planes;
     mem_data in(bytes.data(), bytes.size());
-    auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+    Demultiplexer streams;
     try {
         read_header(in, fs);
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
-        dec->lb.setup(fs);
-        decodeSubbands(*dec);
+        frame_setup(fs, planes);
+        decode_subbands(fs, in, streams);
         for (unsigned k = 0; k < expected.num_components; ++k) {
             const int16_t* p = fs.coef_store->splane(k);
             EXPECT_EQ(std::vector<int16_t>(p, p + fs.coef_store->plane_size()), expected.planes[k]) << what << " c" << k;

@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "api/error.h"
-#include "support/errors.h"
-#include "entropy/index_pass.h"
+#include "base/error.h"
 #include "entropy/dequantise.h"
+#include "entropy/index_pass.h"
 #include "entropy/line_buffer.h"
 #include "entropy/prediction.h"
+#include "support/errors.h"
 
 using namespace Vantrel::QVX;
 using qvxtest::error_of;

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
 #include "support/errors.h"
@@ -77,15 +76,23 @@ TEST(ImageMemory, ConstructorChecksInOrder) {
 
 TEST(FrameSetup, PlanesPoolAndRelease) {
     frame_state fs;
-    QVXCodec codec{&fs};
     image_memory planes;
+    auto header = [&fs](uint16_t w, uint16_t h, uint8_t format, uint8_t depth) {
+        fs.width = w;
+        fs.height = h;
+        fs.component_format = format;
+        fs.bit_depth = depth;
+    };
     fs.w_kernel = 6;
-    EXPECT_EQ(error_of([&] { frame_setup(codec, 8, 8, 1, 9, fs, 9, planes); }), "ERROR: bitdepth not supported!");
-    EXPECT_EQ(fs.width, 0);  // a failed setup leaves the state untouched
+    header(8, 8, 1, 9);
+    EXPECT_EQ(error_of([&] { frame_setup(fs, planes); }), "ERROR: bitdepth not supported!");
+    EXPECT_EQ(fs.num_components, 0);  // a failed check leaves the state untouched
     EXPECT_EQ(fs.coef_store, nullptr);
-    EXPECT_EQ(error_of([&] { frame_setup(codec, 1928, 8, 2, 10, fs, 1928, planes); }),
+    header(1928, 8, 2, 10);
+    EXPECT_EQ(error_of([&] { frame_setup(fs, planes); }),
               "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
-    frame_setup(codec, 1920, 8, 2, 10, fs, 1921, planes);
+    header(1920, 8, 2, 10);
+    frame_setup(fs, planes);
     EXPECT_EQ(fs.coef_store, &planes);
     EXPECT_EQ((std::vector<int>{planes.scheme(), planes.sb_width(), planes.num_components()}),
               (std::vector<int>{2, 120, 3}));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "support/stream_bytes.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "cli_common.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"

@@ -2,8 +2,7 @@
 
 #include <memory>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "cli_common.h"
 #include "codestream/header.h"
 #include "codestream/parsers.h"
@@ -46,7 +45,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
     std::vector<uint8_t> copy = bytes;
     mem_data in(copy.data(), copy.size(), 0);
     frame_state fs = before;
-    auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+    Demultiplexer streams;
     struct Release {
         frame_state& fs;
         ~Release() { frame_release(fs); }
@@ -61,9 +60,8 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
                                     " pixels is above --max-pixels " + std::to_string(max_pixels) + "; not checked");
             return;
         }
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
-        dec->lb.setup(fs);
-        decodeSubbands(*dec, 1, needed);
+        frame_setup(fs, planes);
+        decode_subbands(fs, in, streams, 1, needed);
     } catch (const QvxError& e) {
         const std::string text = e.text();
         info.problems.push_back(text == "Missing subband data"
@@ -72,7 +70,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
     }
     unsigned short_streams = 0;
     for (unsigned s = 0; s < info.components * 16; ++s) {
-        const uint64_t have = dec->demux.stream_words(s).size();
+        const uint64_t have = streams.stream_words(s).size();
         if (needed[s] > have) {
             info.missing_words[s] = needed[s] - have;
             ++short_streams;

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "base/mosaic_geometry.h"
 #include "codestream/frame_state.h"
 #include "output/bayer.h"
-#include "output/bayer_geometry.h"
 #include "output/bayer_postprocess.h"
 
 namespace Vantrel::QVX::enc {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "entropy/dequantise.h"

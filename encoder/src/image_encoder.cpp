@@ -11,10 +11,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "api/error.h"
+#include "base/error.h"
+#include "bayer_forward.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
-#include "bayer_forward.h"
 #include "forward_color.h"
 #include "forward_wavelet.h"
 #include "qvx/QvxEncoder.h"

@@ -1,11 +1,12 @@
 #include "api/frame_description.h"
 
 #include "api/decoder_settings.h"
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/mosaic_geometry.h"
 #include "codestream/header.h"
 #include "frame/frame_setup.h"
 #include "output/bayer.h"
-#include "output/bayer_geometry.h"
 
 namespace Vantrel::QVX {
 
@@ -63,8 +64,8 @@ void admit_frame(DecoderSettings& settings, frame_state& fs, bool interleaved) {
     fs.sink = settings.line_sink();
     settings.pending = describe_frame(fs, interleaved);
     const uint64_t samples = uint64_t(fs.width) * fs.height * fs.num_components;
-    if (settings.max_pixels != 0 && samples > settings.max_pixels) raise(kPixelLimitMessage);
-    if (settings.reject_unsupported_bayer && !bayer_mode_supported(fs.bayer_mode)) raise(kUnsupportedBayerMessage);
+    if (settings.max_pixels != 0 && samples > settings.max_pixels) raise(msg::kPixelLimit);
+    if (settings.reject_unsupported_bayer && !bayer_mode_supported(fs.bayer_mode)) raise(msg::kUnsupportedBayer);
 }
 
 qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options) {
@@ -77,9 +78,9 @@ qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options) {
     admit_frame(settings, fs, options.interleaved);
     // The checks that frame setup and the writers make, with their messages.
     validate_frame(fs.width, fs.height, fs.component_format, fs.bit_depth);
-    if (settings.pending.buffer_bytes > 0xFFFFFFFFu) raise("Error: Frame too large for one output buffer");
+    if (settings.pending.buffer_bytes > 0xFFFFFFFFu) raise(msg::kFrameTooLarge);
     if (fs.bayer_mode != 0 && fs.num_components < bayer_components_needed(fs.bayer_mode))
-        raise("Error: Bayer mode needs more components than the stream carries");
+        raise(msg::kBayerComponents);
     return settings.pending;
 }
 

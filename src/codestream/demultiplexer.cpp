@@ -1,6 +1,5 @@
 #include "codestream/demultiplexer.h"
 
-#include "api/error.h"
 #include "codestream/packet_walk.h"
 
 namespace Vantrel::QVX {
@@ -46,7 +45,7 @@ void copy_words(const frame_state& fs, mem_data& input, uint32_t* words, const u
 
 }  // namespace
 
-void NXRQvxDemultiplexer::parse(const frame_state& fs, mem_data& input) {
+void Demultiplexer::parse(const frame_state& fs, mem_data& input) {
     const mem_data start = input;
     CountSink count;
     packet_walk::walk(fs, input, count);
@@ -58,21 +57,10 @@ void NXRQvxDemultiplexer::parse(const frame_state& fs, mem_data& input) {
     words_.reset(new uint32_t[offset_[64] + 1]);
     words_[offset_[64]] = 0;
     dominant_.assign(count.packets, 0);
-    dominant_pos_ = 0;
 
     input = start;
     if (byte_swap) copy_words<true>(fs, input, words_.get(), offset_, dominant_.data());
     else copy_words<false>(fs, input, words_.get(), offset_, dominant_.data());
-}
-
-uint8_t NXRQvxDemultiplexer::nextDominant() {
-    if (dominant_pos_ >= dominant_.size()) raise("Missing subband data");
-    return dominant_[dominant_pos_++];
-}
-
-uint8_t NXRQvxDemultiplexer::peekDominant() const {
-    if (dominant_pos_ >= dominant_.size()) raise("Missing subband data");
-    return dominant_[dominant_pos_];
 }
 
 }  // namespace Vantrel::QVX

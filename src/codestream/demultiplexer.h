@@ -13,7 +13,7 @@
 
 namespace Vantrel::QVX {
 
-class NXRQvxDemultiplexer {
+class Demultiplexer {
 public:
     // Walks every packet of the input once to count each stream's words,
     // then again to copy them; the input ends where one walk leaves it.
@@ -24,9 +24,6 @@ public:
     }
     const std::vector<uint8_t>& dominant_list() const { return dominant_; }
 
-    uint8_t nextDominant();
-    uint8_t peekDominant() const;
-
     // Version 0 words arrive little-endian and are reversed.
     bool byte_swap = false;
 
@@ -34,7 +31,6 @@ private:
     std::unique_ptr<uint32_t[]> words_;
     uint64_t offset_[65] = {};
     std::vector<uint8_t> dominant_;
-    uint64_t dominant_pos_ = 0;
 };
 
 }  // namespace Vantrel::QVX

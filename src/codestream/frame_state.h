@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
+#include "base/format.h"
+
 namespace Vantrel::QVX {
 
 class image_memory;
 struct LineSink;
-
-inline constexpr int kQpTableRoom = 2163;
 
 struct frame_state {
     uint16_t stored_width = 0;
@@ -48,13 +48,5 @@ struct frame_state {
     // qp_table entry i; entries at and past qp_count read as 0.
     int8_t qp_entry(uint32_t i) const { return i < qp_count ? qp_table[i] : int8_t(0); }
 };
-
-// Component count for a component_format code; throws on an undefined code.
-uint8_t components_for_format(uint8_t component_format);
-
-// ct_index derived from ct_mode: 6 -> 1, 7 -> 2, 8 -> 3, otherwise 0.
-inline uint32_t ct_index_for_mode(uint8_t ct_mode) {
-    return (ct_mode >= 6 && ct_mode <= 8) ? uint32_t(ct_mode - 5) : 0u;
-}
 
 }  // namespace Vantrel::QVX

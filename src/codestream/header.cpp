@@ -1,19 +1,10 @@
 #include "codestream/header.h"
 
-#include "api/error.h"
-#include "output/bayer_geometry.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/mosaic_geometry.h"
 
 namespace Vantrel::QVX {
-
-uint8_t components_for_format(uint8_t component_format) {
-    switch (component_format) {
-        case 1: return 1;
-        case 2: return 3;
-        case 3: return 3;
-        case 4: return 4;
-        default: raise("Error: Undefined component format");
-    }
-}
 
 namespace {
 
@@ -26,7 +17,7 @@ public:
 
     const unsigned char* take(uint64_t n) {
         const uint64_t left = in_.bytes_read < in_.size ? in_.size - in_.bytes_read : 0;
-        if (n > left) raise("Error: Stream header truncated");
+        if (n > left) raise(msg::kHeaderTruncated);
         const unsigned char* p = in_.data;
         in_.data += n;
         in_.bytes_read += n;
@@ -92,7 +83,7 @@ void read_header(mem_data& input, frame_state& fs) {
     fs.fill_level = r.u32();
     fs.w_kernel = r.u8();
     fs.qp_count = r.u16();
-    if (fs.qp_count > kQpTableRoom) raise("Error: qp_count exceeds the table size");
+    if (fs.qp_count > kQpTableRoom) raise(msg::kQpCountTooLarge);
     fs.qp_table[fs.qp_count] = 0;
     const unsigned char* table = r.take(fs.qp_count);
     for (uint32_t i = 0; i < fs.qp_count; ++i) fs.qp_table[i] = int8_t(table[i]);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/messages.h"
 #include "codestream/frame_state.h"
 #include "qvx/SimpleQvxDecoder.h"
 
@@ -73,16 +74,16 @@ inline constexpr uint32_t kMaxLength = 16;
 template <class Sink>
 void report_truncation(Sink& sink, uint64_t count, uint64_t packet_start, uint64_t first_unit) {
     char text[96];
-    std::snprintf(text, sizeof text, "Truncated stream after %lu bytes read\n", (unsigned long)count);
+    std::snprintf(text, sizeof text, msg::kTruncatedStream, (unsigned long)count);
     sink.message(text);
-    std::snprintf(text, sizeof text, "Ignored %lu bytes\n", (unsigned long)(count - packet_start - first_unit));
+    std::snprintf(text, sizeof text, msg::kIgnoredBytes, (unsigned long)(count - packet_start - first_unit));
     sink.message(text);
 }
 
 template <class Sink>
 void report_illegal_length(Sink& sink, uint32_t length, uint64_t count, uint32_t stream) {
     char text[128];
-    std::snprintf(text, sizeof text, "Illegal subband length (%u) in header at pos 0x%08lx, sb_idx=%u\n", length,
+    std::snprintf(text, sizeof text, msg::kIllegalLength, length,
                   (unsigned long)count, stream);
     sink.message(text);
 }

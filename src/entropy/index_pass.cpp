@@ -1,6 +1,7 @@
 #include "entropy/index_pass.h"
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
@@ -29,7 +30,7 @@ void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> do
         q[p] = int8_t(lb.qtIndex());
         if (position_bits) lb.lb_add(int32_t(position_bits[p]));
 
-        if (taken >= dominant.size()) raise("Missing subband data");
+        if (taken >= dominant.size()) raise(msg::kMissingSubbandData);
         const unsigned d = dominant[taken];
         sync(d, p);
         if (lb.sb_fill[d] >= 512) {

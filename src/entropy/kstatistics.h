@@ -5,7 +5,9 @@
 #include <bit>
 #include <cstdint>
 
-#include "api/error.h"
+#include "base/error.h"
+
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
@@ -37,7 +39,7 @@ struct KStatistics {
     int computeK(unsigned s) const {
         const unsigned g = s >> 4;
         const int k = riceParameter(magnitude_sum[s], count[g], count_log2[g]);
-        if (k > 16) raise("K overflow - fixme (encoder)!");
+        if (k > 16) raise(msg::kKOverflow);
         return k;
     }
 

@@ -1,6 +1,7 @@
 #include "entropy/line_buffer.h"
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
@@ -13,13 +14,13 @@ void LineBuffer::setup(const frame_state& fs) {
         drain = 0;
     } else {
         drain = fs.rc_drain;
-        if (fs.buffer_size == 0xFFFFFFFFu) raise("Error: Buffersize not specified");
+        if (fs.buffer_size == 0xFFFFFFFFu) raise(msg::kBufferSizeUnset);
     }
     fillLevel = int32_t(fs.fill_level);
     const int32_t w4 = fs.width >> 2;
     const int32_t v = fs.rc_window;
     window_positions = v >= 0 ? (w4 * v) / 4 : w4 / v;
-    if (window_positions == 0) raise("Error: rate-control window of 0 positions");
+    if (window_positions == 0) raise(msg::kZeroWindow);
     base_qp = fs.qp_entry(0);
     const int32_t q = fs.rc_drain ? rateControl(base_qp) : base_qp;
     for (int32_t& slot : qt_pipeline) slot = q;
@@ -37,7 +38,7 @@ int32_t LineBuffer::rateControl(int32_t base) const {
     const int16_t t2 = int16_t((int32_t(t1) * e) >> 8);
     const int16_t t3 = int16_t((int32_t(t2) * f) >> 14);
     int32_t q = int8_t(uint8_t(base + t3));
-    if (q > 63) raise("ERROR: q > 63");
+    if (q > 63) raise(msg::kQTooLarge);
     if (q < 0) q = 0;
     return q;
 }

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
@@ -32,7 +33,7 @@ struct LineBuffer {
     // Adds a value's bits to the fill level; wraps like the 32-bit counter
     // it models, since a crafted stream may overflow it.
     void lb_add(int32_t n) {
-        if (n < 0) raise("Error: lb_add - added negative value");
+        if (n < 0) raise(msg::kNegativeBits);
         fillLevel = int32_t(uint32_t(fillLevel) + uint32_t(n));
     }
     int32_t rateControl(int32_t base) const;

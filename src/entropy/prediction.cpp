@@ -1,6 +1,6 @@
 #include "entropy/prediction.h"
 
-#include "api/error.h"
+#include "base/error.h"
 
 namespace Vantrel::QVX {
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "api/error.h"
+#include "base/error.h"
+
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
@@ -44,7 +46,7 @@ inline int16_t predictAt(const int16_t* row, const int16_t* above, unsigned x, u
             const int32_t prod = int32_t(uint32_t(left + up + al + 1) * 43690u);
             return int16_t(prod >> 17);
         } else if constexpr (P == Predictor::kWrongMode) {
-            raise("Wrong prediction mode");
+            raise(msg::kWrongPredictionMode);
         } else {
             const int32_t mx = std::max(left, up), mn = std::min(left, up);
             if (al >= mx) return int16_t(mn);
@@ -63,7 +65,7 @@ inline int16_t predictAt(const int16_t* row, const int16_t* above, unsigned x, u
         if (al >= up + 16 || al <= up - 16) return int16_t(up);
         return 0;
     } else {
-        raise("Illegal preduction type");
+        raise(msg::kIllegalPrediction);
     }
 }
 
@@ -79,7 +81,7 @@ inline int16_t predict(int mode, uint8_t pred_mode, const int16_t* P, unsigned s
         case Predictor::kWrongMode: return predictAt<Predictor::kWrongMode>(row, above, x, y);
         case Predictor::kHorizontal: return predictAt<Predictor::kHorizontal>(row, above, x, y);
         case Predictor::kVertical: return predictAt<Predictor::kVertical>(row, above, x, y);
-        default: raise("Illegal preduction type");
+        default: raise(msg::kIllegalPrediction);
     }
 }
 

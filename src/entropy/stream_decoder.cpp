@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdio>
 
+#include "base/messages.h"
+
 namespace Vantrel::QVX {
 
 namespace {

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
@@ -29,11 +30,11 @@ void image_memory::reshape(uint16_t width, uint16_t height, uint8_t num_componen
                            uint8_t num_subbands, uint8_t scheme) {
     uint8_t subbands = 0;
     uint16_t sb_width = 0, sb_height = 0;
-    if (width == 0) raise("Error image_memory::image_memory(). Width must greater than 0.");
-    if (height == 0) raise("Error image_memory::image_memory(). Height must greater than 0.");
+    if (width == 0) raise(msg::kPlaneWidthZero);
+    if (height == 0) raise(msg::kPlaneHeightZero);
     if (num_components < 1 || num_components > 4)
-        raise("Error image_memory::image_memory(). Number of components out of range.");
-    if (num_subbands > 64) raise("Error image_memory::image_memory(). Number of subbands out of range.");
+        raise(msg::kPlaneComponents);
+    if (num_subbands > 64) raise(msg::kPlaneSubbands);
     switch (scheme) {
         case 0:
             subbands = 1;
@@ -41,22 +42,22 @@ void image_memory::reshape(uint16_t width, uint16_t height, uint8_t num_componen
             sb_height = height;
             break;
         case 1:
-            if (width % 4 != 0) raise("Error image_memory::image_memory(). Image width must be a multiple of 4.");
-            if (height % 4 != 0) raise("Error image_memory::image_memory(). Image height must be a multiple of 4.");
+            if (width % 4 != 0) raise(msg::kPlaneWidthNot4);
+            if (height % 4 != 0) raise(msg::kPlaneHeightNot4);
             subbands = 16;
             sb_width = uint16_t(width / 4);
             sb_height = uint16_t(height / 4);
             break;
         case 2:
-            if (num_subbands == 0) raise("Error image_memory::image_memory(). Number of subbands out of range.");
+            if (num_subbands == 0) raise(msg::kPlaneSubbands);
             if (width % num_subbands != 0)
-                raise("Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
+                raise(msg::kPlaneWidthNotSubbands);
             subbands = num_subbands;
             sb_width = uint16_t(width / num_subbands);
             sb_height = height;
             break;
         default:
-            raise("Error image_memory::image_memory(). Unsupported storing scheme.");
+            raise(msg::kPlaneScheme);
     }
     // Planes first, so that a failed allocation leaves a consistent store
     // (the old geometry still fits every plane it names).
@@ -87,7 +88,7 @@ uint32_t image_memory::subbandColumn(uint8_t sb, uint16_t x) const {
         case 0: return x;
         case 1: return 4u * x + 2u * (sb & 1u) + ((sb >> 3) & 1u);
         case 2: return uint32_t(sb_width_) * sb + x;
-        default: raise("Error image_memory::setDat(). Unsupported storing scheme.");
+        default: raise(msg::kCellScheme);
     }
 }
 
@@ -96,13 +97,13 @@ uint32_t image_memory::subbandRow(uint8_t sb, uint16_t y) const {
         case 0: return y;
         case 1: return 4u * y + ((sb >> 1) & 3u);
         case 2: return y;
-        default: raise("Error image_memory::setDat(). Unsupported storing scheme.");
+        default: raise(msg::kCellScheme);
     }
 }
 
 namespace {
 void check_copy_schemes(uint8_t to, uint8_t from) {
-    if (to != from && to != 0 && from != 0) raise("Error in image_memory::copyFrom(). Different storing schemes.");
+    if (to != from && to != 0 && from != 0) raise(msg::kCopySchemes);
 }
 }  // namespace
 

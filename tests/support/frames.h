@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "api/QVXDecoder.h"
 #include "codestream/frame_state.h"
 #include "frame/image_memory.h"
 #include "output/bayer.h"
+#include "output/lut.h"
 
 namespace qvxtest {
 
@@ -48,7 +48,7 @@ struct TestFrame {
 // A frame_state with plain working planes, for the writers.
 struct WriterRig {
     frame_state fs;
-    std::unique_ptr<Vantrel::QVX::QVXCodec> codec = std::make_unique<Vantrel::QVX::QVXCodec>(&fs);
+    std::unique_ptr<Vantrel::QVX::ToneTable> tone = std::make_unique<Vantrel::QVX::ToneTable>();
     image_memory planes;
     uint32_t written = 0;
 
@@ -72,7 +72,7 @@ struct WriterRig {
     // write_bayer into a zeroed buffer of the size the pipeline allocates.
     std::vector<uint8_t> write() {
         std::vector<uint8_t> out(size_t(fs.num_components) * fs.width * fs.height * 2, 0);
-        written = Vantrel::QVX::write_bayer(*codec, out.data(), fs);
+        written = Vantrel::QVX::write_bayer(tone.get(), out.data(), fs);
         return out;
     }
 };
