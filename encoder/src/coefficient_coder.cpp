@@ -82,21 +82,20 @@ CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const Coeffi
     read_header(in, fs_);
     if (fs_.width == 0 || fs_.width % 4) throw EncodeError("width must be a multiple of 4 and not 0");
     if (fs_.height == 0 || fs_.height % 4) throw EncodeError("height must be a multiple of 4 and not 0");
-    if (fs_.bit_depth != 8 && fs_.bit_depth != 10 && fs_.bit_depth != 12 && fs_.bit_depth != 14)
+    if (!bit_depth_supported(fs_.bit_depth))
         throw EncodeError("bit depth must be 8, 10, 12 or 14");
     if (frame.width != fs_.width || frame.height != fs_.height || frame.num_components != fs_.num_components)
         throw EncodeError("coefficient frame does not match the header's size and components");
     for (unsigned c = 0; c < frame.num_components; ++c)
         if (frame.planes[c].size() != size_t(frame.width) * frame.height)
             throw EncodeError("coefficient plane of the wrong size");
-    fs_.subsampled = fs_.component_format == 3 ? 1 : 0;
+    fs_.subsampled = fs_.component_format == kFormatSubsampled ? 1 : 0;
     fs_.packet_done = 0;
 
-    uint8_t scheme = 1;
-    if (fs_.w_kernel == 6) scheme = 2;
-    else if (fs_.w_kernel > 6) nsb_ = 1, scheme = 0;
+    const SubbandLayout bands = subband_layout(fs_.w_kernel);
+    nsb_ = bands.subbands;
     // The decoder's coefficient store: its geometry and subband addressing.
-    const image_memory layout(fs_.width, fs_.height, fs_.num_components, uint8_t(nsb_), scheme);
+    const image_memory layout(fs_.width, fs_.height, fs_.num_components, uint8_t(nsb_), uint8_t(bands.scheme));
     sbw_ = layout.sb_width();
     sbh_ = layout.sb_height();
     for (unsigned sb = 0; sb < nsb_; ++sb) {

@@ -208,7 +208,7 @@ size_t window_count(const EncoderSettings& s) {
     const long w4 = width / 4, positions = w4 * (s.height / 4);
     const long per_window = s.rc_window > 0 ? w4 * s.rc_window / 4 : w4 / s.rc_window;
     if (per_window == 0) return 1;
-    return size_t(std::min((positions + std::labs(per_window) - 1) / std::labs(per_window), 2163L));
+    return size_t(std::min((positions + std::labs(per_window) - 1) / std::labs(per_window), long(kQpTableRoom)));
 }
 
 ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path, unsigned threads) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+#include "base/format.h"
 #include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
@@ -42,7 +43,7 @@ public:
         // or more on tall frames, and at least one position on frames
         // narrower than 16 columns.
         const long w4 = std::max(1, s_.width / 4), h4 = s_.height / 4;
-        s_.rc_window = int16_t(std::max({1L, (4 * h4 + 2162) / 2163, (4 + w4 - 1) / w4}));
+        s_.rc_window = int16_t(std::max({1L, (4 * h4 + kQpTableRoom - 1) / kQpTableRoom, (4 + w4 - 1) / w4}));
         windows_ = window_count(s_);
         positions_ = std::max(1L, window_positions(s_));
         pixels_ = double(s_.width) * s_.height;

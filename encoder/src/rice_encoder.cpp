@@ -1,13 +1,14 @@
 #include "rice_encoder.h"
 
+#include "base/format.h"
 #include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
 
 RiceEncoder::RiceEncoder(bool fourteen_bit)
     : stats(fourteen_bit),
-      run_pattern_(fourteen_bit ? 0x00040000u : 0x00010000u),
-      run_field_mask_(fourteen_bit ? 0x3FFFFu : 0xFFFFu),
+      run_pattern_(run_pattern(fourteen_bit)),
+      run_field_mask_(run_field_mask(fourteen_bit)),
       // A prefix of escape_limit - 1 zeros is the run pattern itself.
       max_rice_zeros_(stats.escape_limit - 2) {}
 

@@ -41,9 +41,9 @@ qvx_frame_info describe_frame(const frame_state& fs, bool interleaved) {
         info.channels = 1;
         if (bayer_mode_supported(fs.bayer_mode)) {
             const uint32_t ct_index = ct_index_for_mode(fs.ct_mode);
-            info.width = uint32_t(nxrGetWidth(fs.width, fs.bayer_mode, 1, fs.stored_width));
-            info.height = uint32_t(nxrGetHeight(fs.height, fs.bayer_mode, 1));
-            info.bit_depth = uint32_t(nxrGetBitdepth(fs.bit_depth, fs.bayer_mode, 1, ct_index));
+            info.width = uint32_t(mosaic_width(fs.width, fs.bayer_mode, 1, fs.stored_width));
+            info.height = uint32_t(mosaic_height(fs.height, fs.bayer_mode, 1));
+            info.bit_depth = uint32_t(mosaic_bit_depth(fs.bit_depth, fs.bayer_mode, 1, ct_index));
             info.bayer_pattern = pattern_of(fs.bayer_param);
             info.cell_transform = ct_index;
         } else {

@@ -35,7 +35,7 @@ int32_t third_width(int32_t n) {
     return int32_t(up / 3);
 }
 
-int32_t nxrGetWidth(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t full_width) {
+int32_t mosaic_width(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t full_width) {
     check(bayer_mode, inverse, msg::kInverseWidth,
           msg::kForwardWidth, msg::kInverseModeWidth);
     switch (bayer_mode) {
@@ -45,7 +45,7 @@ int32_t nxrGetWidth(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t
     }
 }
 
-int32_t nxrGetHeight(int32_t value, uint32_t bayer_mode, uint8_t inverse) {
+int32_t mosaic_height(int32_t value, uint32_t bayer_mode, uint8_t inverse) {
     check(bayer_mode, inverse, msg::kInverseHeight,
           msg::kModeHeight, msg::kModeHeight);
     switch (bayer_mode) {
@@ -54,7 +54,7 @@ int32_t nxrGetHeight(int32_t value, uint32_t bayer_mode, uint8_t inverse) {
     }
 }
 
-int32_t nxrGetBitdepth(int32_t value, uint32_t bayer_mode, uint8_t inverse, uint32_t ct_index) {
+int32_t mosaic_bit_depth(int32_t value, uint32_t bayer_mode, uint8_t inverse, uint32_t ct_index) {
     check(bayer_mode, inverse, msg::kInverseBitdepth,
           msg::kModeBitdepth, msg::kModeBitdepth);
     // Wavelet modes code two more bits; the green difference needs two more.

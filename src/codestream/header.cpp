@@ -44,7 +44,7 @@ void read_header(mem_data& input, frame_state& fs) {
     HeaderReader r(input);
     const uint16_t w0 = r.u16();
     const uint16_t w1 = r.u16();
-    if (w0 == 0x5156 && w1 == 0xFFFF) {
+    if (w0 == kMagicWord && w1 == kMagicMarker) {
         fs.version = r.u16();
         fs.rc_window = int16_t(r.u16());
         fs.rc_drain = r.u16();
@@ -92,9 +92,9 @@ void read_header(mem_data& input, frame_state& fs) {
         fs.bayer_mode = r.u8();
         fs.bayer_param = r.u8();
     }
-    if (fs.bayer_mode == 5) fs.width = uint16_t(nxrGetWidth(width_read, 5, 0, width_read));
+    if (fs.bayer_mode == 5) fs.width = uint16_t(mosaic_width(width_read, 5, 0, width_read));
 
-    const unsigned blocks = version >= 4 ? fs.num_components : 1u;
+    const unsigned blocks = header_param_blocks(version, fs.num_components);
     for (unsigned c = 0; c < blocks; ++c) {
         const unsigned char* b = r.take(16);
         for (unsigned i = 0; i < 16; ++i) fs.component_params[c][i / 4][i % 4] = b[i];
@@ -111,9 +111,7 @@ void read_header(mem_data& input, frame_state& fs) {
     }
 
     const uint64_t count = r.count;
-    uint64_t align = 0;
-    if (version >= 2 && version <= 6) align = 16;
-    else if (version >= 7) align = 4;
+    const uint64_t align = header_alignment(version);
     if (align && count % align) r.take(align - count % align);
 
     if (version == 5)

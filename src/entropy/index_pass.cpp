@@ -33,16 +33,14 @@ void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> do
         if (taken >= dominant.size()) raise(msg::kMissingSubbandData);
         const unsigned d = dominant[taken];
         sync(d, p);
-        if (lb.sb_fill[d] >= 512) {
+        if (lb.closes_packet(d)) {
             fs.packet_done = 1;
             ++taken;
         }
         if (fs.packet_done) {
             for (unsigned s = 0; s < streams; ++s) {
                 sync(s, p);
-                int32_t& f = lb.sb_fill[s];
-                if (f > 512) f -= 512;
-                else if (f >= 32) f %= 32;
+                LineBuffer::carry_fill(lb.sb_fill[s]);
             }
         }
         lb.finish_step(fs);

@@ -44,7 +44,7 @@ int32_t LineBuffer::rateControl(int32_t base) const {
 }
 
 void LineBuffer::finish_step(frame_state& fs) {
-    const int32_t header_bits = 96 * num_components;
+    const int32_t header_bits = kPacketHeaderBits * num_components;
     if (header_pending) {
         lb_add(header_bits);
         header_pending = false;

@@ -38,21 +38,26 @@ struct LineBuffer {
     }
     int32_t rateControl(int32_t base) const;
 
+    // Whether stream d has gathered enough bits to close a packet.
+    bool closes_packet(unsigned d) const { return sb_fill[d] >= kPacketCloseBits; }
+    // What a stream keeps of its fill when a packet closes.
+    static void carry_fill(int32_t& f) {
+        if (f > kPacketCloseBits) f -= kPacketCloseBits;
+        else if (f >= kWordBits) f %= kWordBits;
+    }
+
     // One step after all values of a position. `dominant` supplies the
     // packet boundaries: peek() and next() of the dominant list.
     template <class Dominant>
     void step(frame_state& fs, Dominant& dominant) {
         const int32_t d = dominant.peek();
-        if (sb_fill[d] >= 512) {
+        if (closes_packet(unsigned(d))) {
             fs.packet_done = 1;
             dominant.next();
         }
         if (fs.packet_done) {
-            const int n = 16 * num_components;
-            for (int s = 0; s < n; ++s) {
-                if (sb_fill[s] > 512) sb_fill[s] -= 512;
-                else if (sb_fill[s] >= 32) sb_fill[s] %= 32;
-            }
+            const unsigned n = kStreamsPerComponent * num_components;
+            for (unsigned s = 0; s < n; ++s) carry_fill(sb_fill[s]);
         }
         finish_step(fs);
     }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdio>
 
+#include "base/format.h"
 #include "base/messages.h"
 
 namespace Vantrel::QVX {

@@ -212,9 +212,9 @@ uint32_t write_bayer(ToneTable* table, uint8_t* out, frame_state& fs) {
 
     fs.ct_index = ct_index_for_mode(fs.ct_mode);
     const uint32_t mode = fs.bayer_mode;
-    const int W = nxrGetWidth(fs.width, mode, 1, fs.stored_width);
-    const int H = nxrGetHeight(fs.height, mode, 1);
-    const int d = nxrGetBitdepth(fs.bit_depth, mode, 1, fs.ct_index);
+    const int W = mosaic_width(fs.width, mode, 1, fs.stored_width);
+    const int H = mosaic_height(fs.height, mode, 1);
+    const int d = mosaic_bit_depth(fs.bit_depth, mode, 1, fs.ct_index);
     fs.bit_depth = uint8_t(d);
 
     if (fs.num_components < bayer_components_needed(mode))
