@@ -5,7 +5,7 @@
 #include "base/error.h"
 #include "cli_common.h"
 #include "codestream/header.h"
-#include "codestream/parsers.h"
+#include "codestream/packet_walk.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
@@ -17,17 +17,13 @@ using namespace Vantrel::QVX;
 namespace {
 
 // Walks the packets as the decoder does and keeps what --info reports,
-// including the parser's own diagnostics, which the decoder discards.
-class InfoParser final : public QVXCodestreamParser_v6 {
-public:
-    void parse(const frame_state& fs, mem_data& input) override { parse_version(fs, input); }
-    void onSubbandWord(uint32_t, uint32_t stream) override { ++words[stream & 63]; }
-    void onHeaderByte(uint8_t) override {}
-    void onHeaderWord(uint32_t) override {}
-    void onSubbandLength(uint32_t, uint32_t) override {}
-    void onSubbandEnd(uint32_t) override {}
-    void onPacketEnd(uint32_t) override { ++packets; }
-    void onMessage(const char* text) override {
+// including the walk's diagnostics, which only this report asks for.
+struct InfoSink {
+    static constexpr bool kCountOnly = false;
+    static constexpr bool kDiagnostics = true;
+    void word(uint32_t, uint32_t stream) { ++words[stream & 63]; }
+    void packet_end(uint32_t) { ++packets; }
+    void diagnostic(const char* text) {
         std::string line = text ? text : "";
         while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
         messages.push_back(line);
@@ -130,9 +126,9 @@ StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& b
         info.problems.push_back("the header runs past the end of the input");
         return info;
     }
-    InfoParser parser;
+    InfoSink parser;
     try {
-        parser.parse(fs, in);
+        packet_walk::walk(fs, in, parser);
     } catch (const QvxError& e) {
         info.problems.push_back("packets: " + e.text());
     }

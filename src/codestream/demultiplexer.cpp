@@ -8,30 +8,22 @@ namespace {
 
 struct CountSink {
     static constexpr bool kCountOnly = true;
+    static constexpr bool kDiagnostics = false;
     uint64_t words[64] = {};
-    void count(uint32_t s, uint32_t n) { words[s] += n; }
     uint64_t packets = 0;
-    void header_byte(uint8_t) {}
-    void header_word(uint32_t) {}
-    void length(uint32_t, uint32_t) {}
+    void count(uint32_t s, uint32_t n) { words[s] += n; }
     void word(uint32_t, uint32_t s) { ++words[s]; }
-    void end(uint32_t) {}
     void packet_end(uint32_t) { ++packets; }
-    void message(const char*) {}
 };
 
 template <bool Swap>
 struct CopySink {
     static constexpr bool kCountOnly = false;
+    static constexpr bool kDiagnostics = false;
     uint32_t* at[64];
     uint8_t* dominant;
-    void header_byte(uint8_t) {}
-    void header_word(uint32_t) {}
-    void length(uint32_t, uint32_t) {}
     void word(uint32_t w, uint32_t s) { *at[s]++ = Swap ? __builtin_bswap32(w) : w; }
-    void end(uint32_t) {}
     void packet_end(uint32_t s) { *dominant++ = uint8_t(s); }
-    void message(const char*) {}
 };
 
 template <bool Swap>

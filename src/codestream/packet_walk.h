@@ -1,11 +1,13 @@
-// The packet layouts of every codestream version, walked once over the input
-// after the header. The walk reports to a sink whose calls are resolved at
-// compile time: the parser classes forward to their virtual callbacks, the
-// demultiplexer counts and copies words without any call per word.
+// The packet layouts of every codestream version, one function each, walked
+// once over the input after the header. A layout hands the stream words to
+// a small sink whose calls are resolved at compile time:
 //
-// Sink interface: header_byte(b), header_word(w), length(s, n), word(w, s),
-// end(s), packet_end(s), message(text). A sink with kCountOnly set is told
-// count(s, n) instead of n calls of word() when all n words are present.
+//   word(w, s)        a data word of stream s, in delivery order
+//   packet_end(s)     a whole packet ended; s is its dominant stream
+//   count(s, n)       with kCountOnly: n words of stream s, all present,
+//                     instead of n calls of word()
+//   diagnostic(text)  with kDiagnostics: where and why the walk stopped
+//                     early; texts are only formatted for such a sink
 #pragma once
 
 #include <bit>
@@ -67,34 +69,36 @@ struct Dominant {
     }
 };
 
-inline constexpr uint32_t kMaxLength = 16;
+inline constexpr uint32_t kMaxLength = kMaxPacketWords;
 
 // count: bytes read including the unit that does not fit; first_unit: size
 // of the packet's first unit, which is not counted as ignored.
 template <class Sink>
 void report_truncation(Sink& sink, uint64_t count, uint64_t packet_start, uint64_t first_unit) {
-    char text[96];
-    std::snprintf(text, sizeof text, msg::kTruncatedStream, (unsigned long)count);
-    sink.message(text);
-    std::snprintf(text, sizeof text, msg::kIgnoredBytes, (unsigned long)(count - packet_start - first_unit));
-    sink.message(text);
+    if constexpr (Sink::kDiagnostics) {
+        char text[96];
+        std::snprintf(text, sizeof text, msg::kTruncatedStream, (unsigned long)count);
+        sink.diagnostic(text);
+        std::snprintf(text, sizeof text, msg::kIgnoredBytes, (unsigned long)(count - packet_start - first_unit));
+        sink.diagnostic(text);
+    }
 }
 
 template <class Sink>
 void report_illegal_length(Sink& sink, uint32_t length, uint64_t count, uint32_t stream) {
-    char text[128];
-    std::snprintf(text, sizeof text, msg::kIllegalLength, length,
-                  (unsigned long)count, stream);
-    sink.message(text);
+    if constexpr (Sink::kDiagnostics) {
+        char text[128];
+        std::snprintf(text, sizeof text, msg::kIllegalLength, length, (unsigned long)count, stream);
+        sink.diagnostic(text);
+    }
 }
 
-// Delivers the sixteen streams of component c in order (length, words,
-// end); false when a word does not fit in the input.
+// Delivers the words of the sixteen streams of component c in order; false
+// when a word does not fit in the input.
 template <class Sink, class ReadWord>
 bool deliver_component(Sink& sink, Cursor& in, uint32_t c, const uint32_t* len, ReadWord read) {
     for (uint32_t j = 0; j < 16; ++j) {
         const uint32_t s = c * 16 + j;
-        sink.length(s, len[j]);
         if (!in.fits(uint64_t(4) * len[j])) {
             // Deliver the words that do fit, then stop.
             while (in.fits(4)) sink.word(read(in), s);
@@ -106,7 +110,6 @@ bool deliver_component(Sink& sink, Cursor& in, uint32_t c, const uint32_t* len, 
         } else {
             for (uint32_t i = 0; i < len[j]; ++i) sink.word(read(in), s);
         }
-        sink.end(s);
     }
     return true;
 }
@@ -122,9 +125,7 @@ void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
         for (uint32_t s = 0; s < streams; ++s) {
             if (in.reaches(1)) return;
             const uint8_t b = in.byte();
-            sink.header_byte(b);
             const uint32_t len = b & 0x7Fu;
-            sink.length(s, len);
             dom.track(s, len);
             if (!in.fits(uint64_t(4) * len)) {
                 while (in.fits(4)) sink.word(in.le32(), s);
@@ -136,7 +137,6 @@ void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
             } else {
                 for (uint32_t i = 0; i < len; ++i) sink.word(in.le32(), s);
             }
-            sink.end(s);
         }
         sink.packet_end(dom.stream);
     }
@@ -159,7 +159,6 @@ void walk_v2(const frame_state& fs, mem_data& input, Sink& sink) {
                     return;
                 }
                 w[i] = in.le32();
-                sink.header_word(w[i]);
             }
             // Lengths are five-bit fields of the 96-bit number w[2]:w[1]:w[0],
             // from the least significant bit up.
@@ -198,7 +197,6 @@ void walk_v3(const frame_state& fs, mem_data& input, Sink& sink) {
                     return;
                 }
                 h[i] = in.byte();
-                sink.header_byte(h[i]);
             }
             // Lengths are five-bit fields of the 80-bit number h[0]..h[9],
             // from the most significant bit down.
@@ -245,7 +243,6 @@ void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
                     return;
                 }
                 const uint8_t b = in.byte();
-                sink.header_byte(b);
                 row = row << 8 | b;
             }
             for (uint32_t c = 0; c < ncomp; ++c) {
@@ -275,12 +272,10 @@ void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
             for (uint32_t j = 0; j < 16; ++j) {
                 for (uint32_t c = 0; c < ncomp; ++c) {
                     const uint32_t s = c * 16 + j;
-                    sink.length(s, len[s]);
                     if (len[s] > k) {
                         if (!whole && !in.fits(4)) return;
                         sink.word(in.be32(), s);
                     }
-                    sink.end(s);
                 }
             }
         }
