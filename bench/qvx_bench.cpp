@@ -44,7 +44,7 @@ bool load(const fs::path& path, Stream& s) {
     std::ifstream f(path, std::ios::binary);
     s.bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     s.name = path.filename().string();
-    Vantrel::QVX::frame_state header;
+    Vantrel::QVX::FrameState header;
     mem_data probe(s.bytes.data(), s.bytes.size(), 0);
     try {
         Vantrel::QVX::read_header(probe, header);
@@ -94,10 +94,10 @@ void entropy_stage(benchmark::State& state, const Stream* s, unsigned threads) {
     std::vector<uint8_t> bytes = s->bytes;
     for (auto _ : state) {
         state.PauseTiming();
-        frame_state fs;
+        FrameState fs;
         mem_data in(bytes.data(), bytes.size(), 0);
         Demultiplexer streams;
-        image_memory planes;
+        ImageMemory planes;
         read_header(in, fs);
         frame_setup(fs, planes);
         for (unsigned c = 0; c < fs.coef_store->num_components(); ++c)

@@ -40,7 +40,7 @@ struct ParseRun {
     RecordingSink p;
     uint64_t end_count = 0;
     ParseRun(uint16_t version, uint8_t ncomp, const Bytes& packets, uint64_t prefix = 16) {
-        frame_state fs;
+        FrameState fs;
         fs.version = version;
         fs.num_components = ncomp;
         const size_t n = prefix + packets.size();

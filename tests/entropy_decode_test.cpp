@@ -106,14 +106,14 @@ TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
     };
     auto run = [](std::vector<uint8_t> bytes, uint16_t fill, unsigned threads) {
         Outcome o;
-        frame_state fs;
+        FrameState fs;
         mem_data in(bytes.data(), bytes.size(), 0);
         Demultiplexer streams;
-        image_memory planes;
+        ImageMemory planes;
         try {
             read_header(in, fs);
             frame_setup(fs, planes);
-            image_memory& coef = *fs.coef_store;
+            ImageMemory& coef = *fs.coef_store;
             for (unsigned c = 0; c < coef.num_components(); ++c) std::fill_n(coef.plane(c), coef.plane_size(), fill);
             decode_subbands(fs, in, streams, threads);
             for (unsigned c = 0; c < coef.num_components(); ++c)

@@ -36,18 +36,18 @@ struct InfoSink {
 
 // Entropy-decodes the frame as decode would and records which subband
 // streams run dry. before: the decoder state ahead of this stream's header.
-void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before, uint64_t max_pixels,
+void check_subbands(const std::vector<uint8_t>& bytes, const FrameState& before, uint64_t max_pixels,
                     StreamInfo& info) {
     std::vector<uint8_t> copy = bytes;
     mem_data in(copy.data(), copy.size(), 0);
-    frame_state fs = before;
+    FrameState fs = before;
     Demultiplexer streams;
     struct Release {
-        frame_state& fs;
+        FrameState& fs;
         ~Release() { frame_release(fs); }
     } release{fs};
     uint64_t needed[64] = {};
-    image_memory planes;
+    ImageMemory planes;
     try {
         read_header(in, fs);
         const uint64_t pixels = uint64_t(fs.width) * fs.height;
@@ -86,7 +86,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
     }
 }
 
-void print_header(const frame_state& fs, std::FILE* out) {
+void print_header(const FrameState& fs, std::FILE* out) {
     std::fprintf(out, "  version          %u\n", fs.version);
     std::fprintf(out, "  size             %u x %u (stored width %u)\n", fs.width, fs.height, fs.stored_width);
     std::fprintf(out, "  components       %u (component format %u)\n", fs.num_components, fs.component_format);
@@ -106,12 +106,12 @@ void print_header(const frame_state& fs, std::FILE* out) {
 
 }  // namespace
 
-StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& bytes, frame_state& fs,
+StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& bytes, FrameState& fs,
                           uint64_t max_pixels) {
     StreamInfo info;
     info.path = path;
     info.file_bytes = bytes.size();
-    const frame_state before = fs;
+    const FrameState before = fs;
     std::vector<uint8_t> copy = bytes;
     mem_data in(copy.data(), copy.size(), 0);
     try {
@@ -141,7 +141,7 @@ StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& b
     return info;
 }
 
-void print_stream_info(const StreamInfo& info, const frame_state& fs, std::FILE* out, std::FILE* err) {
+void print_stream_info(const StreamInfo& info, const FrameState& fs, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "%s: %llu bytes\n", info.path.c_str(), static_cast<unsigned long long>(info.file_bytes));
     if (info.header_ok) {
         print_header(fs, out);
@@ -160,7 +160,7 @@ void print_stream_info(const StreamInfo& info, const frame_state& fs, std::FILE*
     for (const std::string& p : info.problems) std::fprintf(err, "qvxdec: %s: %s\n", info.path.c_str(), p.c_str());
 }
 
-std::string stream_info_json(const StreamInfo& info, const frame_state& fs) {
+std::string stream_info_json(const StreamInfo& info, const FrameState& fs) {
     auto num = [](uint64_t v) { return std::to_string(v); };
     std::string j = "{\"input\": " + json_string(info.path) + ", \"bytes\": " + num(info.file_bytes) +
                     ", \"ok\": " + (info.problems.empty() ? "true" : "false");

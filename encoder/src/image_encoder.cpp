@@ -213,7 +213,7 @@ size_t window_count(const EncoderSettings& s) {
 
 ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path, unsigned threads) {
     std::vector<uint8_t> bytes = stream;
-    frame_state fs{};
+    FrameState fs{};
     try {
         mem_data header(bytes.data(), bytes.size());
         read_header(header, fs);

@@ -24,12 +24,12 @@ namespace {
 
 // Ends the call's use of the working planes on every exit.
 struct CallGuard {
-    frame_state& fs;
+    FrameState& fs;
     ~CallGuard() { frame_release(fs); }
 };
 
 void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
-    frame_state& fs = p.state;
+    FrameState& fs = p.state;
     const unsigned threads = resolve_thread_count(p.threads);
 
     read_header(*in, fs);

@@ -27,6 +27,6 @@ struct DecoderSettings {
 // Runs right after the header of a decode call is read: routes the lines,
 // records the description, and raises the limit and Bayer-mode rejections
 // before anything frame-sized is allocated.
-void admit_frame(DecoderSettings& settings, frame_state& fs, bool interleaved);
+void admit_frame(DecoderSettings& settings, FrameState& fs, bool interleaved);
 
 }  // namespace Vantrel::QVX

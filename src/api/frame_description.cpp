@@ -24,7 +24,7 @@ uint32_t pattern_of(uint8_t bayer_param) {
 
 }  // namespace
 
-qvx_frame_info describe_frame(const frame_state& fs, bool interleaved) {
+qvx_frame_info describe_frame(const FrameState& fs, bool interleaved) {
     qvx_frame_info info{};
     info.components = fs.num_components;
     info.bit_depth = fs.bit_depth;
@@ -60,7 +60,7 @@ qvx_frame_info describe_frame(const frame_state& fs, bool interleaved) {
     return info;
 }
 
-void admit_frame(DecoderSettings& settings, frame_state& fs, bool interleaved) {
+void admit_frame(DecoderSettings& settings, FrameState& fs, bool interleaved) {
     fs.sink = settings.line_sink();
     settings.pending = describe_frame(fs, interleaved);
     const uint64_t samples = uint64_t(fs.width) * fs.height * fs.num_components;
@@ -70,7 +70,7 @@ void admit_frame(DecoderSettings& settings, frame_state& fs, bool interleaved) {
 
 qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options) {
     mem_data copy = in;
-    frame_state fs{};
+    FrameState fs{};
     read_header(copy, fs);
     DecoderSettings settings;
     settings.max_pixels = options.max_pixels;

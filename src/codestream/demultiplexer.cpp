@@ -27,7 +27,7 @@ struct CopySink {
 };
 
 template <bool Swap>
-void copy_words(const frame_state& fs, mem_data& input, uint32_t* words, const uint64_t* offset,
+void copy_words(const FrameState& fs, mem_data& input, uint32_t* words, const uint64_t* offset,
                 uint8_t* dominant) {
     CopySink<Swap> sink;
     for (unsigned s = 0; s < 64; ++s) sink.at[s] = words + offset[s];
@@ -37,7 +37,7 @@ void copy_words(const frame_state& fs, mem_data& input, uint32_t* words, const u
 
 }  // namespace
 
-void Demultiplexer::parse(const frame_state& fs, mem_data& input) {
+void Demultiplexer::parse(const FrameState& fs, mem_data& input) {
     const mem_data start = input;
     CountSink count;
     packet_walk::walk(fs, input, count);

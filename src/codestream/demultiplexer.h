@@ -17,7 +17,7 @@ class Demultiplexer {
 public:
     // Walks every packet of the input once to count each stream's words,
     // then again to copy them; the input ends where one walk leaves it.
-    void parse(const frame_state& fs, mem_data& input);
+    void parse(const FrameState& fs, mem_data& input);
 
     std::span<const uint32_t> stream_words(unsigned s) const {
         return {words_.get() + offset_[s], size_t(offset_[s + 1] - offset_[s])};

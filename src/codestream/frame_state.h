@@ -8,10 +8,10 @@
 
 namespace Vantrel::QVX {
 
-class image_memory;
+class ImageMemory;
 struct LineSink;
 
-struct frame_state {
+struct FrameState {
     uint16_t stored_width = 0;
     uint16_t width = 0;
     uint16_t height = 0;
@@ -43,7 +43,7 @@ struct frame_state {
     const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
     // The frame's working planes during a call (owned by the decoder's
     // private state): coefficients, then samples after the inverse wavelet.
-    image_memory* coef_store = nullptr;
+    ImageMemory* coef_store = nullptr;
 
     // qp_table entry i; entries at and past qp_count read as 0.
     int8_t qp_entry(uint32_t i) const { return i < qp_count ? qp_table[i] : int8_t(0); }

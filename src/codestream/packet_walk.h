@@ -116,7 +116,7 @@ bool deliver_component(Sink& sink, Cursor& in, uint32_t c, const uint32_t* len, 
 
 // Versions 0 and 1: a seven-bit length byte before each stream's words.
 template <class Sink>
-void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk_v1(const FrameState& fs, mem_data& input, Sink& sink) {
     Cursor in(input);
     const uint32_t streams = 16u * fs.num_components;
     if (streams == 0) return;
@@ -144,7 +144,7 @@ void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
 
 // Version 2: three little-endian header words per component.
 template <class Sink>
-void walk_v2(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk_v2(const FrameState& fs, mem_data& input, Sink& sink) {
     Cursor in(input);
     const uint32_t ncomp = fs.num_components;
     if (ncomp == 0) return;
@@ -182,7 +182,7 @@ void walk_v2(const frame_state& fs, mem_data& input, Sink& sink) {
 
 // Versions 3 to 6: ten header bytes per component, two skipped, big-endian words.
 template <class Sink>
-void walk_v3(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk_v3(const FrameState& fs, mem_data& input, Sink& sink) {
     Cursor in(input);
     const uint32_t ncomp = fs.num_components;
     if (ncomp == 0) return;
@@ -221,7 +221,7 @@ void walk_v3(const frame_state& fs, mem_data& input, Sink& sink) {
 
 // Version 7 and later: one length table per packet, words interleaved.
 template <class Sink>
-void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk_v7(const FrameState& fs, mem_data& input, Sink& sink) {
     Cursor in(input);
     const uint32_t ncomp = fs.num_components;
     if (ncomp == 0 || ncomp > 4) return;
@@ -284,7 +284,7 @@ void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
 }
 
 template <class Sink>
-void walk(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk(const FrameState& fs, mem_data& input, Sink& sink) {
     if (fs.version <= 1) walk_v1(fs, input, sink);
     else if (fs.version == 2) walk_v2(fs, input, sink);
     else if (fs.version <= 6) walk_v3(fs, input, sink);

@@ -5,7 +5,7 @@
 
 namespace Vantrel::QVX {
 
-void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> dominant,
+void run_index_pass(LineBuffer& lb, FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
                     int8_t* q) {
     // sb_fill of a stream is brought up to date only when it is read: at
@@ -27,8 +27,8 @@ void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> do
     const unsigned streams = 16u * lb.num_components;
     size_t taken = 0;
     for (uint32_t p = 0; p < steps; ++p) {
-        q[p] = int8_t(lb.qtIndex());
-        if (position_bits) lb.lb_add(int32_t(position_bits[p]));
+        q[p] = int8_t(lb.qt_index());
+        if (position_bits) lb.add_bits(int32_t(position_bits[p]));
 
         if (taken >= dominant.size()) raise(msg::kMissingSubbandData);
         const unsigned d = dominant[taken];

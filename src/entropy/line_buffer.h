@@ -12,12 +12,12 @@
 namespace Vantrel::QVX {
 
 struct LineBuffer {
-    int32_t fillLevel = 0;
+    int32_t fill_level = 0;
     int32_t base_qp = 0;
     int32_t qt_pipeline[4] = {};
     int32_t drain = 0;
     int32_t window_positions = 0;
-    int32_t bufferSize = -1;
+    int32_t buffer_size = -1;
     int32_t sb_fill[64] = {};
     bool header_pending = false;
     int32_t window_pos = 0;
@@ -27,16 +27,16 @@ struct LineBuffer {
     uint16_t version = 0;
     uint8_t num_components = 0;
 
-    int32_t qtIndex() const { return qt_pipeline[0]; }
+    int32_t qt_index() const { return qt_pipeline[0]; }
 
-    void setup(const frame_state& fs);
+    void setup(const FrameState& fs);
     // Adds a value's bits to the fill level; wraps like the 32-bit counter
     // it models, since a crafted stream may overflow it.
-    void lb_add(int32_t n) {
+    void add_bits(int32_t n) {
         if (n < 0) raise(msg::kNegativeBits);
-        fillLevel = int32_t(uint32_t(fillLevel) + uint32_t(n));
+        fill_level = int32_t(uint32_t(fill_level) + uint32_t(n));
     }
-    int32_t rateControl(int32_t base) const;
+    int32_t rate_control(int32_t base) const;
 
     // Whether stream d has gathered enough bits to close a packet.
     bool closes_packet(unsigned d) const { return sb_fill[d] >= kPacketCloseBits; }
@@ -49,7 +49,7 @@ struct LineBuffer {
     // One step after all values of a position. `dominant` supplies the
     // packet boundaries: peek() and next() of the dominant list.
     template <class Dominant>
-    void step(frame_state& fs, Dominant& dominant) {
+    void step(FrameState& fs, Dominant& dominant) {
         const int32_t d = dominant.peek();
         if (closes_packet(unsigned(d))) {
             fs.packet_done = 1;
@@ -64,7 +64,7 @@ struct LineBuffer {
 
     // The rest of a step once the packet boundary is known (fs.packet_done):
     // header bits, drain, window and the next index into the delay line.
-    void finish_step(frame_state& fs);
+    void finish_step(FrameState& fs);
 };
 
 }  // namespace Vantrel::QVX

@@ -4,7 +4,7 @@
 
 namespace Vantrel::QVX {
 
-int predictionMode(unsigned s, uint8_t w_kernel, uint8_t pred_mode) {
+int prediction_mode(unsigned s, uint8_t w_kernel, uint8_t pred_mode) {
     int base;
     if (w_kernel >= 7) return kNoPrediction;
     if (w_kernel == 6) {

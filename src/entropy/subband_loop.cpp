@@ -36,11 +36,11 @@ void keep_first(std::optional<Failure>& first, Failure f) {
 
 }  // namespace
 
-void decode_subbands(frame_state& fs, mem_data& input, Demultiplexer& demux, unsigned threads,
+void decode_subbands(FrameState& fs, mem_data& input, Demultiplexer& demux, unsigned threads,
                      uint64_t* words_needed) {
     LineBuffer lb;
     lb.setup(fs);
-    image_memory& coef = *fs.coef_store;
+    ImageMemory& coef = *fs.coef_store;
     threads = resolve_thread_count(threads);
 
     if (fs.version == 0) demux.byte_swap = true;
@@ -63,14 +63,14 @@ void decode_subbands(frame_state& fs, mem_data& input, Demultiplexer& demux, uns
     for (unsigned c = 0; c < nc; ++c) {
         for (unsigned sb = 0; sb < nsb; ++sb) {
             BandRows& b = bands[c * nsb + sb];
-            const uint32_t c0 = coef.subbandColumn(uint8_t(sb), 0), r0 = coef.subbandRow(uint8_t(sb), 0);
+            const uint32_t c0 = coef.subband_column(uint8_t(sb), 0), r0 = coef.subband_row(uint8_t(sb), 0);
             b.qp_offset = fs.component_params[c][c0 % 4][r0 % 4];
-            b.predictor = predictorOf(predictionMode(sb, fs.w_kernel, fs.pred_mode), fs.pred_mode);
+            b.predictor = predictor_of(prediction_mode(sb, fs.w_kernel, fs.pred_mode), fs.pred_mode);
             b.every_other = every_other(c);
             b.col0 = c0;
-            b.col_step = coef.subbandColumn(uint8_t(sb), 1) - c0;
+            b.col_step = coef.subband_column(uint8_t(sb), 1) - c0;
             b.row0 = r0;
-            b.row_step = coef.subbandRow(uint8_t(sb), 1) - r0;
+            b.row_step = coef.subband_row(uint8_t(sb), 1) - r0;
         }
     }
     // Bands that share plane rows form one job, decoded and reconstructed by

@@ -17,7 +17,7 @@ namespace Vantrel::QVX {
 // words_needed is given, entry s receives the number of words stream s
 // took (also past the words it has), before any error is raised; stream
 // inspection uses it.
-void decode_subbands(frame_state& fs, mem_data& input, Demultiplexer& demux, unsigned threads = 1,
+void decode_subbands(FrameState& fs, mem_data& input, Demultiplexer& demux, unsigned threads = 1,
                      uint64_t* words_needed = nullptr);
 
 }  // namespace Vantrel::QVX

@@ -15,7 +15,7 @@ uint8_t validate_frame(uint16_t width, uint16_t height, uint8_t component_format
     return nc;
 }
 
-void frame_setup(frame_state& fs, image_memory& planes) {
+void frame_setup(FrameState& fs, ImageMemory& planes) {
     const uint8_t nc = validate_frame(fs.width, fs.height, fs.component_format, fs.bit_depth);
     const SubbandLayout layout = subband_layout(fs.w_kernel);
     fs.num_components = nc;
@@ -27,6 +27,6 @@ void frame_setup(frame_state& fs, image_memory& planes) {
     fs.coef_store = &planes;
 }
 
-void frame_release(frame_state& fs) { fs.coef_store = nullptr; }
+void frame_release(FrameState& fs) { fs.coef_store = nullptr; }
 
 }  // namespace Vantrel::QVX

@@ -7,7 +7,7 @@
 
 namespace Vantrel::QVX {
 
-class image_memory;
+class ImageMemory;
 
 // The frame checks of setup, in their order and with their messages;
 // returns the component count.
@@ -17,9 +17,9 @@ uint8_t validate_frame(uint16_t width, uint16_t height, uint8_t component_format
 // gives `planes` (kept by the caller between calls) the frame's geometry
 // and the storing scheme of the wavelet kernel; fs's coef_store then
 // designates it. A failed frame check changes nothing.
-void frame_setup(frame_state& fs, image_memory& planes);
+void frame_setup(FrameState& fs, ImageMemory& planes);
 
 // Ends the call's use of the working planes: fs no longer designates them.
-void frame_release(frame_state& fs);
+void frame_release(FrameState& fs);
 
 }  // namespace Vantrel::QVX

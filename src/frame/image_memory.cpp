@@ -12,12 +12,12 @@ namespace Vantrel::QVX {
 
 void CallocDeleter::operator()(uint16_t* p) const { std::free(p); }
 
-image_memory::image_memory(uint16_t width, uint16_t height, uint8_t num_components,
+ImageMemory::ImageMemory(uint16_t width, uint16_t height, uint8_t num_components,
                            uint8_t num_subbands, uint8_t scheme) {
     reshape(width, height, num_components, num_subbands, scheme);
 }
 
-void image_memory::release() {
+void ImageMemory::release() {
     for (unsigned c = 0; c < 4; ++c) {
         planes_[c].reset();
         capacity_[c] = 0;
@@ -26,7 +26,7 @@ void image_memory::release() {
     width_ = height_ = sb_width_ = sb_height_ = 0;
 }
 
-void image_memory::reshape(uint16_t width, uint16_t height, uint8_t num_components,
+void ImageMemory::reshape(uint16_t width, uint16_t height, uint8_t num_components,
                            uint8_t num_subbands, uint8_t scheme) {
     uint8_t subbands = 0;
     uint16_t sb_width = 0, sb_height = 0;
@@ -83,7 +83,7 @@ void image_memory::reshape(uint16_t width, uint16_t height, uint8_t num_componen
     height_ = height;
 }
 
-uint32_t image_memory::subbandColumn(uint8_t sb, uint16_t x) const {
+uint32_t ImageMemory::subband_column(uint8_t sb, uint16_t x) const {
     switch (scheme_) {
         case 0: return x;
         case 1: return 4u * x + 2u * (sb & 1u) + ((sb >> 3) & 1u);
@@ -92,7 +92,7 @@ uint32_t image_memory::subbandColumn(uint8_t sb, uint16_t x) const {
     }
 }
 
-uint32_t image_memory::subbandRow(uint8_t sb, uint16_t y) const {
+uint32_t ImageMemory::subband_row(uint8_t sb, uint16_t y) const {
     switch (scheme_) {
         case 0: return y;
         case 1: return 4u * y + ((sb >> 1) & 3u);
@@ -107,7 +107,7 @@ void check_copy_schemes(uint8_t to, uint8_t from) {
 }
 }  // namespace
 
-void image_memory::copyFrom(const image_memory& src) {
+void ImageMemory::copy_from(const ImageMemory& src) {
     check_copy_schemes(scheme_, src.scheme_);
     for (unsigned c = 0; c < num_components_; ++c) {
         if (src.width_ == width_) {

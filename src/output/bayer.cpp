@@ -207,7 +207,7 @@ void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, in
     if (ct_index != 0) bayer_postprocess(mosaic, W, H, d, bayer_param, ct_index);
 }
 
-uint32_t write_bayer(ToneTable* table, uint8_t* out, frame_state& fs) {
+uint32_t write_bayer(ToneTable* table, uint8_t* out, FrameState& fs) {
     const size_t room = size_t(fs.num_components) * fs.width * fs.height;
 
     fs.ct_index = ct_index_for_mode(fs.ct_mode);
@@ -223,7 +223,7 @@ uint32_t write_bayer(ToneTable* table, uint8_t* out, frame_state& fs) {
     // would make the offsets and limits meaningless.
     if (d < 1 || d > 16) raise(msg::kBayerDepth);
 
-    const image_memory& store = *fs.coef_store;
+    const ImageMemory& store = *fs.coef_store;
     BayerComponents planes;
     planes.width = store.width();
     planes.height = store.height();

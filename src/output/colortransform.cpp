@@ -107,7 +107,7 @@ void ycocg(int32_t c0, int32_t co, int32_t cg, int32_t& r, int32_t& g, int32_t& 
 
 }  // namespace
 
-ColorRule prepare_color_transform(const frame_state& fs) {
+ColorRule prepare_color_transform(const FrameState& fs) {
     const DepthConstants k = depth_constants(fs.bit_depth);
     ColorRule rule{fs.ct_mode, k.max, k.half, k.luma, ict_shift(fs.w_kernel, fs.bit_depth)};
     if (const char* line = mode_line(rule.mode)) print_line(fs.sink, "%s", line);
@@ -184,12 +184,12 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
     }
 }
 
-void inverse_color_transform(frame_state& fs, unsigned threads) {
+void inverse_color_transform(FrameState& fs, unsigned threads) {
     color_transform_planes(prepare_color_transform(fs), fs, threads);
 }
 
-void color_transform_planes(const ColorRule& rule, frame_state& fs, unsigned threads) {
-    image_memory& store = *fs.coef_store;
+void color_transform_planes(const ColorRule& rule, FrameState& fs, unsigned threads) {
+    ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, stride = store.width();
     constexpr size_t kBandRows = 16;
     parallel_for(threads, (h + kBandRows - 1) / kBandRows, [&](size_t band) {

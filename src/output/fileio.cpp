@@ -75,9 +75,9 @@ void map_row(uint16_t* __restrict dst, const uint16_t* __restrict src, size_t w,
 
 }  // namespace
 
-uint32_t write_frame(ToneTable* table, uint8_t* out, frame_state& fs, bool interleaved, const SampleFinish& finish,
+uint32_t write_frame(ToneTable* table, uint8_t* out, FrameState& fs, bool interleaved, const SampleFinish& finish,
                      unsigned threads) {
-    const image_memory& store = *fs.coef_store;
+    const ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, nc = fs.num_components, stride = store.width();
 
     // The writer's own application of the table comes after the stage's.
@@ -118,10 +118,10 @@ uint32_t write_frame(ToneTable* table, uint8_t* out, frame_state& fs, bool inter
     return uint32_t(nc * w * h * 2);
 }
 
-uint32_t write_subsampled(uint8_t* out, frame_state& fs, const SampleFinish& finish, unsigned threads) {
+uint32_t write_subsampled(uint8_t* out, FrameState& fs, const SampleFinish& finish, unsigned threads) {
     if (fs.num_components != 3)
         raise(msg::kSubsampledComponents);
-    const image_memory& store = *fs.coef_store;
+    const ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, stride = store.width();
     const SampleMap* map = finish.lut;
 

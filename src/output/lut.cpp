@@ -79,7 +79,7 @@ SampleMap compose(const SampleMap& first, const SampleMap& second) {
     return m;
 }
 
-void map_store(const SampleMap& map, image_memory& store) {
+void map_store(const SampleMap& map, ImageMemory& store) {
     for (unsigned c = 0; c < store.num_components(); ++c) {
         uint16_t* s = store.plane(c);
         for (size_t i = 0; i < store.plane_size(); ++i) s[i] = map(s[i]);

@@ -10,7 +10,7 @@
 
 namespace Vantrel::QVX {
 
-class image_memory;
+class ImageMemory;
 struct LineSink;
 
 // A loaded tone table and the shift that scales samples of the frame's bit
@@ -53,6 +53,6 @@ SampleMap sample_map(const ToneTable& table);
 SampleMap compose(const SampleMap& first, const SampleMap& second);
 
 // Maps every sample of every component of a store in place.
-void map_store(const SampleMap& map, image_memory& store);
+void map_store(const SampleMap& map, ImageMemory& store);
 
 }  // namespace Vantrel::QVX
