@@ -207,15 +207,14 @@ void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, in
     if (ct_index != 0) bayer_postprocess(mosaic, W, H, d, bayer_param, ct_index);
 }
 
-uint32_t write_bayer(ToneTable* table, uint8_t* out, FrameState& fs) {
+uint32_t write_bayer(ToneTable* table, uint8_t* out, const FrameState& fs) {
     const size_t room = size_t(fs.num_components) * fs.width * fs.height;
 
-    fs.ct_index = ct_index_for_mode(fs.ct_mode);
+    const uint32_t ct_index = ct_index_for_mode(fs.ct_mode);
     const uint32_t mode = fs.bayer_mode;
     const int W = mosaic_width(fs.width, mode, 1, fs.stored_width);
     const int H = mosaic_height(fs.height, mode, 1);
-    const int d = mosaic_bit_depth(fs.bit_depth, mode, 1, fs.ct_index);
-    fs.bit_depth = uint8_t(d);
+    const int d = mosaic_bit_depth(fs.bit_depth, mode, 1, ct_index);
 
     if (fs.num_components < bayer_components_needed(mode))
         raise(msg::kBayerComponents);
@@ -235,11 +234,11 @@ uint32_t write_bayer(ToneTable* table, uint8_t* out, FrameState& fs) {
     // Zeroed so that a mode that fills nothing leaves a defined mosaic.
     std::unique_ptr<int32_t[]> mosaic(new (std::nothrow) int32_t[cells ? cells : 1]());
     if (!mosaic) raise(msg::kMallocFailed);
-    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, fs.ct_index, fs.sink);
+    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, ct_index, fs.sink);
 
     std::optional<SampleMap> map;
     if (fs.lut_used == 1) {
-        load_lut(*table, fs.lut_path, fs.bit_depth, fs.sink);
+        load_lut(*table, fs.lut_path, uint8_t(d), fs.sink);  // the mosaic's depth
         map = sample_map(*table);
     }
     for (size_t k = 0; k < cells; ++k) {

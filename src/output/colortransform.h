@@ -16,8 +16,10 @@ struct ColorRule {
 };
 
 // Everything the transform does before its first sample: checks the bit
-// depth, prints the mode's line, and rejects modes it does not know (all
-// with the message "ERROR: Bitdepth not supported! (colortransform)").
+// depth, prints the mode's line, and rejects the modes it has no transform
+// for, among them 6 to 8 (cell transforms of Bayer frames). Every one of
+// these failures carries the same text, "ERROR: Bitdepth not supported!
+// (colortransform)", also when the depth is fine: hosts know it that way.
 ColorRule prepare_color_transform(const FrameState& fs);
 
 // Converts n positions of components c0..c2 (signed 16-bit) into clamped

@@ -1,5 +1,7 @@
-// Inverse wavelet kernels 0 to 5 and the clipping step that ends them
-// (kernel 6 only clips), in place on the working planes.
+// Inverse wavelet kernels 0 to 5 and the clipping step that ends them, in
+// place on the working planes. Kernel 6 codes the samples themselves (its
+// sixteen subbands are column strips of the plane), so its inverse is the
+// clipping step alone.
 #pragma once
 
 #include <cstddef>
