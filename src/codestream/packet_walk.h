@@ -142,9 +142,12 @@ void walk_v1(const FrameState& fs, mem_data& input, Sink& sink) {
     }
 }
 
-// Version 2: three little-endian header words per component.
-template <class Sink>
-void walk_v2(const FrameState& fs, mem_data& input, Sink& sink) {
+// Versions 2 to 6: per component a header of sixteen five-bit lengths, then
+// the component's words. A layout names the header's units, how a length
+// is read from them, the bytes skipped after them and the word order.
+template <class Layout, class Sink>
+void walk_component_headers(const FrameState& fs, mem_data& input, Sink& sink) {
+    constexpr uint32_t unit = Layout::kUnitBytes;
     Cursor in(input);
     const uint32_t ncomp = fs.num_components;
     if (ncomp == 0) return;
@@ -152,71 +155,68 @@ void walk_v2(const FrameState& fs, mem_data& input, Sink& sink) {
         const uint64_t start = in.count();
         Dominant dom;
         for (uint32_t c = 0; c < ncomp; ++c) {
-            uint32_t w[3];
-            for (int i = 0; i < 3; ++i) {
-                if (in.reaches(4)) {
-                    if (c != 0 || i != 0) report_truncation(sink, in.count() + 4, start, 4);
+            uint32_t units[Layout::kUnits];
+            for (uint32_t i = 0; i < Layout::kUnits; ++i) {
+                if (in.reaches(unit)) {
+                    if (c != 0 || i != 0) report_truncation(sink, in.count() + unit, start, unit);
                     return;
                 }
-                w[i] = in.le32();
+                units[i] = Layout::read_unit(in);
             }
-            // Lengths are five-bit fields of the 96-bit number w[2]:w[1]:w[0],
-            // from the least significant bit up.
             uint32_t len[16];
             for (uint32_t j = 0; j < 16; ++j) {
-                const uint32_t pos = 5 * j, word = pos / 32, off = pos % 32;
-                uint32_t v = w[word] >> off;
-                if (off > 27) v |= w[word + 1] << (32 - off);
-                len[j] = v & 31u;
+                len[j] = Layout::length(units, j);
                 if (len[j] > kMaxLength) {
                     report_illegal_length(sink, len[j], in.count(), c * 16 + j);
                     return;
                 }
                 dom.track(c * 16 + j, len[j]);
             }
-            if (!deliver_component(sink, in, c, len, [](Cursor& cur) { return cur.le32(); })) return;
+            if (!in.fits(Layout::kSkipBytes)) return;
+            in.advance(Layout::kSkipBytes);
+            if (!deliver_component(sink, in, c, len, Layout::read_word)) return;
         }
         sink.packet_end(dom.stream);
     }
 }
 
-// Versions 3 to 6: ten header bytes per component, two skipped, big-endian words.
+// Version 2: three little-endian header words per component; the lengths
+// are five-bit fields of the 96-bit number w[2]:w[1]:w[0], from the least
+// significant bit up; little-endian words.
+struct LayoutV2 {
+    static constexpr uint32_t kUnitBytes = 4, kUnits = 3, kSkipBytes = 0;
+    static uint32_t read_unit(Cursor& in) { return in.le32(); }
+    static uint32_t read_word(Cursor& in) { return in.le32(); }
+    static uint32_t length(const uint32_t* w, uint32_t j) {
+        const uint32_t pos = 5 * j, word = pos / 32, off = pos % 32;
+        uint32_t v = w[word] >> off;
+        if (off > 27) v |= w[word + 1] << (32 - off);
+        return v & 31u;
+    }
+};
+
+// Versions 3 to 6: ten header bytes per component, two skipped; the lengths
+// are five-bit fields of the 80-bit number h[0]..h[9], from the most
+// significant bit down; big-endian words.
+struct LayoutV3 {
+    static constexpr uint32_t kUnitBytes = 1, kUnits = 10, kSkipBytes = 2;
+    static uint32_t read_unit(Cursor& in) { return in.byte(); }
+    static uint32_t read_word(Cursor& in) { return in.be32(); }
+    static uint32_t length(const uint32_t* h, uint32_t j) {
+        const uint32_t pos = 5 * j, at = pos / 8, off = pos % 8;
+        const uint32_t pair = h[at] << 8 | (at + 1 < 10 ? h[at + 1] : 0u);
+        return (pair >> (11 - off)) & 31u;
+    }
+};
+
+template <class Sink>
+void walk_v2(const FrameState& fs, mem_data& input, Sink& sink) {
+    walk_component_headers<LayoutV2>(fs, input, sink);
+}
+
 template <class Sink>
 void walk_v3(const FrameState& fs, mem_data& input, Sink& sink) {
-    Cursor in(input);
-    const uint32_t ncomp = fs.num_components;
-    if (ncomp == 0) return;
-    for (;;) {
-        const uint64_t start = in.count();
-        Dominant dom;
-        for (uint32_t c = 0; c < ncomp; ++c) {
-            uint8_t h[10];
-            for (int i = 0; i < 10; ++i) {
-                if (in.reaches(1)) {
-                    if (c != 0 || i != 0) report_truncation(sink, in.count() + 1, start, 1);
-                    return;
-                }
-                h[i] = in.byte();
-            }
-            // Lengths are five-bit fields of the 80-bit number h[0]..h[9],
-            // from the most significant bit down.
-            uint32_t len[16];
-            for (uint32_t j = 0; j < 16; ++j) {
-                const uint32_t pos = 5 * j, at = pos / 8, off = pos % 8;
-                const uint32_t pair = uint32_t(h[at]) << 8 | (at + 1 < 10 ? h[at + 1] : 0u);
-                len[j] = (pair >> (11 - off)) & 31u;
-                if (len[j] > kMaxLength) {
-                    report_illegal_length(sink, len[j], in.count(), c * 16 + j);
-                    return;
-                }
-                dom.track(c * 16 + j, len[j]);
-            }
-            if (!in.fits(2)) return;
-            in.advance(2);
-            if (!deliver_component(sink, in, c, len, [](Cursor& cur) { return cur.be32(); })) return;
-        }
-        sink.packet_end(dom.stream);
-    }
+    walk_component_headers<LayoutV3>(fs, input, sink);
 }
 
 // Version 7 and later: one length table per packet, words interleaved.

@@ -105,6 +105,18 @@ void ycocg(int32_t c0, int32_t co, int32_t cg, int32_t& r, int32_t& g, int32_t& 
     r = b + co;
 }
 
+// The reversible transforms: chroma stored offset by max, or (Scale 2, the
+// modes with clipping) halved and offset by max / 2.
+using ReversibleInverse = void (*)(int32_t, int32_t, int32_t, int32_t&, int32_t&, int32_t&);
+template <int Scale, ReversibleInverse Inverse>
+void reversible(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint16_t* r, uint16_t* g, uint16_t* b,
+                size_t n, int32_t max) {
+    for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                             [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                 Inverse(y, w16(Scale * u - max), w16(Scale * v - max), R, G, B);
+                             });
+}
+
 }  // namespace
 
 ColorRule prepare_color_transform(const FrameState& fs) {
@@ -147,30 +159,10 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
                                     });
             break;
         }
-        case 4:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         rct(y, w16(u - max), w16(v - max), R, G, B);
-                                     });
-            break;
-        case 9:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         rct(y, w16(2 * u - max), w16(2 * v - max), R, G, B);
-                                     });
-            break;
-        case 10:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         ycocg(y, w16(u - max), w16(v - max), R, G, B);
-                                     });
-            break;
-        case 11:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         ycocg(y, w16(2 * u - max), w16(2 * v - max), R, G, B);
-                                     });
-            break;
+        case 4: reversible<1, rct>(c0, c1, c2, r, g, b, n, max); break;
+        case 9: reversible<2, rct>(c0, c1, c2, r, g, b, n, max); break;
+        case 10: reversible<1, ycocg>(c0, c1, c2, r, g, b, n, max); break;
+        case 11: reversible<2, ycocg>(c0, c1, c2, r, g, b, n, max); break;
         case 5:
             for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
                                      [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
