@@ -3,6 +3,7 @@
 
 #include "base/format.h"
 #include "byte_sink.h"
+#include "header_writer.h"
 #include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
@@ -12,19 +13,21 @@ std::vector<uint8_t> write_header(const EncoderSettings& s) {
     if (s.qp_table.size() > size_t(kQpTableRoom)) throw EncodeError("qp_table holds more than 2163 entries");
     if (v >= 3 && (s.ct_mode > 15 || s.pred_mode > 15))
         throw EncodeError("ct_mode and pred_mode must be below 16 from version 3 on");
-    const unsigned components = format_components(s.component_format);
-    if (v >= 4 && components == 0) throw EncodeError("component_format must be 1 to 4");
-    const unsigned blocks = header_param_blocks(v, components);
+    if (v >= 4 && format_components(s.component_format) == 0) throw EncodeError("component_format must be 1 to 4");
+    if (v == 0 && !s.version0_magic && uint16_t(s.rc_window) == kMagicWord && s.rc_drain == kMagicMarker)
+        // The decoder would take these two words for the magic.
+        throw EncodeError("an unversioned header cannot start with rc_window 0x5156, rc_drain 0xFFFF");
+    return lay_out_header(s);
+}
 
+std::vector<uint8_t> lay_out_header(const EncoderSettings& s) {
+    const uint16_t v = s.version;
+    const unsigned blocks = header_param_blocks(v, format_components(s.component_format));
     ByteSink out;
-    const bool magic = v != 0 || s.version0_magic;
-    if (magic) {
+    if (v != 0 || s.version0_magic) {
         out.u16(kMagicWord);
         out.u16(kMagicMarker);
         out.u16(v);
-    } else if (uint16_t(s.rc_window) == kMagicWord && s.rc_drain == kMagicMarker) {
-        // The decoder would take these two words for the magic.
-        throw EncodeError("an unversioned header cannot start with rc_window 0x5156, rc_drain 0xFFFF");
     }
     out.u16(uint16_t(s.rc_window));
     out.u16(s.rc_drain);
