@@ -122,7 +122,7 @@ TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
         OnePacket dom;
         lb.step(fs, dom);
         EXPECT_EQ(dom.taken, 1);
-        EXPECT_EQ(fs.packet_done, 0);
+        EXPECT_FALSE(lb.packet_done);
         EXPECT_EQ((std::vector<int>{lb.sb_fill[0], lb.sb_fill[1], lb.sb_fill[47], lb.sb_fill[48]}),
                   (std::vector<int>{32, 0, 16, 64}));
         EXPECT_EQ(lb.fill_level, version == 5 ? 1000 + 288 - 10 : 990);

@@ -90,7 +90,6 @@ CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const Coeffi
         if (frame.planes[c].size() != size_t(frame.width) * frame.height)
             throw EncodeError("coefficient plane of the wrong size");
     fs_.subsampled = fs_.component_format == kFormatSubsampled ? 1 : 0;
-    fs_.packet_done = 0;
 
     const SubbandLayout bands = subband_layout(fs_.w_kernel);
     nsb_ = bands.subbands;

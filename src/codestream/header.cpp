@@ -40,7 +40,7 @@ private:
 
 }  // namespace
 
-void read_header(mem_data& input, FrameState& fs) {
+void read_header(mem_data& input, StreamHeader& fs) {
     HeaderReader r(input);
     const uint16_t w0 = r.u16();
     const uint16_t w1 = r.u16();

@@ -5,7 +5,7 @@
 
 namespace Vantrel::QVX {
 
-void run_index_pass(LineBuffer& lb, FrameState& fs, std::span<const uint8_t> dominant,
+void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
                     int8_t* q) {
     // sb_fill of a stream is brought up to date only when it is read: at
@@ -34,10 +34,10 @@ void run_index_pass(LineBuffer& lb, FrameState& fs, std::span<const uint8_t> dom
         const unsigned d = dominant[taken];
         sync(d, p);
         if (lb.closes_packet(d)) {
-            fs.packet_done = 1;
+            lb.packet_done = true;
             ++taken;
         }
-        if (fs.packet_done) {
+        if (lb.packet_done) {
             for (unsigned s = 0; s < streams; ++s) {
                 sync(s, p);
                 LineBuffer::carry_fill(lb.sb_fill[s]);

@@ -6,6 +6,7 @@
 namespace Vantrel::QVX {
 
 void LineBuffer::setup(const FrameState& fs) {
+    packet_done = false;
     buffer_size = int32_t(fs.buffer_size);
     rc_drain = fs.rc_drain;
     version = fs.version;
@@ -43,16 +44,16 @@ int32_t LineBuffer::rate_control(int32_t base) const {
     return q;
 }
 
-void LineBuffer::finish_step(FrameState& fs) {
+void LineBuffer::finish_step(const FrameState& fs) {
     const int32_t header_bits = kPacketHeaderBits * num_components;
     if (header_pending) {
         add_bits(header_bits);
         header_pending = false;
     }
-    if (fs.packet_done) {
+    if (packet_done) {
         if (version >= 6) header_pending = true;
         else add_bits(header_bits);
-        fs.packet_done = 0;
+        packet_done = false;
     }
     if (drain > 0) fill_level = int32_t(uint32_t(fill_level) - uint32_t(drain));
     else fill_level = 0;

@@ -20,6 +20,7 @@ struct LineBuffer {
     int32_t buffer_size = -1;
     int32_t sb_fill[64] = {};
     bool header_pending = false;
+    bool packet_done = false;  // the current position closed a packet
     int32_t window_pos = 0;
     int32_t qp_index = 0;
     // Copies of the stream fields the step needs.
@@ -49,22 +50,22 @@ struct LineBuffer {
     // One step after all values of a position. `dominant` supplies the
     // packet boundaries: peek() and next() of the dominant list.
     template <class Dominant>
-    void step(FrameState& fs, Dominant& dominant) {
+    void step(const FrameState& fs, Dominant& dominant) {
         const int32_t d = dominant.peek();
         if (closes_packet(unsigned(d))) {
-            fs.packet_done = 1;
+            packet_done = true;
             dominant.next();
         }
-        if (fs.packet_done) {
+        if (packet_done) {
             const unsigned n = kStreamsPerComponent * num_components;
             for (unsigned s = 0; s < n; ++s) carry_fill(sb_fill[s]);
         }
         finish_step(fs);
     }
 
-    // The rest of a step once the packet boundary is known (fs.packet_done):
+    // The rest of a step once the packet boundary is known (packet_done):
     // header bits, drain, window and the next index into the delay line.
-    void finish_step(FrameState& fs);
+    void finish_step(const FrameState& fs);
 };
 
 }  // namespace Vantrel::QVX

@@ -20,7 +20,6 @@ void frame_setup(FrameState& fs, ImageMemory& planes) {
     const SubbandLayout layout = subband_layout(fs.w_kernel);
     fs.num_components = nc;
     fs.subsampled = fs.component_format == kFormatSubsampled ? 1 : 0;
-    fs.packet_done = 0;
     planes.reshape(fs.width, fs.height, nc, layout.subbands, uint8_t(layout.scheme));
     // Reused planes keep an earlier frame's cells: the entropy stage
     // defines every cell, also those a 4:2:2 frame never codes.
