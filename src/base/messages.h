@@ -39,7 +39,6 @@ inline constexpr char kPlaneWidthNotSubbands[] =
     "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.";
 inline constexpr char kPlaneScheme[] = "Error image_memory::image_memory(). Unsupported storing scheme.";
 inline constexpr char kCellScheme[] = "Error image_memory::setDat(). Unsupported storing scheme.";
-inline constexpr char kCopySchemes[] = "Error in image_memory::copyFrom(). Different storing schemes.";
 
 // ---- lastError(): entropy stage --------------------------------------------
 inline constexpr char kKOverflow[] = "K overflow - fixme (encoder)!";

@@ -31,10 +31,6 @@ struct KStatistics {
         return (int64_t(n) << l) < int64_t(a) ? l + 1 : l;
     }
 
-    // The count of a group after i advances from its start: 1, 2, 3, 4,
-    // then 3 and 4 alternating.
-    static int32_t count_after(uint32_t i) { return i < 3 ? int32_t(i) + 1 : 3 + int32_t(i & 1); }
-
     // Rice parameter of stream s, 0..16; throws on overflow.
     int compute_k(unsigned s) const {
         const unsigned g = s >> 4;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
 #include "base/error.h"
@@ -98,25 +97,6 @@ uint32_t ImageMemory::subband_row(uint8_t sb, uint16_t y) const {
         case 1: return 4u * y + ((sb >> 1) & 3u);
         case 2: return y;
         default: raise(msg::kCellScheme);
-    }
-}
-
-namespace {
-void check_copy_schemes(uint8_t to, uint8_t from) {
-    if (to != from && to != 0 && from != 0) raise(msg::kCopySchemes);
-}
-}  // namespace
-
-void ImageMemory::copy_from(const ImageMemory& src) {
-    check_copy_schemes(scheme_, src.scheme_);
-    for (unsigned c = 0; c < num_components_; ++c) {
-        if (src.width_ == width_) {
-            std::memcpy(plane(c), src.plane(c), plane_size() * sizeof(uint16_t));
-        } else {
-            for (unsigned y = 0; y < height_; ++y)
-                std::memcpy(plane(c) + size_t(y) * width_, src.plane(c) + size_t(y) * src.width_,
-                            size_t(width_) * sizeof(uint16_t));
-        }
     }
 }
 

@@ -50,14 +50,6 @@ public:
     uint32_t subband_column(uint8_t sb, uint16_t x) const;
     uint32_t subband_row(uint8_t sb, uint16_t y) const;
 
-    // Subband cell access through the storing scheme.
-    void set_subband_cell(uint8_t c, uint8_t sb, uint16_t x, uint16_t y, uint16_t value) {
-        at(c, uint16_t(subband_column(sb, x)), uint16_t(subband_row(sb, y))) = value;
-    }
-    uint16_t subband_cell(uint8_t c, uint8_t sb, uint16_t x, uint16_t y) const {
-        return at(c, uint16_t(subband_column(sb, x)), uint16_t(subband_row(sb, y)));
-    }
-
     // Plane cell access: component c, column x, row y.
     uint16_t& at(unsigned c, unsigned x, unsigned y) { return plane(c)[size_t(y) * width_ + x]; }
     uint16_t at(unsigned c, unsigned x, unsigned y) const { return plane(c)[size_t(y) * width_ + x]; }
@@ -68,8 +60,6 @@ public:
     const int16_t* splane(unsigned c) const { return reinterpret_cast<const int16_t*>(planes_[c].get()); }
     size_t plane_size() const { return size_t(width_) * height_; }
 
-    // Copies every cell of src (at least as large) into this store.
-    void copy_from(const ImageMemory& src);
 
 private:
     PlanePtr planes_[4];

@@ -176,10 +176,6 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
     }
 }
 
-void inverse_color_transform(FrameState& fs, unsigned threads) {
-    color_transform_planes(prepare_color_transform(fs), fs, threads);
-}
-
 void color_transform_planes(const ColorRule& rule, FrameState& fs, unsigned threads) {
     ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, stride = store.width();

@@ -31,7 +31,4 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
 // over `threads`.
 void color_transform_planes(const ColorRule& rule, FrameState& fs, unsigned threads = 1);
 
-// prepare_color_transform(), then color_transform_planes().
-void inverse_color_transform(FrameState& fs, unsigned threads = 1);
-
 }  // namespace Vantrel::QVX
