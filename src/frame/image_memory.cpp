@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "base/messages.h"
 
 namespace Vantrel::QVX {
@@ -34,20 +35,20 @@ void ImageMemory::reshape(uint16_t width, uint16_t height, uint8_t num_component
     if (num_components < 1 || num_components > 4)
         raise(msg::kPlaneComponents);
     if (num_subbands > 64) raise(msg::kPlaneSubbands);
-    switch (scheme) {
-        case 0:
+    switch (StoringScheme(scheme)) {
+        case StoringScheme::kPlain:
             subbands = 1;
             sb_width = width;
             sb_height = height;
             break;
-        case 1:
+        case StoringScheme::kInterleaved:
             if (width % 4 != 0) raise(msg::kPlaneWidthNot4);
             if (height % 4 != 0) raise(msg::kPlaneHeightNot4);
             subbands = 16;
             sb_width = uint16_t(width / 4);
             sb_height = uint16_t(height / 4);
             break;
-        case 2:
+        case StoringScheme::kBlocked:
             if (num_subbands == 0) raise(msg::kPlaneSubbands);
             if (width % num_subbands != 0)
                 raise(msg::kPlaneWidthNotSubbands);
@@ -83,19 +84,19 @@ void ImageMemory::reshape(uint16_t width, uint16_t height, uint8_t num_component
 }
 
 uint32_t ImageMemory::subband_column(uint8_t sb, uint16_t x) const {
-    switch (scheme_) {
-        case 0: return x;
-        case 1: return 4u * x + 2u * (sb & 1u) + ((sb >> 3) & 1u);
-        case 2: return uint32_t(sb_width_) * sb + x;
+    switch (StoringScheme(scheme_)) {
+        case StoringScheme::kPlain: return x;
+        case StoringScheme::kInterleaved: return 4u * x + 2u * (sb & 1u) + ((sb >> 3) & 1u);
+        case StoringScheme::kBlocked: return uint32_t(sb_width_) * sb + x;
         default: raise(msg::kCellScheme);
     }
 }
 
 uint32_t ImageMemory::subband_row(uint8_t sb, uint16_t y) const {
-    switch (scheme_) {
-        case 0: return y;
-        case 1: return 4u * y + ((sb >> 1) & 3u);
-        case 2: return y;
+    switch (StoringScheme(scheme_)) {
+        case StoringScheme::kPlain: return y;
+        case StoringScheme::kInterleaved: return 4u * y + ((sb >> 1) & 3u);
+        case StoringScheme::kBlocked: return y;
         default: raise(msg::kCellScheme);
     }
 }
