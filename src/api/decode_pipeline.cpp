@@ -50,7 +50,7 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
     // Colour and the look-up stage print and fail here, in the stages'
     // order; their arithmetic runs inside the writer, row by row.
     std::optional<ColorRule> color;
-    if (fs.component_format == 2 && fs.ct_mode != 0) color = prepare_color_transform(fs);
+    if (color_transformed(fs.component_format, fs.ct_mode)) color = prepare_color_transform(fs);
     // The tone table, loaded by this stage and once more by the writer.
     std::unique_ptr<ToneTable> tone;
     std::optional<SampleMap> lut;

@@ -29,7 +29,7 @@ qvx_frame_info describe_frame(const FrameState& fs, bool interleaved) {
     info.components = fs.num_components;
     info.bit_depth = fs.bit_depth;
     info.color_mode = fs.ct_mode;
-    info.color_transform = fs.component_format == 2 && fs.ct_mode != 0;
+    info.color_transform = color_transformed(fs.component_format, fs.ct_mode);
     info.tone_table = fs.lut_used == 1;
     info.stream_version = fs.version;
     info.buffer_bytes = uint64_t(fs.num_components) * fs.width * fs.height * 2u;
@@ -49,7 +49,7 @@ qvx_frame_info describe_frame(const FrameState& fs, bool interleaved) {
         } else {
             info.width = info.height = 0;
         }
-    } else if (fs.component_format == 3) {
+    } else if (fs.component_format == kFormatSubsampled) {
         info.layout = QVX_LAYOUT_CBYCRY;
         info.channels = 2;
     } else {

@@ -33,7 +33,13 @@ constexpr unsigned header_param_blocks(uint16_t version, unsigned num_components
 
 // Component formats: 1 one plane, 2 three planes, 3 three planes with the
 // chroma subsampled (4:2:2), 4 four planes.
+inline constexpr uint8_t kFormatThreePlanes = 2;
 inline constexpr uint8_t kFormatSubsampled = 3;
+
+// Whether a frame's three planes go through the colour transform of ct_mode.
+constexpr bool color_transformed(uint8_t component_format, uint8_t ct_mode) {
+    return component_format == kFormatThreePlanes && ct_mode != 0;
+}
 
 // Components of a format code, 0 for an undefined code.
 constexpr uint8_t format_components(uint8_t component_format) {
