@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "entropy/subband_loop.h"
@@ -45,7 +44,7 @@ bool load(const fs::path& path, Stream& s) {
     std::ifstream f(path, std::ios::binary);
     s.bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     s.name = path.filename().string();
-    Vantrel::QVX::frame_state header;
+    Vantrel::QVX::FrameState header;
     mem_data probe(s.bytes.data(), s.bytes.size(), 0);
     try {
         Vantrel::QVX::read_header(probe, header);
@@ -95,23 +94,21 @@ void entropy_stage(benchmark::State& state, const Stream* s, unsigned threads) {
     std::vector<uint8_t> bytes = s->bytes;
     for (auto _ : state) {
         state.PauseTiming();
-        frame_state fs;
+        FrameState fs;
         mem_data in(bytes.data(), bytes.size(), 0);
-        auto dec = std::make_unique<QVXDecoder>(&fs, &in);
-        image_memory planes;
+        Demultiplexer streams;
+        ImageMemory planes;
         read_header(in, fs);
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
-        dec->lb.setup(fs);
+        frame_setup(fs, planes);
         for (unsigned c = 0; c < fs.coef_store->num_components(); ++c)
             std::fill_n(fs.coef_store->plane(c), fs.coef_store->plane_size(), uint16_t(0x5555));
         state.ResumeTiming();
         try {
-            decodeSubbands(*dec, threads);
+            decode_subbands(fs, in, streams, threads);
         } catch (const QvxError& e) {
             state.SkipWithError(e.text().c_str());
         }
         state.PauseTiming();
-        dec.reset();
         frame_release(fs);
         state.ResumeTiming();
     }

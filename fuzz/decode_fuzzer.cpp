@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "qvx/SimpleQvxDecoder.h"
@@ -20,7 +20,7 @@ constexpr uint64_t kMaxFrameSamples = uint64_t(1) << 20;
 // giant frame, and must not select a Bayer mode above 5, for which the
 // library ends the process on purpose.
 bool worth_decoding(const uint8_t* data, size_t size) {
-    Vantrel::QVX::frame_state fs;
+    Vantrel::QVX::FrameState fs;
     mem_data probe(const_cast<uint8_t*>(data), size, 0);
     try {
         Vantrel::QVX::read_header(probe, fs);

@@ -9,8 +9,8 @@ using Cell = std::vector<int32_t>;
 
 namespace {
 
-Cell run(void (*step)(bayer_cell&, int, bool), Cell q, int d = 8, bool limited = true) {
-    bayer_cell c{{q[0], q[1], q[2], q[3]}};
+Cell run(void (*step)(BayerCell&, int, bool), Cell q, int d = 8, bool limited = true) {
+    BayerCell c{{q[0], q[1], q[2], q[3]}};
     step(c, d, limited);
     return {c.q[0], c.q[1], c.q[2], c.q[3]};
 }

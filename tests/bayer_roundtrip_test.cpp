@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../encoder/src/bayer_forward.h"
+#include "base/mosaic_geometry.h"
 #include "support/frames.h"
 #include "support/images.h"
 
@@ -43,7 +44,8 @@ std::vector<uint16_t> round_trip(const std::vector<uint16_t>& m, unsigned d, uin
     testing::internal::CaptureStdout();  // mode 4 prints its range
     const auto bytes = rig.write();
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(rig.fs.bit_depth, d);
+    // The writer's mosaic depth is the one the split started from.
+    EXPECT_EQ(Vantrel::QVX::mosaic_bit_depth(bp.bit_depth, mode, 1, Vantrel::QVX::ct_index_for_mode(ct)), int(d));
     return qvxtest::words_of(bytes, W * H);
 }
 

@@ -65,7 +65,6 @@ TEST(BayerWriterTest, WaveletModes) {
         rig.set(0, 1, 1, 512 - 300);
         std::string out;
         const Words m = mosaic(rig, 16, &out);
-        EXPECT_EQ(rig.fs.bit_depth, 8);
         EXPECT_EQ((Words{m[0], m[1], m[2], m[3], m[15]}), (Words{255, 255, 128, 128, 0})) << int(mode);
         EXPECT_EQ(out, mode == 4 ? "max nach invHaar: 255\nmin nach inv3Haar: 0\n" : "");
     }
@@ -99,7 +98,6 @@ TEST(BayerWriterTest, GreenDifferenceAndToneTable) {
     const int cell[4] = {50, 70, 266, 90};  // second green coded as 100 - 90 + 256
     for (unsigned c = 0; c < 4; ++c) rig.fill(c, cell[c]);
     EXPECT_EQ(mosaic(rig, 4), (Words{50, 90, 100, 70}));
-    EXPECT_EQ(rig.fs.ct_index, 2u);
 
     // Entry i = i | 0xFF turns v into v + 1 with shift 8 (the mosaic depth);
     // shift 6 (the coded depth 10) would give v + 4.
@@ -118,8 +116,7 @@ TEST(BayerWriterTest, TooFewComponentsRaiseAfterTheConversions) {
     for (auto [mode, nc] : {std::pair{1, 3}, {3, 3}, {4, 1}, {2, 1}, {5, 1}}) {
         WriterRig rig(12, 4, unsigned(nc), 12, uint8_t(mode), 0, 8);
         EXPECT_EQ(qvxtest::error_of([&] { rig.write(); }), message) << "mode " << mode;
-        EXPECT_EQ(rig.fs.ct_index, 3u);
-        EXPECT_EQ(rig.fs.bit_depth, (mode == 3 || mode == 4) ? 8 : 10) << mode;
+        EXPECT_EQ(rig.fs.bit_depth, 12) << mode;  // the writer leaves the header as read
     }
     qvxtest::HeaderFields h;
     h.component_format = 2;

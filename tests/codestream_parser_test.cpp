@@ -1,5 +1,5 @@
-// Packet parsers: the dominant stream, version 1, quiet ends, truncated
-// headers and illegal lengths, checked through the callbacks. The layouts
+// Packet layouts: the dominant stream, version 1, quiet ends, truncated
+// headers and illegal lengths, checked through a recording sink. The layouts
 // themselves are covered by the encoder round trips of every version.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "codestream/parsers.h"
+#include "codestream/packet_walk.h"
 #include "support/stream_bytes.h"
 
 using namespace Vantrel::QVX;
@@ -18,40 +18,36 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-class RecordingParser final : public QVXCodestreamParser_v6 {
-public:
+struct RecordingSink {
+    static constexpr bool kCountOnly = false;
+    static constexpr bool kDiagnostics = true;
     std::vector<U32s> words = std::vector<U32s>(64);
     U32s order;  // stream of every word, in delivery order
     U32s packets;
     Texts messages;
 
-    void parse(const frame_state& fs, mem_data& in) override { parse_version(fs, in); }
-    void onSubbandWord(uint32_t w, uint32_t s) override {
+    void word(uint32_t w, uint32_t s) {
         words[s].push_back(w);
         order.push_back(s);
     }
-    void onHeaderByte(uint8_t) override {}
-    void onHeaderWord(uint32_t) override {}
-    void onSubbandLength(uint32_t, uint32_t) override {}
-    void onSubbandEnd(uint32_t) override {}
-    void onPacketEnd(uint32_t s) override { packets.push_back(s); }
-    void onMessage(const char* text) override { messages.emplace_back(text); }
+    void packet_end(uint32_t s) { packets.push_back(s); }
+    void diagnostic(const char* text) { messages.emplace_back(text); }
 };
 
 // Runs a parser over `packets`, placed behind `prefix` bytes of a fake
 // header, from a heap buffer of exactly the right size.
 struct ParseRun {
-    RecordingParser p;
+    RecordingSink p;
     uint64_t end_count = 0;
     ParseRun(uint16_t version, uint8_t ncomp, const Bytes& packets, uint64_t prefix = 16) {
-        frame_state fs;
+        FrameState fs;
         fs.version = version;
         fs.num_components = ncomp;
         const size_t n = prefix + packets.size();
         std::unique_ptr<unsigned char[]> buf(new unsigned char[n]);
         std::copy(packets.begin(), packets.end(), buf.get() + prefix);
         mem_data in(buf.get() + prefix, n, prefix);
-        p.parse(fs, in);
+        packet_walk::walk(fs, in, p);
         end_count = in.bytes_read;
     }
 };

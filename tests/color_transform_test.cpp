@@ -23,7 +23,7 @@ Rgb convert(uint8_t mode, uint8_t depth, uint8_t kernel, int c0, int c1, int c2,
     const int in[3] = {c0, c1, c2};
     for (unsigned i = 0; i < 3 * 32; ++i) f.at(i / 32, i % 8, i / 8 % 4) = int16_t(in[i / 32]);
     testing::internal::CaptureStdout();
-    inverse_color_transform(f.fs);
+    color_transform_planes(prepare_color_transform(f.fs), f.fs);
     const std::string out = testing::internal::GetCapturedStdout();
     if (printed) *printed = out;
     const Rgb first = {f.at(0, 0, 0), f.at(1, 0, 0), f.at(2, 0, 0)};
@@ -95,7 +95,7 @@ TEST(ColorTransform, FailuresLeaveStoreUntouched) {
         TestFrame f(4, 4, 3, depth, 0, mode);
         for (unsigned comp = 0; comp < 3; ++comp) f.at(comp, 2, 3) = int16_t(1000 + comp);
         testing::internal::CaptureStdout();
-        const std::string error = qvxtest::error_of([&] { inverse_color_transform(f.fs); });
+        const std::string error = qvxtest::error_of([&] { color_transform_planes(prepare_color_transform(f.fs), f.fs); });
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << int(mode) << "/" << int(depth);
         EXPECT_EQ(error, "ERROR: Bitdepth not supported! (colortransform)") << int(mode) << "/" << int(depth);
         for (unsigned comp = 0; comp < 3; ++comp) EXPECT_EQ(f.at(comp, 2, 3), int(1000 + comp));

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/header.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
@@ -22,15 +21,14 @@ namespace {
 // Runs the decoder's stages up to the coefficient store, as the decode
 // pipeline does, and compares that store with `expected`.
 void expect_decodes_to(std::vector<uint8_t> bytes, const CoefficientFrame& expected, const std::string& what) {
-    frame_state fs;
-    image_memory planes;
+    FrameState fs;
+    ImageMemory planes;
     mem_data in(bytes.data(), bytes.size());
-    auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+    Demultiplexer streams;
     try {
         read_header(in, fs);
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
-        dec->lb.setup(fs);
-        decodeSubbands(*dec);
+        frame_setup(fs, planes);
+        decode_subbands(fs, in, streams);
         for (unsigned k = 0; k < expected.num_components; ++k) {
             const int16_t* p = fs.coef_store->splane(k);
             EXPECT_EQ(std::vector<int16_t>(p, p + fs.coef_store->plane_size()), expected.planes[k]) << what << " c" << k;
@@ -81,12 +79,12 @@ void expect_lossless(const EncoderSettings& s, uint32_t seed, const std::string&
     CoefficientFrame in = make_frame(s.width, s.height, s.component_format == 1 ? 1 : s.component_format == 4 ? 4 : 3, seed);
     if (s.component_format == 3) {
         const uint8_t k = s.w_kernel, nsb = k >= 7 ? 1 : 16;
-        image_memory layout(in.width, in.height, 3, nsb, k <= 5 ? 1 : k == 6 ? 2 : 0);
+        ImageMemory layout(in.width, in.height, 3, nsb, k <= 5 ? 1 : k == 6 ? 2 : 0);
         for (unsigned c = 1; c < 3; ++c)
             for (unsigned sb = 0; sb < nsb; ++sb)
                 for (unsigned y = 0; y < layout.sb_height(); ++y)
                     for (unsigned x = layout.sb_width() / 2; x < layout.sb_width(); ++x)
-                        in.at(c, layout.subbandColumn(uint8_t(sb), uint16_t(x)), layout.subbandRow(uint8_t(sb), uint16_t(y))) = 0;
+                        in.at(c, layout.subband_column(uint8_t(sb), uint16_t(x)), layout.subband_row(uint8_t(sb), uint16_t(y))) = 0;
     }
     const EncodedFrame e = encode_coefficients(s, in);
     for (unsigned c = 0; c < in.num_components; ++c) ASSERT_EQ(e.reconstruction.planes[c], in.planes[c]) << what;

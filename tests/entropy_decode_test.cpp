@@ -10,8 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/header.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
@@ -107,17 +106,16 @@ TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
     };
     auto run = [](std::vector<uint8_t> bytes, uint16_t fill, unsigned threads) {
         Outcome o;
-        frame_state fs;
+        FrameState fs;
         mem_data in(bytes.data(), bytes.size(), 0);
-        auto dec = std::make_unique<QVXDecoder>(&fs, &in);
-        image_memory planes;
+        Demultiplexer streams;
+        ImageMemory planes;
         try {
             read_header(in, fs);
-            frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
-            dec->lb.setup(fs);
-            image_memory& coef = *fs.coef_store;
+            frame_setup(fs, planes);
+            ImageMemory& coef = *fs.coef_store;
             for (unsigned c = 0; c < coef.num_components(); ++c) std::fill_n(coef.plane(c), coef.plane_size(), fill);
-            decodeSubbands(*dec, threads);
+            decode_subbands(fs, in, streams, threads);
             for (unsigned c = 0; c < coef.num_components(); ++c)
                 o.planes.emplace_back(coef.plane(c), coef.plane(c) + coef.plane_size());
         } catch (const QvxError& e) {

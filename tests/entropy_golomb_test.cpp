@@ -94,10 +94,11 @@ TEST(GolombRice, RawEscapesOfBothVariants) {
 }
 
 TEST(GolombRice, KFromTheCountCycleHalvingAndOverflow) {
-    EXPECT_EQ(KStatistics::riceParameter(100, 3, 1), 6);  // 3 * 32 < 100
-    EXPECT_EQ(KStatistics::riceParameter(96, 3, 1), 5);
+    EXPECT_EQ(KStatistics::rice_parameter(100, 3, 1), 6);  // 3 * 32 < 100
+    EXPECT_EQ(KStatistics::rice_parameter(96, 3, 1), 5);
     std::vector<int32_t> cycle;
-    for (uint32_t i = 0; i < 7; ++i) cycle.push_back(KStatistics::countAfter(i));
+    KStatistics counts;
+    for (uint32_t i = 0; i < 7; ++i, counts.advance(0)) cycle.push_back(counts.count[0]);
     EXPECT_EQ(cycle, (std::vector<int32_t>{1, 2, 3, 4, 3, 4, 3}));
 
     // A raw 0x800 makes the sum 1024; then codes "1" with K bits of zero.

@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "api/error.h"
-#include "support/errors.h"
-#include "entropy/index_pass.h"
+#include "base/error.h"
 #include "entropy/dequantise.h"
+#include "entropy/index_pass.h"
 #include "entropy/line_buffer.h"
 #include "entropy/prediction.h"
+#include "support/errors.h"
 
 using namespace Vantrel::QVX;
 using qvxtest::error_of;
@@ -27,8 +27,8 @@ struct OnePacket {
     }
 };
 
-frame_state rc_state(int16_t window, uint16_t drain, std::vector<int8_t> table) {
-    frame_state fs;
+FrameState rc_state(int16_t window, uint16_t drain, std::vector<int8_t> table) {
+    FrameState fs;
     fs.width = 64;
     fs.num_components = 1;
     fs.rc_window = window;
@@ -44,17 +44,17 @@ frame_state rc_state(int16_t window, uint16_t drain, std::vector<int8_t> table) 
 
 TEST(RateControl, CubicCurve) {
     LineBuffer lb;
-    lb.bufferSize = 1024;
+    lb.buffer_size = 1024;
     const struct {
         int32_t fill, q, expected;
     } cases[] = {{512, 37, 37}, {1024, 0, 63}, {1024, 10, 63}, {0, 40, 0}, {512, -5, 0},
                  {768, 20, 25}};  // e = 128: t1 4096, t2 2048, t3 = 2048 * 44 >> 14 = 5
     for (const auto& c : cases) {
-        lb.fillLevel = c.fill;
-        EXPECT_EQ(lb.rateControl(c.q), c.expected) << c.fill << " " << c.q;
+        lb.fill_level = c.fill;
+        EXPECT_EQ(lb.rate_control(c.q), c.expected) << c.fill << " " << c.q;
     }
-    lb.fillLevel = 512;
-    EXPECT_EQ(error_of([&] { lb.rateControl(64); }), "ERROR: q > 63");
+    lb.fill_level = 512;
+    EXPECT_EQ(error_of([&] { lb.rate_control(64); }), "ERROR: q > 63");
 }
 
 TEST(Dequantise, WorkedExamples) {
@@ -74,42 +74,42 @@ TEST(Dequantise, WorkedExamples) {
 TEST(LineBuffer, WindowLengthsIndexDelayAndFillLevel) {
     // rc_window -2 at width 64: windows of 8 positions; a base computed
     // after position p is used from position p + 4.
-    frame_state fs = rc_state(-2, 0, {5, 9, 13});
+    FrameState fs = rc_state(-2, 0, {5, 9, 13});
     LineBuffer lb;
     lb.setup(fs);
     OnePacket dom;
     for (int p = 0; p < 30; ++p) {
-        EXPECT_EQ(lb.qtIndex(), p < 11 ? 5 : p < 19 ? 9 : p < 27 ? 13 : 0) << "position " << p;
+        EXPECT_EQ(lb.qt_index(), p < 11 ? 5 : p < 19 ? 9 : p < 27 ? 13 : 0) << "position " << p;
         lb.step(fs, dom);
     }
     fs = rc_state(4, 0, {1, 2});  // window of 16: switches after position 15, used from 19
     LineBuffer lb16;
     lb16.setup(fs);
     for (int p = 0; p < 18; ++p) lb16.step(fs, dom);
-    EXPECT_EQ(lb16.qtIndex(), 1);
+    EXPECT_EQ(lb16.qt_index(), 1);
     lb16.step(fs, dom);
-    EXPECT_EQ(lb16.qtIndex(), 2);
+    EXPECT_EQ(lb16.qt_index(), 2);
 
     // The fill level drives the curve and never drops below empty.
     fs = rc_state(4, 10, {20});
     fs.fill_level = 512;
     LineBuffer lb2;
     lb2.setup(fs);
-    lb2.lb_add(266);  // 778 - 10 = 768 after the step: index 25, four steps later
+    lb2.add_bits(266);  // 778 - 10 = 768 after the step: index 25, four steps later
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(lb2.qtIndex(), 20);
+        EXPECT_EQ(lb2.qt_index(), 20);
         lb2.step(fs, dom);
-        lb2.lb_add(10);
+        lb2.add_bits(10);
     }
-    EXPECT_EQ(lb2.qtIndex(), 25);
-    lb2.fillLevel = 5;
+    EXPECT_EQ(lb2.qt_index(), 25);
+    lb2.fill_level = 5;
     lb2.step(fs, dom);
-    EXPECT_EQ(lb2.fillLevel, 0);  // never below empty
+    EXPECT_EQ(lb2.fill_level, 0);  // never below empty
 }
 
 TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
     for (uint16_t version : {5, 6}) {
-        frame_state fs = rc_state(4, 10, {20});
+        FrameState fs = rc_state(4, 10, {20});
         fs.version = version;
         fs.num_components = 3;
         fs.fill_level = 1000;
@@ -122,12 +122,12 @@ TEST(LineBuffer, PacketHeaderBitsAtOnceBeforeVersion6) {
         OnePacket dom;
         lb.step(fs, dom);
         EXPECT_EQ(dom.taken, 1);
-        EXPECT_EQ(fs.packet_done, 0);
+        EXPECT_FALSE(lb.packet_done);
         EXPECT_EQ((std::vector<int>{lb.sb_fill[0], lb.sb_fill[1], lb.sb_fill[47], lb.sb_fill[48]}),
                   (std::vector<int>{32, 0, 16, 64}));
-        EXPECT_EQ(lb.fillLevel, version == 5 ? 1000 + 288 - 10 : 990);
+        EXPECT_EQ(lb.fill_level, version == 5 ? 1000 + 288 - 10 : 990);
         lb.step(fs, dom);
-        EXPECT_EQ(lb.fillLevel, version == 5 ? 1268 : 990 + 288 - 10);
+        EXPECT_EQ(lb.fill_level, version == 5 ? 1268 : 990 + 288 - 10);
         EXPECT_EQ(dom.taken, 1);
     }
 }
@@ -137,7 +137,7 @@ TEST(IndexPass, PacketEndsFromCrossingsAndMissingSubbandData) {
     // every other position: its 8 crossings before that packet end are
     // dropped with it, and its 16 later ones complete the next packet at
     // position 46. Position 47 finds no packet left.
-    frame_state fs = rc_state(4, 0, {1, 2, 3, 4});
+    FrameState fs = rc_state(4, 0, {1, 2, 3, 4});
     std::vector<uint32_t> s15(16), s3(24);
     for (uint32_t k = 0; k < 16; ++k) s15[k] = k;
     for (uint32_t k = 0; k < 24; ++k) s3[k] = k;
@@ -172,7 +172,7 @@ TEST(IndexPass, PacketEndsFromCrossingsAndMissingSubbandData) {
     std::vector<int8_t> q2(5);
     const std::vector<uint8_t> endless(1, 0);
     run_index_pass(lb2, fs, endless, bits, crossings, 5, q2.data());
-    EXPECT_EQ(lb2.fillLevel, 512);
+    EXPECT_EQ(lb2.fill_level, 512);
     EXPECT_EQ(q2[3], 0);  // the set-up index of an empty buffer
     EXPECT_EQ(q2[4], 20);
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "support/stream_bytes.h"
@@ -13,7 +13,7 @@ namespace {
 
 // Reads a header from an exact-size copy of `bytes` plus `tail` codestream
 // bytes; returns the codestream offset, or the error text through *error.
-uint64_t read(frame_state& fs, const std::vector<uint8_t>& bytes, std::string* error = nullptr, size_t tail = 8) {
+uint64_t read(FrameState& fs, const std::vector<uint8_t>& bytes, std::string* error = nullptr, size_t tail = 8) {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size() + tail]);
     std::copy(bytes.begin(), bytes.end(), copy.get());
     mem_data in(copy.get(), bytes.size() + tail, 0);
@@ -44,7 +44,7 @@ TEST(Header, CodestreamOffsetsPinned) {
         f.version = c.version;
         f.component_format = c.format;
         f.qp_table.assign(c.qp, 7);
-        frame_state fs;
+        FrameState fs;
         EXPECT_EQ(read(fs, header_bytes(f)), c.offset) << "version " << c.version;
         EXPECT_EQ(fs.version, c.version);
         EXPECT_EQ(fs.qp_count, c.qp);
@@ -56,7 +56,7 @@ TEST(Header, FieldsLandWhereTheLayoutSays) {
                    .component_format = 2, .lut_used = 2, .bit_depth = 12, .buffer_field = 123456, .fill_level = 777,
                    .w_kernel = 3, .qp_table = {1, 0xFF, 63}, .bayer_mode = 2, .bayer_param = 3, .trailer = 0xBEEF};
     f.params[2][15] = 9;
-    frame_state fs;
+    FrameState fs;
     read(fs, header_bytes(f));
     EXPECT_EQ((std::vector<int>{fs.rc_window, fs.rc_drain, fs.width, fs.stored_width, fs.height, fs.ct_mode,
                                 fs.pred_mode, int(fs.ct_index), fs.num_components, fs.lut_used, fs.bit_depth,
@@ -75,7 +75,7 @@ TEST(Header, OlderLayoutsKeepWhatTheyDoNotCarry) {
     // Before version 3 the mode byte is the whole ct_mode, pred_mode a byte
     // of its own, and block 0 serves every component; ct_index and the
     // Bayer fields keep their values, the reserved word reads 0.
-    frame_state fs;
+    FrameState fs;
     fs.ct_index = 3;
     fs.bayer_mode = 1;
     fs.reserved_word = 7;
@@ -113,7 +113,7 @@ TEST(Header, OlderLayoutsKeepWhatTheyDoNotCarry) {
 TEST(Header, BadHeaders) {
     HeaderFields f;
     f.component_format = 5;
-    frame_state fs;
+    FrameState fs;
     std::string error;
     read(fs, header_bytes(f), &error);
     EXPECT_EQ(error, "Error: Undefined component format");
@@ -135,7 +135,7 @@ TEST(Header, BadHeaders) {
     const std::vector<uint8_t> full = header_bytes(f);
     for (size_t cut = 0; cut < full.size(); ++cut) {
         error.clear();
-        frame_state cut_fs;
+        FrameState cut_fs;
         EXPECT_LE(read(cut_fs, std::vector<uint8_t>(full.begin(), full.begin() + long(cut)), &error, 0), cut);
         EXPECT_EQ(error, "Error: Stream header truncated") << cut;
     }

@@ -24,7 +24,7 @@ struct OutFrame : qvxtest::WriterRig {
     // What read_lut prints, or its error text.
     std::string read_lut(const std::string& path) {
         testing::internal::CaptureStdout();
-        const std::string error = qvxtest::error_of([&] { Vantrel::QVX::read_lut(*codec, path.c_str()); });
+        const std::string error = qvxtest::error_of([&] { Vantrel::QVX::read_lut(*tone, path.c_str(), fs.sink); });
         const std::string printed = testing::internal::GetCapturedStdout();
         return error == "(no error)" ? printed : error;
     }
@@ -52,24 +52,24 @@ TEST(Lut, MappingAndFileRecords) {
     EXPECT_EQ(apply_lut(table.data(), 8, 300), 2);
 
     OutFrame f(4, 4, 1);
-    f.codec->lut_table[20] = 999;
+    f.tone->entries[20] = 999;
     TempFile file("0 5 0 0\n1 -1 7 7   2 4294967297 0 0\n3 +8 -2 -3\n4 9 1\n");
     EXPECT_EQ(f.read_lut(file.path()), "read \" " + file.path() + " \" as lut!\n");
     // Values are taken modulo 2^32; record 4 ends with the file, so it fills nothing.
-    EXPECT_EQ((std::vector<uint32_t>(f.codec->lut_table, f.codec->lut_table + 5)),
+    EXPECT_EQ((std::vector<uint32_t>(f.tone->entries, f.tone->entries + 5)),
               (std::vector<uint32_t>{5, 0xFFFFFFFFu, 1, 8, 0}));
-    EXPECT_EQ(f.codec->lut_table[20], 999u);
+    EXPECT_EQ(f.tone->entries[20], 999u);
     TempFile foreign("0 1 0 0\n1 x 0 0\n2 3 0 0\n");  // a foreign record stops reading
     f.read_lut(foreign.path());
-    EXPECT_EQ(f.codec->lut_table[2], 1u);
+    EXPECT_EQ(f.tone->entries[2], 1u);
     EXPECT_EQ(f.read_lut("/nonexistent/qvx.lut"), "LUT not found!");
 }
 
 TEST(Writers, LayoutsAndToneTable) {
     OutFrame f(4, 4, 3);
     std::vector<uint8_t> planar(96), inter(96), sub(96, 0);
-    EXPECT_EQ(write_frame(*f.codec, planar.data(), f.fs, false), 96u);
-    write_frame(*f.codec, inter.data(), f.fs, true);
+    EXPECT_EQ(write_frame(f.tone.get(), planar.data(), f.fs, false), 96u);
+    write_frame(f.tone.get(), inter.data(), f.fs, true);
     EXPECT_EQ(words(planar, 14, 4), (Words{14, 15, 1000, 1001}));
     EXPECT_EQ(words(inter, 0, 6), (Words{0, 1000, 2000, 1, 1001, 2001}));
     EXPECT_EQ(words(inter, 47, 1), Words{2015});
@@ -86,7 +86,7 @@ TEST(Writers, LayoutsAndToneTable) {
     f.fs.lut_used = 1;
     f.fs.lut_path = file.path().c_str();
     testing::internal::CaptureStdout();
-    write_frame(*f.codec, planar.data(), f.fs, false);
+    write_frame(f.tone.get(), planar.data(), f.fs, false);
     testing::internal::GetCapturedStdout();
     // 12-bit 5: index 80, entry 65455, (65455 + 7) >> 4 = 4091, high byte first.
     EXPECT_EQ(words(planar, 5, 1), Words{4091});

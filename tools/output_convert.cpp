@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "base/format.h"
+#include "base/mosaic_geometry.h"
+
 namespace qvxtools {
 
 uint32_t maxval_for_depth(unsigned bit_depth) {
@@ -10,16 +13,18 @@ uint32_t maxval_for_depth(unsigned bit_depth) {
 }
 
 void ycbcr_to_rgb(uint16_t y, uint16_t cb, uint16_t cr, unsigned bit_depth, uint16_t rgb[3]) {
+    using namespace Vantrel::QVX;
     const int32_t max = int32_t(maxval_for_depth(bit_depth));
-    const int32_t half = int32_t(1u << (bit_depth - 1));
-    const int32_t luma_offset = int32_t(16u << (bit_depth - 8));
+    const int32_t half = depth_half(bit_depth);
+    const int32_t luma_offset = depth_luma(bit_depth);
     // The offsets are removed in 16-bit words, as the decoder's samples wrap.
     const int32_t yy = int16_t(uint16_t(y - luma_offset));
     const int32_t u = int16_t(uint16_t(cb - half));
     const int32_t v = int16_t(uint16_t(cr - half));
-    const int32_t r = (19152 * yy - u + 29487 * v) / 16384;
-    const int32_t g = (19152 * yy - 3507 * u - 8766 * v) / 16384;
-    const int32_t b = (19152 * yy + 34745 * u + 2 * v) / 16384;
+    constexpr auto& m = kVideoRangeMatrix;
+    const int32_t r = (m[0][0] * yy + m[0][1] * u + m[0][2] * v) / kVideoRangeScale;
+    const int32_t g = (m[1][0] * yy + m[1][1] * u + m[1][2] * v) / kVideoRangeScale;
+    const int32_t b = (m[2][0] * yy + m[2][1] * u + m[2][2] * v) / kVideoRangeScale;
     rgb[0] = uint16_t(std::clamp(r, 0, max));
     rgb[1] = uint16_t(std::clamp(g, 0, max));
     rgb[2] = uint16_t(std::clamp(b, 0, max));
@@ -28,26 +33,12 @@ void ycbcr_to_rgb(uint16_t y, uint16_t cb, uint16_t cr, unsigned bit_depth, uint
 bool bayer_mosaic_geometry(unsigned bayer_mode, uint32_t width, uint32_t height,
                            uint32_t stored_width, unsigned bit_depth, unsigned ct_mode,
                            MosaicGeometry& mosaic) {
-    int depth = int(bit_depth);
-    switch (bayer_mode) {
-        case 1:
-            mosaic = {width * 2, height * 2, depth};
-            break;
-        case 2:
-            mosaic = {width, height * 2, depth};
-            break;
-        case 3:
-        case 4:
-            mosaic = {width * 2, height * 2, depth - 2};
-            break;
-        case 5:
-            mosaic = {stored_width, height, depth};
-            break;
-        default:
-            return false;
-    }
-    // Colour modes 7 and 8 carry two more bits than the mosaic has.
-    if (ct_mode == 7 || ct_mode == 8) mosaic.depth -= 2;
+    using namespace Vantrel::QVX;
+    if (bayer_mode < 1 || bayer_mode > 5) return false;
+    const uint32_t ct_index = ct_index_for_mode(uint8_t(ct_mode));
+    mosaic = {uint32_t(mosaic_width(int32_t(width), bayer_mode, 1, int32_t(stored_width))),
+              uint32_t(mosaic_height(int32_t(height), bayer_mode, 1)),
+              int(mosaic_bit_depth(int32_t(bit_depth), bayer_mode, 1, ct_index))};
     return true;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "cli_common.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
@@ -19,7 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Vantrel::QVX::frame_state;
+using Vantrel::QVX::FrameState;
 using qvxtools::LibraryLines;
 
 const char* kUsageLine = "usage: qvxdec [options] IN... [-o OUT]\n";
@@ -191,7 +191,7 @@ const char* kind_name(uint32_t channels) {
 }
 
 // Builds the image for the decoded buffer of a stream whose header is fs.
-bool make_image(const Options& o, const frame_state& fs, const mem_data& out, qvxtools::Image& image,
+bool make_image(const Options& o, const FrameState& fs, const mem_data& out, qvxtools::Image& image,
                 std::string& format, std::string& error) {
     if (fs.bayer_mode != 0) {
         qvxtools::MosaicGeometry m;
@@ -230,7 +230,7 @@ struct Result {
 
 // Decodes one file. probe mirrors the header fields that the decoder object
 // keeps between calls.
-Result decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, frame_state& probe,
+Result decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, FrameState& probe,
                   const std::string& input, const std::string& output) {
     Result r;
     r.input = display_name(input);
@@ -350,7 +350,7 @@ void warn_about_lut(const std::string& path) {
 }
 
 int run_info(const Options& o) {
-    frame_state probe;
+    FrameState probe;
     bool all_ok = true;
     std::string json = "[";
     for (const std::string& input : o.inputs) {
@@ -411,7 +411,7 @@ int main(int argc, char** argv) {
     } else if (library_lines == LibraryLines::Stderr) {
         decoder.setMessageSink([](void*, const char* line) { std::fputs(line, stderr); }, nullptr);
     }
-    frame_state probe;
+    FrameState probe;
     bool all_ok = true;
     std::string json = "[";
     for (const std::string& input : o.inputs) {

@@ -2,11 +2,10 @@
 
 #include <memory>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
 #include "cli_common.h"
 #include "codestream/header.h"
-#include "codestream/parsers.h"
+#include "codestream/packet_walk.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
@@ -18,17 +17,13 @@ using namespace Vantrel::QVX;
 namespace {
 
 // Walks the packets as the decoder does and keeps what --info reports,
-// including the parser's own diagnostics, which the decoder discards.
-class InfoParser final : public QVXCodestreamParser_v6 {
-public:
-    void parse(const frame_state& fs, mem_data& input) override { parse_version(fs, input); }
-    void onSubbandWord(uint32_t, uint32_t stream) override { ++words[stream & 63]; }
-    void onHeaderByte(uint8_t) override {}
-    void onHeaderWord(uint32_t) override {}
-    void onSubbandLength(uint32_t, uint32_t) override {}
-    void onSubbandEnd(uint32_t) override {}
-    void onPacketEnd(uint32_t) override { ++packets; }
-    void onMessage(const char* text) override {
+// including the walk's diagnostics, which only this report asks for.
+struct InfoSink {
+    static constexpr bool kCountOnly = false;
+    static constexpr bool kDiagnostics = true;
+    void word(uint32_t, uint32_t stream) { ++words[stream & 63]; }
+    void packet_end(uint32_t) { ++packets; }
+    void diagnostic(const char* text) {
         std::string line = text ? text : "";
         while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
         messages.push_back(line);
@@ -41,18 +36,18 @@ public:
 
 // Entropy-decodes the frame as decode would and records which subband
 // streams run dry. before: the decoder state ahead of this stream's header.
-void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before, uint64_t max_pixels,
+void check_subbands(const std::vector<uint8_t>& bytes, const FrameState& before, uint64_t max_pixels,
                     StreamInfo& info) {
     std::vector<uint8_t> copy = bytes;
     mem_data in(copy.data(), copy.size(), 0);
-    frame_state fs = before;
-    auto dec = std::make_unique<QVXDecoder>(&fs, &in);
+    FrameState fs = before;
+    Demultiplexer streams;
     struct Release {
-        frame_state& fs;
+        FrameState& fs;
         ~Release() { frame_release(fs); }
     } release{fs};
     uint64_t needed[64] = {};
-    image_memory planes;
+    ImageMemory planes;
     try {
         read_header(in, fs);
         const uint64_t pixels = uint64_t(fs.width) * fs.height;
@@ -61,9 +56,8 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
                                     " pixels is above --max-pixels " + std::to_string(max_pixels) + "; not checked");
             return;
         }
-        frame_setup(*dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, planes);
-        dec->lb.setup(fs);
-        decodeSubbands(*dec, 1, needed);
+        frame_setup(fs, planes);
+        decode_subbands(fs, in, streams, 1, needed);
     } catch (const QvxError& e) {
         const std::string text = e.text();
         info.problems.push_back(text == "Missing subband data"
@@ -72,7 +66,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
     }
     unsigned short_streams = 0;
     for (unsigned s = 0; s < info.components * 16; ++s) {
-        const uint64_t have = dec->demux.stream_words(s).size();
+        const uint64_t have = streams.stream_words(s).size();
         if (needed[s] > have) {
             info.missing_words[s] = needed[s] - have;
             ++short_streams;
@@ -92,7 +86,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const frame_state& before
     }
 }
 
-void print_header(const frame_state& fs, std::FILE* out) {
+void print_header(const FrameState& fs, std::FILE* out) {
     std::fprintf(out, "  version          %u\n", fs.version);
     std::fprintf(out, "  size             %u x %u (stored width %u)\n", fs.width, fs.height, fs.stored_width);
     std::fprintf(out, "  components       %u (component format %u)\n", fs.num_components, fs.component_format);
@@ -112,12 +106,12 @@ void print_header(const frame_state& fs, std::FILE* out) {
 
 }  // namespace
 
-StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& bytes, frame_state& fs,
+StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& bytes, FrameState& fs,
                           uint64_t max_pixels) {
     StreamInfo info;
     info.path = path;
     info.file_bytes = bytes.size();
-    const frame_state before = fs;
+    const FrameState before = fs;
     std::vector<uint8_t> copy = bytes;
     mem_data in(copy.data(), copy.size(), 0);
     try {
@@ -132,9 +126,9 @@ StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& b
         info.problems.push_back("the header runs past the end of the input");
         return info;
     }
-    InfoParser parser;
+    InfoSink parser;
     try {
-        parser.parse(fs, in);
+        packet_walk::walk(fs, in, parser);
     } catch (const QvxError& e) {
         info.problems.push_back("packets: " + e.text());
     }
@@ -147,7 +141,7 @@ StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& b
     return info;
 }
 
-void print_stream_info(const StreamInfo& info, const frame_state& fs, std::FILE* out, std::FILE* err) {
+void print_stream_info(const StreamInfo& info, const FrameState& fs, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "%s: %llu bytes\n", info.path.c_str(), static_cast<unsigned long long>(info.file_bytes));
     if (info.header_ok) {
         print_header(fs, out);
@@ -166,7 +160,7 @@ void print_stream_info(const StreamInfo& info, const frame_state& fs, std::FILE*
     for (const std::string& p : info.problems) std::fprintf(err, "qvxdec: %s: %s\n", info.path.c_str(), p.c_str());
 }
 
-std::string stream_info_json(const StreamInfo& info, const frame_state& fs) {
+std::string stream_info_json(const StreamInfo& info, const FrameState& fs) {
     auto num = [](uint64_t v) { return std::to_string(v); };
     std::string j = "{\"input\": " + json_string(info.path) + ", \"bytes\": " + num(info.file_bytes) +
                     ", \"ok\": " + (info.problems.empty() ? "true" : "false");

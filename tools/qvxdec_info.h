@@ -30,12 +30,12 @@ struct StreamInfo {
 // streams, as one decoder object would; max_pixels (0: none) stops the
 // check of frames above that many pixels.
 StreamInfo inspect_stream(const std::string& path, const std::vector<uint8_t>& bytes,
-                          Vantrel::QVX::frame_state& fs, uint64_t max_pixels);
+                          Vantrel::QVX::FrameState& fs, uint64_t max_pixels);
 
 // Text report on out; the problems go to err, one "qvxdec: path: ..." line each.
-void print_stream_info(const StreamInfo& info, const Vantrel::QVX::frame_state& fs, std::FILE* out,
+void print_stream_info(const StreamInfo& info, const Vantrel::QVX::FrameState& fs, std::FILE* out,
                        std::FILE* err);
 // One JSON object, no trailing newline.
-std::string stream_info_json(const StreamInfo& info, const Vantrel::QVX::frame_state& fs);
+std::string stream_info_json(const StreamInfo& info, const Vantrel::QVX::FrameState& fs);
 
 }  // namespace qvxtools

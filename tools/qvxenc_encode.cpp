@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/format.h"
+
 namespace qvxtools {
 
 namespace {
@@ -55,7 +57,8 @@ ImagePlanes to_planes(const qvxtools::Image& image, unsigned depth) {
 void set_rate_control(const EncOptions& o, EncoderSettings& s) {
     const unsigned w4 = s.width / 4u, h4 = s.height / 4u;
     int window = o.window.value_or(4);
-    if (!o.window && h4 > 2163) window = int(4 * ((h4 + 2162) / 2163));
+    if (!o.window && h4 > Vantrel::QVX::kQpTableRoom)
+        window = int(4 * ((h4 + Vantrel::QVX::kQpTableRoom - 1) / Vantrel::QVX::kQpTableRoom));
     s.rc_window = int16_t(window);
     s.rc_drain = uint16_t(o.drain.value_or(0));
     const bool rc = s.rc_drain != 0 || o.bpp || o.psnr;

@@ -1,5 +1,6 @@
 #include "qvxenc_options.h"
 
+#include "base/format.h"
 #include "cli_common.h"
 
 #include <cerrno>
@@ -207,7 +208,7 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
                 o.window = int(n);
             } else if (a == "--qp") {
                 std::vector<int8_t> qp;
-                if (!parse_list(v, -128, 127, qp) || qp.size() > 2163)
+                if (!parse_list(v, -128, 127, qp) || qp.size() > size_t(Vantrel::QVX::kQpTableRoom))
                     return usage_error(error, "--qp takes up to 2163 comma-separated numbers from -128 to 127, not '" + v + "'");
                 o.qp = qp;
             } else if (a == "--offsets") {

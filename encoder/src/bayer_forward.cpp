@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "base/mosaic_geometry.h"
 #include "codestream/frame_state.h"
 #include "output/bayer.h"
-#include "output/bayer_geometry.h"
 #include "output/bayer_postprocess.h"
 
 namespace Vantrel::QVX::enc {
@@ -118,9 +118,9 @@ BayerPlanes bayer_forward(const uint16_t* mosaic, unsigned W, unsigned H, unsign
     if (bayer_mode == 2 && bayer_param > 3) throw std::invalid_argument("bayer_forward: bayer_param 0 to 3 only");
 
     BayerPlanes out;
-    out.width = unsigned(nxrGetWidth(int32_t(W), bayer_mode, 0, int32_t(W)));
-    out.height = unsigned(nxrGetHeight(int32_t(H), bayer_mode, 0));
-    out.bit_depth = unsigned(nxrGetBitdepth(int32_t(mosaic_depth), bayer_mode, 0, ct_index));
+    out.width = unsigned(mosaic_width(int32_t(W), bayer_mode, 0, int32_t(W)));
+    out.height = unsigned(mosaic_height(int32_t(H), bayer_mode, 0));
+    out.bit_depth = unsigned(mosaic_bit_depth(int32_t(mosaic_depth), bayer_mode, 0, ct_index));
     out.num_components = bayer_components_needed(bayer_mode);
 
     const size_t n = size_t(W) * H;

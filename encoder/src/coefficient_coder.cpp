@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "api/error.h"
+#include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
 #include "entropy/dequantise.h"
@@ -51,7 +51,7 @@ private:
 
     const CoefficientFrame& frame_;
     std::vector<uint8_t> header_;
-    frame_state fs_{};
+    FrameState fs_{};
     unsigned nsb_ = 16;
     struct Band {
         uint32_t col0, col_step, row0, row_step;
@@ -82,27 +82,25 @@ CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const Coeffi
     read_header(in, fs_);
     if (fs_.width == 0 || fs_.width % 4) throw EncodeError("width must be a multiple of 4 and not 0");
     if (fs_.height == 0 || fs_.height % 4) throw EncodeError("height must be a multiple of 4 and not 0");
-    if (fs_.bit_depth != 8 && fs_.bit_depth != 10 && fs_.bit_depth != 12 && fs_.bit_depth != 14)
+    if (!bit_depth_supported(fs_.bit_depth))
         throw EncodeError("bit depth must be 8, 10, 12 or 14");
     if (frame.width != fs_.width || frame.height != fs_.height || frame.num_components != fs_.num_components)
         throw EncodeError("coefficient frame does not match the header's size and components");
     for (unsigned c = 0; c < frame.num_components; ++c)
         if (frame.planes[c].size() != size_t(frame.width) * frame.height)
             throw EncodeError("coefficient plane of the wrong size");
-    fs_.subsampled = fs_.component_format == 3 ? 1 : 0;
-    fs_.packet_done = 0;
+    fs_.subsampled = fs_.component_format == kFormatSubsampled ? 1 : 0;
 
-    uint8_t scheme = 1;
-    if (fs_.w_kernel == 6) scheme = 2;
-    else if (fs_.w_kernel > 6) nsb_ = 1, scheme = 0;
+    const SubbandLayout bands = subband_layout(fs_.w_kernel);
+    nsb_ = bands.subbands;
     // The decoder's coefficient store: its geometry and subband addressing.
-    const image_memory layout(fs_.width, fs_.height, fs_.num_components, uint8_t(nsb_), scheme);
+    const ImageMemory layout(fs_.width, fs_.height, fs_.num_components, uint8_t(nsb_), uint8_t(bands.scheme));
     sbw_ = layout.sb_width();
     sbh_ = layout.sb_height();
     for (unsigned sb = 0; sb < nsb_; ++sb) {
-        mode_[sb] = predictionMode(sb, fs_.w_kernel, fs_.pred_mode);
-        const uint32_t c0 = layout.subbandColumn(uint8_t(sb), 0), r0 = layout.subbandRow(uint8_t(sb), 0);
-        band_[sb] = {c0, layout.subbandColumn(uint8_t(sb), 1) - c0, r0, layout.subbandRow(uint8_t(sb), 1) - r0};
+        mode_[sb] = prediction_mode(sb, fs_.w_kernel, fs_.pred_mode);
+        const uint32_t c0 = layout.subband_column(uint8_t(sb), 0), r0 = layout.subband_row(uint8_t(sb), 0);
+        band_[sb] = {c0, layout.subband_column(uint8_t(sb), 1) - c0, r0, layout.subband_row(uint8_t(sb), 1) - r0};
         const unsigned g = c0 % 4;
         const unsigned b = r0 % 4;
         for (unsigned c = 0; c < fs_.num_components; ++c) offset_[c][sb] = fs_.component_params[c][g][b];
@@ -158,7 +156,7 @@ void CoefficientCoder::build_lookahead() {
 
 uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const {
     const std::vector<int16_t>& r = lookahead_[stream];
-    const size_t end = std::min(r.size(), from + rice_.maxRun());
+    const size_t end = std::min(r.size(), from + rice_.max_run());
     size_t i = from;
     while (i < end && quantises_to_zero(r[i], zero_limit)) ++i;
     return uint32_t(i - from);
@@ -174,7 +172,7 @@ uint32_t CoefficientCoder::predicted_zero_stretch(unsigned c, unsigned sb, size_
     const unsigned stream = (c * nsb_ + sb) & 0xFF;
     const std::vector<uint32_t>& visits = visits_of(c);
     std::vector<int16_t>& P = pred_[stream];
-    const size_t end = std::min(visits.size(), from + rice_.maxRun());
+    const size_t end = std::min(visits.size(), from + rice_.max_run());
     size_t i = from;
     for (; i < end; ++i) {
         const uint16_t x = cell_x(visits[i]), y = cell_y(visits[i]);
@@ -190,7 +188,7 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
     const unsigned stream = (c * nsb_ + sb) & 0xFF;
     const size_t i = coded_[stream]++;
     const size_t at = cell(sb, x, y);
-    const int32_t q = lb_.qtIndex();
+    const int32_t q = lb_.qt_index();
     const uint8_t offset = offset_[c][sb];
     const int mode = mode_[sb];
     std::vector<int16_t>& P = pred_[stream];
@@ -198,23 +196,23 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
 
     int16_t v = 0;
     int32_t n;
-    if (rice_.runActive(stream)) {
-        n = rice_.continueRun(stream);
+    if (rice_.run_active(stream)) {
+        n = rice_.continue_run(stream);
     } else {
         const int64_t limit = zero_limit(q, offset);
         uint32_t zeros = 0;
         if (mode != kNoPrediction) zeros = predicted_zero_stretch(c, sb, i, fs_.w_kernel == 6 ? limit : 0);
         else if (quantises_to_zero(lookahead_[stream][i], limit)) zeros = zero_stretch(stream, i, limit);
         if (zeros >= 32) {
-            n = rice_.startRun(stream, zeros);
+            n = rice_.start_run(stream, zeros);
         } else {
             v = choose_value(frame_.planes[c][at], pred, q, offset);
-            n = rice_.codeValue(stream, v);
+            n = rice_.code_value(stream, v);
         }
     }
-    lb_.lb_add(n);
+    lb_.add_bits(n);
     position_bits_ += uint32_t(n);
-    lb_.sb_fill[stream] += int32_t(32 * rice_.wordCrossed(stream));
+    lb_.sb_fill[stream] += int32_t(32 * rice_.word_crossed(stream));
     ++values_;
 
     const int16_t d = dequantise(v, q, offset);
@@ -278,7 +276,7 @@ EncodedFrame CoefficientCoder::run() {
     out.stats.packets = packets.size();
     out.stats.values = values_;
     out.stats.runs = rice_.runs();
-    out.stats.raw_escapes = rice_.rawEscapes();
+    out.stats.raw_escapes = rice_.raw_escapes();
     std::copy(std::begin(stats_words_), std::end(stats_words_), out.stats.stream_words);
     out.stats.window_bits = std::move(window_bits_);
     return out;

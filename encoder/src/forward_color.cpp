@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/format.h"
+
 namespace Vantrel::QVX::enc {
 namespace {
 
@@ -12,7 +14,9 @@ struct Mat3 {
 // Inverse of the decoder's video-range matrix (its integer weights over
 // 16384), by cofactors.
 Mat3 video_range_inverse() {
-    const double a[3][3] = {{19152, -1, 29487}, {19152, -3507, -8766}, {19152, 34745, 2}};
+    double a[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) a[r][c] = kVideoRangeMatrix[r][c];
     Mat3 inv{};
     const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
                        a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
@@ -21,19 +25,13 @@ Mat3 video_range_inverse() {
         for (int c = 0; c < 3; ++c) {
             // Cofactor of a[c][r], transposed into inv[r][c].
             const int r0 = (c + 1) % 3, r1 = (c + 2) % 3, c0 = (r + 1) % 3, c1 = (r + 2) % 3;
-            inv.m[r][c] = 16384.0 * (a[r0][c0] * a[r1][c1] - a[r0][c1] * a[r1][c0]) / det;
+            inv.m[r][c] = double(kVideoRangeScale) * (a[r0][c0] * a[r1][c1] - a[r0][c1] * a[r1][c0]) / det;
         }
     return inv;
 }
 
 inline int32_t clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 inline int32_t round_int(double v) { return int32_t(std::lround(v)); }
-
-unsigned ict_shift(uint8_t w_kernel, uint8_t bit_depth) {
-    if (bit_depth >= 12) return 0;
-    if (w_kernel <= 2) return bit_depth == 8 ? 4 : 2;
-    return bit_depth == 8 ? 2 : 0;
-}
 
 // The nearest odd value at or above v: the doubled-chroma modes can only
 // carry 2 * c - max, which is odd.
@@ -43,8 +41,8 @@ inline int32_t odd_up(int32_t v) { return v | 1; }
 
 void forward_color_transform(uint8_t ct_mode, uint8_t bit_depth, uint8_t w_kernel, uint16_t* c0, uint16_t* c1,
                              uint16_t* c2, size_t count) {
-    if (bit_depth != 8 && bit_depth != 10 && bit_depth != 12 && bit_depth != 14) return;
-    const int32_t max = (1 << bit_depth) - 1, half = 1 << (bit_depth - 1), luma = 16 << (bit_depth - 8);
+    if (!bit_depth_supported(bit_depth)) return;
+    const int32_t max = depth_max(bit_depth), half = depth_half(bit_depth), luma = depth_luma(bit_depth);
     auto put = [&](size_t i, int32_t a, int32_t b, int32_t c) {
         c0[i] = uint16_t(a);
         c1[i] = uint16_t(b);

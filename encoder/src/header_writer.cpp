@@ -1,36 +1,33 @@
 #include <cstddef>
 #include <utility>
 
+#include "base/format.h"
 #include "byte_sink.h"
+#include "header_writer.h"
 #include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
 
 std::vector<uint8_t> write_header(const EncoderSettings& s) {
     const uint16_t v = s.version;
-    if (s.qp_table.size() > 2163) throw EncodeError("qp_table holds more than 2163 entries");
+    if (s.qp_table.size() > size_t(kQpTableRoom)) throw EncodeError("qp_table holds more than 2163 entries");
     if (v >= 3 && (s.ct_mode > 15 || s.pred_mode > 15))
         throw EncodeError("ct_mode and pred_mode must be below 16 from version 3 on");
-    unsigned blocks = 1;
-    if (v >= 4) {
-        switch (s.component_format) {
-            case 1: blocks = 1; break;
-            case 2:
-            case 3: blocks = 3; break;
-            case 4: blocks = 4; break;
-            default: throw EncodeError("component_format must be 1 to 4");
-        }
-    }
-
-    ByteSink out;
-    const bool magic = v != 0 || s.version0_magic;
-    if (magic) {
-        out.u16(0x5156);
-        out.u16(0xFFFF);
-        out.u16(v);
-    } else if (uint16_t(s.rc_window) == 0x5156 && s.rc_drain == 0xFFFF) {
+    if (v >= 4 && format_components(s.component_format) == 0) throw EncodeError("component_format must be 1 to 4");
+    if (v == 0 && !s.version0_magic && uint16_t(s.rc_window) == kMagicWord && s.rc_drain == kMagicMarker)
         // The decoder would take these two words for the magic.
         throw EncodeError("an unversioned header cannot start with rc_window 0x5156, rc_drain 0xFFFF");
+    return lay_out_header(s);
+}
+
+std::vector<uint8_t> lay_out_header(const EncoderSettings& s) {
+    const uint16_t v = s.version;
+    const unsigned blocks = header_param_blocks(v, format_components(s.component_format));
+    ByteSink out;
+    if (v != 0 || s.version0_magic) {
+        out.u16(kMagicWord);
+        out.u16(kMagicMarker);
+        out.u16(v);
     }
     out.u16(uint16_t(s.rc_window));
     out.u16(s.rc_drain);
@@ -55,9 +52,7 @@ std::vector<uint8_t> write_header(const EncoderSettings& s) {
     if (v >= 3) out.u16(s.reserved_word);
     else out.u8(s.pred_mode);
 
-    size_t align = 0;
-    if (v >= 2 && v <= 6) align = 16;
-    else if (v >= 7) align = 4;
+    const size_t align = header_alignment(v);
     while (align && out.bytes.size() % align) out.u8(0);
     if (v == 5)
         for (uint16_t w : s.v5_words) out.u16(w);

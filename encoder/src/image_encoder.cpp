@@ -11,10 +11,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "api/error.h"
+#include "base/error.h"
+#include "bayer_forward.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
-#include "bayer_forward.h"
 #include "forward_color.h"
 #include "forward_wavelet.h"
 #include "qvx/QvxEncoder.h"
@@ -82,7 +82,7 @@ ImagePlanes subsample_422(const EncoderSettings& s, const ImagePlanes& image, In
 
 ImagePlanes coded_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
     check_image(settings, image);
-    if (settings.component_format == 3) return subsample_422(settings, image, input422);
+    if (settings.component_format == kFormatSubsampled) return subsample_422(settings, image, input422);
     return image;
 }
 
@@ -142,7 +142,7 @@ void fit_chroma(unsigned kernel, int16_t* plane, unsigned w, unsigned h) {
 EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
     const unsigned w = frame.width, h = frame.height;
     const size_t n = size_t(w) * h;
-    const bool subsampled = settings.component_format == 3;
+    const bool subsampled = settings.component_format == kFormatSubsampled;
     if (subsampled) {
         // The chroma columns past width/2 are never coded; the first ones
         // still share wavelet blocks with the coded columns, so they repeat
@@ -171,7 +171,7 @@ EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
 
 EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
     ImagePlanes frame = coded_image(settings, image, input422);
-    if (settings.component_format == 2 && settings.ct_mode != 0)
+    if (color_transformed(settings.component_format, settings.ct_mode))
         forward_color_transform(settings.ct_mode, settings.bit_depth, settings.w_kernel, frame.planes[0].data(),
                                 frame.planes[1].data(), frame.planes[2].data(), size_t(frame.width) * frame.height);
     return encode_frame(settings, std::move(frame));
@@ -208,12 +208,12 @@ size_t window_count(const EncoderSettings& s) {
     const long w4 = width / 4, positions = w4 * (s.height / 4);
     const long per_window = s.rc_window > 0 ? w4 * s.rc_window / 4 : w4 / s.rc_window;
     if (per_window == 0) return 1;
-    return size_t(std::min((positions + std::labs(per_window) - 1) / std::labs(per_window), 2163L));
+    return size_t(std::min((positions + std::labs(per_window) - 1) / std::labs(per_window), long(kQpTableRoom)));
 }
 
 ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_path, unsigned threads) {
     std::vector<uint8_t> bytes = stream;
-    frame_state fs{};
+    FrameState fs{};
     try {
         mem_data header(bytes.data(), bytes.size());
         read_header(header, fs);
@@ -234,7 +234,7 @@ ImagePlanes decode_image(const std::vector<uint8_t>& stream, const char* lut_pat
     if (decoder.decode(&in, &out) != 0) throw EncodeError(decoder.lastError());
     const uint8_t* b = out->data;
     auto word = [b](size_t i) { return uint16_t(b[2 * i] << 8 | b[2 * i + 1]); };
-    if (fs.component_format == 3) {
+    if (fs.component_format == kFormatSubsampled) {
         // Cb Y0 Cr Y1 per pixel pair.
         size_t i = 0;
         for (unsigned y = 0; y < h; ++y)

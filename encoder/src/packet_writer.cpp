@@ -38,7 +38,7 @@ DominantPlanner::DominantPlanner(const LineBuffer& lb, uint16_t version, unsigne
 uint8_t DominantPlanner::peek() {
     int best = -1;
     for (unsigned s = 0; s < 16 * ncomp_; ++s) {
-        if (lb_.sb_fill[s] < 512) continue;
+        if (!lb_.closes_packet(s)) continue;
         if (best < 0 || key_[s] > key_[best]) best = int(s);
     }
     // With no stream at 512 any stream serves: none of them closes a packet.
@@ -50,8 +50,9 @@ uint8_t DominantPlanner::next() {
     PacketLengths lengths{};
     for (unsigned s = 0; s < 16 * ncomp_; ++s) {
         const int32_t fill = lb_.sb_fill[s];
-        if (fill > 512 || fill % 32 != 0) throw EncodeError("internal error: packet span exceeds 16 words");
-        lengths[s] = uint8_t(fill / 32);
+        if (fill > kPacketCloseBits || fill % kWordBits != 0)
+            throw EncodeError("internal error: packet span exceeds 16 words");
+        lengths[s] = uint8_t(fill / kWordBits);
     }
     if (dominant_of(lengths, version_, ncomp_) != pending_)
         throw EncodeError("internal error: packet dominant mismatch");

@@ -7,12 +7,12 @@
 
 namespace Vantrel::QVX::enc {
 
-int64_t dequantised_magnitude(uint32_t m, int32_t qq) {
-    if (m == 0) return 0;
-    const int64_t scaled = (2 * int64_t(m) + 1) * kDequantStep[qq & 3];
-    const int shift = 18 - qq / 4;
-    return ((shift >= 0 ? scaled >> shift : scaled << -shift) + 1) >> 1;
-}
+namespace {
+
+// The decoder's dequantised magnitude, 0 for 0.
+int64_t magnitude(uint32_t m, int32_t qq) { return m == 0 ? 0 : dequantised_magnitude(int64_t(m), qq); }
+
+}  // namespace
 
 int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     const int16_t residual = int16_t(uint16_t(uint16_t(target) - uint16_t(pred)));
@@ -31,7 +31,7 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
         uint32_t lo = 0, hi = 32767;
         while (lo < hi) {
             const uint32_t mid = (lo + hi + 1) / 2;
-            if (dequantised_magnitude(mid, qq) <= a) lo = mid;
+            if (magnitude(mid, qq) <= a) lo = mid;
             else hi = mid - 1;
         }
         const int sign = r < 0 ? -1 : 1;
@@ -50,7 +50,7 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
 
 int64_t zero_limit(int32_t q, uint8_t offset) {
     const int32_t qq = q - int32_t(offset);
-    return qq <= 0 ? 0 : dequantised_magnitude(1, qq);
+    return qq <= 0 ? 0 : magnitude(1, qq);
 }
 
 }  // namespace Vantrel::QVX::enc

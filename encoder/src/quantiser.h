@@ -6,9 +6,6 @@
 
 namespace Vantrel::QVX::enc {
 
-// Dequantised magnitude of m (>= 0) at qq (> 0) before the 16-bit wrap.
-int64_t dequantised_magnitude(uint32_t m, int32_t qq);
-
 // Value to code for target t with prediction pred (0 when not predicted),
 // quantisation index q and the subband's offset.
 int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset);

@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+#include "base/format.h"
 #include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
@@ -42,14 +43,14 @@ public:
         // or more on tall frames, and at least one position on frames
         // narrower than 16 columns.
         const long w4 = std::max(1, s_.width / 4), h4 = s_.height / 4;
-        s_.rc_window = int16_t(std::max({1L, (4 * h4 + 2162) / 2163, (4 + w4 - 1) / w4}));
+        s_.rc_window = int16_t(std::max({1L, (4 * h4 + kQpTableRoom - 1) / kQpTableRoom, (4 + w4 - 1) / w4}));
         windows_ = window_count(s_);
         positions_ = std::max(1L, window_positions(s_));
         pixels_ = double(s_.width) * s_.height;
         peak_ = double((1u << s_.bit_depth) - 1);
         samples_ = 0;
         for (unsigned c = 0; c < coded_.num_components; ++c)
-            samples_ += (s_.component_format == 3 && c > 0 ? s_.width / 2 : s_.width) * double(s_.height);
+            samples_ += (s_.component_format == kFormatSubsampled && c > 0 ? s_.width / 2 : s_.width) * double(s_.height);
     }
 
     size_t windows() const { return windows_; }
@@ -65,7 +66,7 @@ public:
         r.window_error.assign(windows_, 0.0);
         const unsigned w = s_.width, sbw = w / 4;
         for (unsigned c = 0; c < coded_.num_components; ++c) {
-            const unsigned cols = s_.component_format == 3 && c > 0 ? w / 2 : w;
+            const unsigned cols = s_.component_format == kFormatSubsampled && c > 0 ? w / 2 : w;
             for (unsigned y = 0; y < s_.height; ++y) {
                 const uint16_t* a = d.planes[c].data() + size_t(y) * w;
                 const uint16_t* b = coded_.planes[c].data() + size_t(y) * w;
@@ -300,7 +301,7 @@ void set_fast_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in4
     // better (0.1 to 0.2 dB on the 12-bit photographs at 4 bpp).
     if (!fix_kernel) s.w_kernel = 4;
     if (!fix_pred) s.pred_mode = 2;
-    if (!fix_ct && s.component_format == 2) s.ct_mode = s.bit_depth == 8 && s.w_kernel <= 5 ? 3 : 10;
+    if (!fix_ct && s.component_format == kFormatThreePlanes) s.ct_mode = s.bit_depth == 8 && s.w_kernel <= 5 ? 3 : 10;
     set_weighted_offsets(s);
     if (fix_ct || s.component_format != 2 || s.ct_mode != 3) return;
     EncoderSettings t = s;
@@ -330,7 +331,7 @@ void set_best_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in4
     set_fast_lossy_modes(s, p, in422, rate_target, target, fix_kernel, fix_ct, fix_pred);
     std::vector<unsigned> kernels = {s.w_kernel}, cts = {s.ct_mode}, preds = {s.pred_mode};
     if (!fix_kernel) kernels = {4, 3, 5};
-    if (!fix_ct && s.component_format == 2) cts = {s.ct_mode, 10};
+    if (!fix_ct && s.component_format == kFormatThreePlanes) cts = {s.ct_mode, 10};
     if (!fix_pred) preds = {2, 0};
     double best = -INFINITY;
     EncoderSettings chosen = s;

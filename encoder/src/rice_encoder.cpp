@@ -1,19 +1,20 @@
 #include "rice_encoder.h"
 
+#include "base/format.h"
 #include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
 
 RiceEncoder::RiceEncoder(bool fourteen_bit)
     : stats(fourteen_bit),
-      run_pattern_(fourteen_bit ? 0x00040000u : 0x00010000u),
-      run_field_mask_(fourteen_bit ? 0x3FFFFu : 0xFFFFu),
+      run_pattern_(run_pattern(fourteen_bit)),
+      run_field_mask_(run_field_mask(fourteen_bit)),
       // A prefix of escape_limit - 1 zeros is the run pattern itself.
       max_rice_zeros_(stats.escape_limit - 2) {}
 
-int32_t RiceEncoder::codeValue(unsigned s, int16_t v) {
+int32_t RiceEncoder::code_value(unsigned s, int16_t v) {
     const uint32_t m = v >= 0 ? uint32_t(v) * 2u : uint32_t(-int32_t(v)) * 2u - 1u;
-    const int k = stats.computeK(s);
+    const int k = stats.compute_k(s);
     const uint32_t zeros = m >> k;
     uint32_t len;
     if (zeros <= max_rice_zeros_) {
@@ -34,8 +35,8 @@ int32_t RiceEncoder::codeValue(unsigned s, int16_t v) {
     return int32_t(len);
 }
 
-int32_t RiceEncoder::startRun(unsigned s, uint32_t length) {
-    if (length < 32 || length > maxRun()) throw EncodeError("zero run length out of range");
+int32_t RiceEncoder::start_run(unsigned s, uint32_t length) {
+    if (length < 32 || length > max_run()) throw EncodeError("zero run length out of range");
     // The code sits in the stream where the run starts; the decoder only
     // consumes (and accounts) its 32 bits after the run's last zero.
     out_[s].put(run_pattern_ | (length - 32), 32);
@@ -47,7 +48,7 @@ int32_t RiceEncoder::startRun(unsigned s, uint32_t length) {
     return 1;
 }
 
-int32_t RiceEncoder::continueRun(unsigned s) {
+int32_t RiceEncoder::continue_run(unsigned s) {
     ++run_pos_[s];
     stats.halve(s);
     crossed_[s] = account_[s].close();

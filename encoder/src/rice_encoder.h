@@ -19,23 +19,23 @@ public:
     KStatistics stats;
 
     // Longest zero run one code can carry: 32 + the largest length field.
-    uint32_t maxRun() const { return run_field_mask_ + 32; }
-    bool runActive(unsigned s) const { return run_pos_[s] != run_length_[s]; }
+    uint32_t max_run() const { return run_field_mask_ + 32; }
+    bool run_active(unsigned s) const { return run_pos_[s] != run_length_[s]; }
 
     // Each returns the bit count n of the value for the line buffer.
     // A Golomb-Rice or raw code for v.
-    int32_t codeValue(unsigned s, int16_t v);
-    // The first zero of a run of `length` zeros (32..maxRun()).
-    int32_t startRun(unsigned s, uint32_t length);
+    int32_t code_value(unsigned s, int16_t v);
+    // The first zero of a run of `length` zeros (32..max_run()).
+    int32_t start_run(unsigned s, uint32_t length);
     // A further zero of the active run.
-    int32_t continueRun(unsigned s);
+    int32_t continue_run(unsigned s);
 
     // Word crossing of the value just coded in stream s.
-    uint32_t wordCrossed(unsigned s) const { return crossed_[s]; }
+    uint32_t word_crossed(unsigned s) const { return crossed_[s]; }
 
     const BitWriter& stream(unsigned s) const { return out_[s]; }
     uint64_t runs() const { return runs_; }
-    uint64_t rawEscapes() const { return raw_; }
+    uint64_t raw_escapes() const { return raw_; }
 
 private:
     uint32_t run_pattern_;

@@ -5,8 +5,9 @@
 #include <utility>
 
 #include "api/SimpleQvxDecoderPrivate.h"
-#include "api/error.h"
 #include "api/frame_description.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 void mem_data::rewind() {
     data -= bytes_read;
@@ -72,7 +73,7 @@ SimpleQvxDecoder::FrameInfo SimpleQvxDecoder::frameInfo() const { return members
 
 int SimpleQvxDecoder::probe(const mem_data* in, FrameInfo* info, bool interleaved, const char** error) {
     thread_local std::string message;
-    const char* text = "Error: no stream";
+    const char* text = msg::kNoStream;
     if (in && info) {
         try {
             ProbeOptions options;
@@ -84,10 +85,10 @@ int SimpleQvxDecoder::probe(const mem_data* in, FrameInfo* info, bool interleave
                 message = e.text();
                 text = message.c_str();
             } catch (const std::bad_alloc&) {
-                text = "Error: out of memory";
+                text = msg::kOutOfMemory;
             }
         } catch (const std::bad_alloc&) {
-            text = "Error: out of memory";
+            text = msg::kOutOfMemory;
         }
     }
     if (error) *error = text;

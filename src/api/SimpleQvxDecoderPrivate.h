@@ -9,17 +9,15 @@
 #include "api/decoder_settings.h"
 #include "codestream/frame_state.h"
 #include "frame/image_memory.h"
+#include "qvx/SimpleQvxDecoder.h"
 
 namespace Vantrel::QVX {
-
-class QVXDecoder;
 
 class SimpleQvxDecoderPrivate {
 public:
     SimpleQvxDecoderPrivate() = default;
     SimpleQvxDecoderPrivate(const SimpleQvxDecoderPrivate& o)
-        : decoder(nullptr),
-          state(o.state),
+        : state(o.state),
           interleaved(o.interleaved),
           threads(o.threads),
           lut_path(o.lut_path),
@@ -48,17 +46,16 @@ public:
     // Runs one decode call; the body of SimpleQvxDecoder::decode.
     int decode(mem_data* in, mem_data** out);
 
-    QVXDecoder* decoder = nullptr;
-    frame_state state;
+    FrameState state;
     bool interleaved = false;
     unsigned threads = 1;  // 0: one per core
     std::string lut_path;
     std::string last_error;
-    image_memory planes;
+    ImageMemory planes;
     DecoderSettings host;  // opt-in host settings and the frame description
 
 private:
-    // frame_state holds a pointer to our own copy of the path, or null.
+    // FrameState holds a pointer to our own copy of the path, or null.
     void sync_lut_path() { state.lut_path = lut_path.empty() ? nullptr : lut_path.c_str(); }
 };
 

@@ -3,9 +3,10 @@
 #include <memory>
 #include <optional>
 
-#include "api/QVXDecoder.h"
 #include "api/SimpleQvxDecoderPrivate.h"
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "codestream/demultiplexer.h"
 #include "codestream/header.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
@@ -21,50 +22,49 @@ namespace Vantrel::QVX {
 
 namespace {
 
-// Destroys the call's decoder object and ends the use of the planes on
-// every exit.
+// Ends the call's use of the working planes on every exit.
 struct CallGuard {
-    SimpleQvxDecoderPrivate& p;
-    ~CallGuard() {
-        delete p.decoder;
-        p.decoder = nullptr;
-        frame_release(p.state);
-    }
+    FrameState& fs;
+    ~CallGuard() { frame_release(fs); }
 };
 
 void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
-    frame_state& fs = p.state;
-    QVXDecoder& dec = *p.decoder;
+    FrameState& fs = p.state;
     const unsigned threads = resolve_thread_count(p.threads);
 
     read_header(*in, fs);
     admit_frame(p.host, fs, p.interleaved);
 
-    if (fs.lut_path && fs.lut_used == 0) raise("The file is encoded without using a LUT!");
-    if (!fs.lut_path && fs.lut_used == 1) raise("Missing LUT!");
+    if (fs.lut_path && fs.lut_used == 0) raise(msg::kLutNotUsed);
+    if (!fs.lut_path && fs.lut_used == 1) raise(msg::kLutMissing);
 
-    frame_setup(dec, fs.width, fs.height, fs.component_format, fs.bit_depth, fs, fs.stored_width, p.planes);
-    dec.lb.setup(fs);
-    decodeSubbands(dec, p.threads);
+    frame_setup(fs, p.planes);
+    {
+        Demultiplexer streams;
+        decode_subbands(fs, *in, streams, p.threads);
+    }
 
-    if (fs.w_kernel > 6) raise("internal error: default reached (w_kernel switch)");
+    if (fs.w_kernel > 6) raise(msg::kKernelSwitch);
     inverse_wavelet(fs.w_kernel, fs, threads);
 
     // Colour and the look-up stage print and fail here, in the stages'
     // order; their arithmetic runs inside the writer, row by row.
     std::optional<ColorRule> color;
-    if (fs.component_format == 2 && fs.ct_mode != 0) color = prepare_color_transform(fs);
+    if (color_transformed(fs.component_format, fs.ct_mode)) color = prepare_color_transform(fs);
+    // The tone table, loaded by this stage and once more by the writer.
+    std::unique_ptr<ToneTable> tone;
     std::optional<SampleMap> lut;
     if (fs.lut_used == 1) {
-        load_lut(dec, fs.lut_path, fs.bit_depth);
-        lut = sample_map(dec);
+        tone = std::make_unique<ToneTable>();
+        load_lut(*tone, fs.lut_path, fs.bit_depth, fs.sink);
+        lut = sample_map(*tone);
     }
 
     const uint32_t bytes = uint32_t(fs.num_components) * fs.height * fs.width * 2u;
     // The product is taken in 32 bits; a frame whose samples would not fit
     // that count cannot be handed out without writing past the buffer.
     if (uint64_t(fs.num_components) * fs.height * fs.width * 2u != bytes)
-        raise("Error: Frame too large for one output buffer");
+        raise(msg::kFrameTooLarge);
     // Not zeroed: every writer fills or clears each byte.
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[bytes ? bytes : 1]);
 
@@ -72,11 +72,11 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
         // The mosaic is rebuilt from finished component samples.
         if (color) color_transform_planes(*color, fs, threads);
         if (lut) map_store(*lut, *fs.coef_store);
-        write_bayer(dec, buffer.get(), fs);
+        write_bayer(tone.get(), buffer.get(), fs);
     } else {
         const SampleFinish finish{color ? &*color : nullptr, lut ? &*lut : nullptr};
         if (fs.subsampled == 1) write_subsampled(buffer.get(), fs, finish, threads);
-        else write_frame(dec, buffer.get(), fs, p.interleaved, finish, threads);
+        else write_frame(tone.get(), buffer.get(), fs, p.interleaved, finish, threads);
     }
 
     *out = new mem_data(buffer.release(), bytes, 0);
@@ -85,8 +85,7 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
 }  // namespace
 
 int SimpleQvxDecoderPrivate::decode(mem_data* in, mem_data** out) {
-    decoder = new QVXDecoder(&state, in);
-    CallGuard guard{*this};
+    CallGuard guard{state};
     try {
         run_stages(*this, in, out);
     } catch (const QvxError& e) {

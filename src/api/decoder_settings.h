@@ -5,14 +5,11 @@
 
 #include <cstdint>
 
+#include "base/line_sink.h"
 #include "codestream/frame_state.h"
-#include "output/line_sink.h"
 #include "qvx/qvx.h"
 
 namespace Vantrel::QVX {
-
-inline constexpr const char* kPixelLimitMessage = "Error: frame exceeds the pixel limit";
-inline constexpr const char* kUnsupportedBayerMessage = "Error: unsupported Bayer mode";
 
 struct DecoderSettings {
     uint64_t max_pixels = 0;  // 0: no limit
@@ -30,6 +27,6 @@ struct DecoderSettings {
 // Runs right after the header of a decode call is read: routes the lines,
 // records the description, and raises the limit and Bayer-mode rejections
 // before anything frame-sized is allocated.
-void admit_frame(DecoderSettings& settings, frame_state& fs, bool interleaved);
+void admit_frame(DecoderSettings& settings, FrameState& fs, bool interleaved);
 
 }  // namespace Vantrel::QVX

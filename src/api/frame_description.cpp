@@ -1,11 +1,12 @@
 #include "api/frame_description.h"
 
 #include "api/decoder_settings.h"
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/mosaic_geometry.h"
 #include "codestream/header.h"
 #include "frame/frame_setup.h"
 #include "output/bayer.h"
-#include "output/bayer_geometry.h"
 
 namespace Vantrel::QVX {
 
@@ -23,12 +24,12 @@ uint32_t pattern_of(uint8_t bayer_param) {
 
 }  // namespace
 
-qvx_frame_info describe_frame(const frame_state& fs, bool interleaved) {
+qvx_frame_info describe_frame(const FrameState& fs, bool interleaved) {
     qvx_frame_info info{};
     info.components = fs.num_components;
     info.bit_depth = fs.bit_depth;
     info.color_mode = fs.ct_mode;
-    info.color_transform = fs.component_format == 2 && fs.ct_mode != 0;
+    info.color_transform = color_transformed(fs.component_format, fs.ct_mode);
     info.tone_table = fs.lut_used == 1;
     info.stream_version = fs.version;
     info.buffer_bytes = uint64_t(fs.num_components) * fs.width * fs.height * 2u;
@@ -40,15 +41,15 @@ qvx_frame_info describe_frame(const frame_state& fs, bool interleaved) {
         info.channels = 1;
         if (bayer_mode_supported(fs.bayer_mode)) {
             const uint32_t ct_index = ct_index_for_mode(fs.ct_mode);
-            info.width = uint32_t(nxrGetWidth(fs.width, fs.bayer_mode, 1, fs.stored_width));
-            info.height = uint32_t(nxrGetHeight(fs.height, fs.bayer_mode, 1));
-            info.bit_depth = uint32_t(nxrGetBitdepth(fs.bit_depth, fs.bayer_mode, 1, ct_index));
+            info.width = uint32_t(mosaic_width(fs.width, fs.bayer_mode, 1, fs.stored_width));
+            info.height = uint32_t(mosaic_height(fs.height, fs.bayer_mode, 1));
+            info.bit_depth = uint32_t(mosaic_bit_depth(fs.bit_depth, fs.bayer_mode, 1, ct_index));
             info.bayer_pattern = pattern_of(fs.bayer_param);
             info.cell_transform = ct_index;
         } else {
             info.width = info.height = 0;
         }
-    } else if (fs.component_format == 3) {
+    } else if (fs.component_format == kFormatSubsampled) {
         info.layout = QVX_LAYOUT_CBYCRY;
         info.channels = 2;
     } else {
@@ -59,17 +60,17 @@ qvx_frame_info describe_frame(const frame_state& fs, bool interleaved) {
     return info;
 }
 
-void admit_frame(DecoderSettings& settings, frame_state& fs, bool interleaved) {
+void admit_frame(DecoderSettings& settings, FrameState& fs, bool interleaved) {
     fs.sink = settings.line_sink();
     settings.pending = describe_frame(fs, interleaved);
     const uint64_t samples = uint64_t(fs.width) * fs.height * fs.num_components;
-    if (settings.max_pixels != 0 && samples > settings.max_pixels) raise(kPixelLimitMessage);
-    if (settings.reject_unsupported_bayer && !bayer_mode_supported(fs.bayer_mode)) raise(kUnsupportedBayerMessage);
+    if (settings.max_pixels != 0 && samples > settings.max_pixels) raise(msg::kPixelLimit);
+    if (settings.reject_unsupported_bayer && !bayer_mode_supported(fs.bayer_mode)) raise(msg::kUnsupportedBayer);
 }
 
 qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options) {
     mem_data copy = in;
-    frame_state fs{};
+    FrameState fs{};
     read_header(copy, fs);
     DecoderSettings settings;
     settings.max_pixels = options.max_pixels;
@@ -77,9 +78,9 @@ qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options) {
     admit_frame(settings, fs, options.interleaved);
     // The checks that frame setup and the writers make, with their messages.
     validate_frame(fs.width, fs.height, fs.component_format, fs.bit_depth);
-    if (settings.pending.buffer_bytes > 0xFFFFFFFFu) raise("Error: Frame too large for one output buffer");
+    if (settings.pending.buffer_bytes > 0xFFFFFFFFu) raise(msg::kFrameTooLarge);
     if (fs.bayer_mode != 0 && fs.num_components < bayer_components_needed(fs.bayer_mode))
-        raise("Error: Bayer mode needs more components than the stream carries");
+        raise(msg::kBayerComponents);
     return settings.pending;
 }
 

@@ -12,7 +12,7 @@ namespace Vantrel::QVX {
 
 // Header fields as read (before frame setup and before the Bayer writer
 // changes bit_depth), plus the output arrangement.
-qvx_frame_info describe_frame(const frame_state& fs, bool interleaved);
+qvx_frame_info describe_frame(const FrameState& fs, bool interleaved);
 
 // Bayer modes above 5 end the process in the geometry conversions.
 inline bool bayer_mode_supported(uint8_t bayer_mode) { return bayer_mode <= 5; }
@@ -22,7 +22,7 @@ struct ProbeOptions {
     uint64_t max_pixels = 0;
 };
 
-// Reads the header from a copy of in into a fresh frame_state and applies
+// Reads the header from a copy of in into a fresh FrameState and applies
 // the checks a decode would make before decoding. Throws QvxError with the
 // message decode would give.
 qvx_frame_info probe_stream(const mem_data& in, const ProbeOptions& options);

@@ -9,11 +9,13 @@
 #include <string>
 
 #include "api/decoder_settings.h"
-#include "api/error.h"
 #include "api/frame_description.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 using Vantrel::QVX::SimpleQvxDecoder;
+namespace msg = Vantrel::QVX::msg;
 
 struct qvx_decoder {
     SimpleQvxDecoder decoder;
@@ -23,9 +25,6 @@ struct qvx_decoder {
 };
 
 namespace {
-
-constexpr const char* kOutOfMemory = "Error: out of memory";
-constexpr const char* kInternal = "Error: internal failure";
 
 // The fields of settings the host's struct actually has, defaults elsewhere.
 // Bytes the host has beyond our struct must be 0: they would be settings
@@ -45,8 +44,8 @@ bool read_settings(const qvx_settings* given, qvx_settings& s) {
 }
 
 int code_for(const char* message) {
-    if (std::strcmp(message, Vantrel::QVX::kPixelLimitMessage) == 0) return QVX_ERROR_LIMIT;
-    if (std::strcmp(message, Vantrel::QVX::kUnsupportedBayerMessage) == 0) return QVX_ERROR_UNSUPPORTED;
+    if (std::strcmp(message, msg::kPixelLimit) == 0) return QVX_ERROR_LIMIT;
+    if (std::strcmp(message, msg::kUnsupportedBayer) == 0) return QVX_ERROR_UNSUPPORTED;
     return QVX_ERROR_STREAM;
 }
 
@@ -99,10 +98,10 @@ int qvx_decode(qvx_decoder* decoder, const uint8_t* data, size_t size, qvx_frame
     try {
         if (decoder->decoder.decode(&in, &out) != 0) return code_for(decoder->decoder.lastError());
     } catch (const std::bad_alloc&) {
-        decoder->own_error = kOutOfMemory;
+        decoder->own_error = msg::kOutOfMemory;
         return QVX_ERROR_MEMORY;
     } catch (...) {
-        decoder->own_error = kInternal;
+        decoder->own_error = msg::kInternalFailure;
         return QVX_ERROR_INTERNAL;
     }
     frame->info = decoder->decoder.frameInfo();
@@ -129,7 +128,7 @@ const char* qvx_last_error(const qvx_decoder* decoder) {
 int qvx_probe(const uint8_t* data, size_t size, const qvx_settings* settings, qvx_frame_info* info,
               const char** error) {
     thread_local std::string message;
-    const char* text = "Error: bad argument";
+    const char* text = msg::kBadArgument;
     int code = QVX_ERROR_ARGUMENT;
     qvx_settings s;
     if (info) std::memset(info, 0, sizeof *info);
@@ -146,14 +145,14 @@ int qvx_probe(const uint8_t* data, size_t size, const qvx_settings* settings, qv
                 message = e.text();
                 text = message.c_str();
             } catch (...) {
-                text = kOutOfMemory;
+                text = msg::kOutOfMemory;
                 code = QVX_ERROR_MEMORY;
             }
         } catch (const std::bad_alloc&) {
-            text = kOutOfMemory;
+            text = msg::kOutOfMemory;
             code = QVX_ERROR_MEMORY;
         } catch (...) {
-            text = kInternal;
+            text = msg::kInternalFailure;
             code = QVX_ERROR_INTERNAL;
         }
     }

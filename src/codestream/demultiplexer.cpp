@@ -1,6 +1,5 @@
 #include "codestream/demultiplexer.h"
 
-#include "api/error.h"
 #include "codestream/packet_walk.h"
 
 namespace Vantrel::QVX {
@@ -9,34 +8,26 @@ namespace {
 
 struct CountSink {
     static constexpr bool kCountOnly = true;
+    static constexpr bool kDiagnostics = false;
     uint64_t words[64] = {};
-    void count(uint32_t s, uint32_t n) { words[s] += n; }
     uint64_t packets = 0;
-    void header_byte(uint8_t) {}
-    void header_word(uint32_t) {}
-    void length(uint32_t, uint32_t) {}
+    void count(uint32_t s, uint32_t n) { words[s] += n; }
     void word(uint32_t, uint32_t s) { ++words[s]; }
-    void end(uint32_t) {}
     void packet_end(uint32_t) { ++packets; }
-    void message(const char*) {}
 };
 
 template <bool Swap>
 struct CopySink {
     static constexpr bool kCountOnly = false;
+    static constexpr bool kDiagnostics = false;
     uint32_t* at[64];
     uint8_t* dominant;
-    void header_byte(uint8_t) {}
-    void header_word(uint32_t) {}
-    void length(uint32_t, uint32_t) {}
     void word(uint32_t w, uint32_t s) { *at[s]++ = Swap ? __builtin_bswap32(w) : w; }
-    void end(uint32_t) {}
     void packet_end(uint32_t s) { *dominant++ = uint8_t(s); }
-    void message(const char*) {}
 };
 
 template <bool Swap>
-void copy_words(const frame_state& fs, mem_data& input, uint32_t* words, const uint64_t* offset,
+void copy_words(const FrameState& fs, mem_data& input, uint32_t* words, const uint64_t* offset,
                 uint8_t* dominant) {
     CopySink<Swap> sink;
     for (unsigned s = 0; s < 64; ++s) sink.at[s] = words + offset[s];
@@ -46,7 +37,7 @@ void copy_words(const frame_state& fs, mem_data& input, uint32_t* words, const u
 
 }  // namespace
 
-void NXRQvxDemultiplexer::parse(const frame_state& fs, mem_data& input) {
+void Demultiplexer::parse(const FrameState& fs, mem_data& input) {
     const mem_data start = input;
     CountSink count;
     packet_walk::walk(fs, input, count);
@@ -58,21 +49,10 @@ void NXRQvxDemultiplexer::parse(const frame_state& fs, mem_data& input) {
     words_.reset(new uint32_t[offset_[64] + 1]);
     words_[offset_[64]] = 0;
     dominant_.assign(count.packets, 0);
-    dominant_pos_ = 0;
 
     input = start;
     if (byte_swap) copy_words<true>(fs, input, words_.get(), offset_, dominant_.data());
     else copy_words<false>(fs, input, words_.get(), offset_, dominant_.data());
-}
-
-uint8_t NXRQvxDemultiplexer::nextDominant() {
-    if (dominant_pos_ >= dominant_.size()) raise("Missing subband data");
-    return dominant_[dominant_pos_++];
-}
-
-uint8_t NXRQvxDemultiplexer::peekDominant() const {
-    if (dominant_pos_ >= dominant_.size()) raise("Missing subband data");
-    return dominant_[dominant_pos_];
 }
 
 }  // namespace Vantrel::QVX

@@ -13,19 +13,16 @@
 
 namespace Vantrel::QVX {
 
-class NXRQvxDemultiplexer {
+class Demultiplexer {
 public:
     // Walks every packet of the input once to count each stream's words,
     // then again to copy them; the input ends where one walk leaves it.
-    void parse(const frame_state& fs, mem_data& input);
+    void parse(const FrameState& fs, mem_data& input);
 
     std::span<const uint32_t> stream_words(unsigned s) const {
         return {words_.get() + offset_[s], size_t(offset_[s + 1] - offset_[s])};
     }
     const std::vector<uint8_t>& dominant_list() const { return dominant_; }
-
-    uint8_t nextDominant();
-    uint8_t peekDominant() const;
 
     // Version 0 words arrive little-endian and are reversed.
     bool byte_swap = false;
@@ -34,7 +31,6 @@ private:
     std::unique_ptr<uint32_t[]> words_;
     uint64_t offset_[65] = {};
     std::vector<uint8_t> dominant_;
-    uint64_t dominant_pos_ = 0;
 };
 
 }  // namespace Vantrel::QVX

@@ -1,60 +1,61 @@
-// The parsed stream header, frame geometry, stage flags and stage stores
-// shared by every decoding stage.
+// What the stages of one decode call share, in three parts: the stream
+// header as read (StreamHeader), the geometry frame setup derives from it,
+// and the working memory the decoder lends the stages for the call.
 #pragma once
 
 #include <cstdint>
 
+#include "base/format.h"
+
 namespace Vantrel::QVX {
 
-class image_memory;
+class ImageMemory;
 struct LineSink;
 
-inline constexpr int kQpTableRoom = 2163;
-
-struct frame_state {
-    uint16_t stored_width = 0;
-    uint16_t width = 0;
-    uint16_t height = 0;
-    uint8_t num_components = 0;
-    uint8_t ct_mode = 0;
-    uint8_t component_format = 0;
-    uint8_t subsampled = 0;
-    uint8_t bit_depth = 0;
-    uint8_t w_kernel = 0;
-    // [component][group = column mod 4][byte = row mod 4]
-    uint8_t component_params[4][4][4] = {};
+// The stream header's fields as read_header parses them, with what follows
+// from the fields alone (component count, cell transform, the coded width
+// of a mode-5 mosaic).
+struct StreamHeader {
+    uint16_t version = 0;
     int16_t rc_window = 0;
+    uint16_t rc_drain = 0;
+    uint16_t stored_width = 0;  // the width field as carried
+    uint16_t width = 0;         // the coded planes' width
+    uint16_t height = 0;
+    uint8_t ct_mode = 0;
+    uint8_t pred_mode = 0;
+    uint32_t ct_index = 0;
+    uint8_t component_format = 0;
+    uint8_t num_components = 0;
+    uint8_t lut_used = 0;
+    uint8_t bit_depth = 0;
     uint32_t buffer_size_log2 = 0;
     uint32_t buffer_size = 0;
-    uint16_t rc_drain = 0;
+    uint32_t fill_level = 0;
+    uint8_t w_kernel = 0;
     uint16_t qp_count = 0;
     int8_t qp_table[kQpTableRoom + 1] = {};
-    uint32_t fill_level = 0;
-    uint8_t lut_used = 0;
-    const char* lut_path = nullptr;  // owned by SimpleQvxDecoderPrivate
-    uint8_t packet_done = 0;
-    uint8_t pred_mode = 0;
-    uint16_t version = 0;
-    uint16_t reserved_word = 0;
     uint8_t bayer_mode = 0;
     uint8_t bayer_param = 0;
-    uint32_t ct_index = 0;
+    // [component][group = column mod 4][byte = row mod 4]
+    uint8_t component_params[4][4][4] = {};
+    uint16_t reserved_word = 0;
     uint16_t v5_words[8] = {};
-    const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
-    // The frame's working planes during a call (owned by the decoder's
-    // private state): coefficients, then samples after the inverse wavelet.
-    image_memory* coef_store = nullptr;
 
     // qp_table entry i; entries at and past qp_count read as 0.
     int8_t qp_entry(uint32_t i) const { return i < qp_count ? qp_table[i] : int8_t(0); }
 };
 
-// Component count for a component_format code; throws on an undefined code.
-uint8_t components_for_format(uint8_t component_format);
+struct FrameState : StreamHeader {
+    // Derived by frame setup.
+    uint8_t subsampled = 0;  // 4:2:2: chroma decoded at every other position
 
-// ct_index derived from ct_mode: 6 -> 1, 7 -> 2, 8 -> 3, otherwise 0.
-inline uint32_t ct_index_for_mode(uint8_t ct_mode) {
-    return (ct_mode >= 6 && ct_mode <= 8) ? uint32_t(ct_mode - 5) : 0u;
-}
+    // Lent for the call by the decoder's private state, which owns them.
+    const char* lut_path = nullptr;  // the tone table's file, or null
+    const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
+    // The frame's working planes: coefficients, then samples after the
+    // inverse wavelet.
+    ImageMemory* coef_store = nullptr;
+};
 
 }  // namespace Vantrel::QVX

@@ -1,19 +1,10 @@
 #include "codestream/header.h"
 
-#include "api/error.h"
-#include "output/bayer_geometry.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/mosaic_geometry.h"
 
 namespace Vantrel::QVX {
-
-uint8_t components_for_format(uint8_t component_format) {
-    switch (component_format) {
-        case 1: return 1;
-        case 2: return 3;
-        case 3: return 3;
-        case 4: return 4;
-        default: raise("Error: Undefined component format");
-    }
-}
 
 namespace {
 
@@ -26,7 +17,7 @@ public:
 
     const unsigned char* take(uint64_t n) {
         const uint64_t left = in_.bytes_read < in_.size ? in_.size - in_.bytes_read : 0;
-        if (n > left) raise("Error: Stream header truncated");
+        if (n > left) raise(msg::kHeaderTruncated);
         const unsigned char* p = in_.data;
         in_.data += n;
         in_.bytes_read += n;
@@ -49,11 +40,11 @@ private:
 
 }  // namespace
 
-void read_header(mem_data& input, frame_state& fs) {
+void read_header(mem_data& input, StreamHeader& fs) {
     HeaderReader r(input);
     const uint16_t w0 = r.u16();
     const uint16_t w1 = r.u16();
-    if (w0 == 0x5156 && w1 == 0xFFFF) {
+    if (w0 == kMagicWord && w1 == kMagicMarker) {
         fs.version = r.u16();
         fs.rc_window = int16_t(r.u16());
         fs.rc_drain = r.u16();
@@ -92,7 +83,7 @@ void read_header(mem_data& input, frame_state& fs) {
     fs.fill_level = r.u32();
     fs.w_kernel = r.u8();
     fs.qp_count = r.u16();
-    if (fs.qp_count > kQpTableRoom) raise("Error: qp_count exceeds the table size");
+    if (fs.qp_count > kQpTableRoom) raise(msg::kQpCountTooLarge);
     fs.qp_table[fs.qp_count] = 0;
     const unsigned char* table = r.take(fs.qp_count);
     for (uint32_t i = 0; i < fs.qp_count; ++i) fs.qp_table[i] = int8_t(table[i]);
@@ -101,9 +92,9 @@ void read_header(mem_data& input, frame_state& fs) {
         fs.bayer_mode = r.u8();
         fs.bayer_param = r.u8();
     }
-    if (fs.bayer_mode == 5) fs.width = uint16_t(nxrGetWidth(width_read, 5, 0, width_read));
+    if (fs.bayer_mode == 5) fs.width = uint16_t(mosaic_width(width_read, 5, 0, width_read));
 
-    const unsigned blocks = version >= 4 ? fs.num_components : 1u;
+    const unsigned blocks = header_param_blocks(version, fs.num_components);
     for (unsigned c = 0; c < blocks; ++c) {
         const unsigned char* b = r.take(16);
         for (unsigned i = 0; i < 16; ++i) fs.component_params[c][i / 4][i % 4] = b[i];
@@ -120,9 +111,7 @@ void read_header(mem_data& input, frame_state& fs) {
     }
 
     const uint64_t count = r.count;
-    uint64_t align = 0;
-    if (version >= 2 && version <= 6) align = 16;
-    else if (version >= 7) align = 4;
+    const uint64_t align = header_alignment(version);
     if (align && count % align) r.take(align - count % align);
 
     if (version == 5)

@@ -1,17 +1,20 @@
-// The packet layouts of every codestream version, walked once over the input
-// after the header. The walk reports to a sink whose calls are resolved at
-// compile time: the parser classes forward to their virtual callbacks, the
-// demultiplexer counts and copies words without any call per word.
+// The packet layouts of every codestream version, one function each, walked
+// once over the input after the header. A layout hands the stream words to
+// a small sink whose calls are resolved at compile time:
 //
-// Sink interface: header_byte(b), header_word(w), length(s, n), word(w, s),
-// end(s), packet_end(s), message(text). A sink with kCountOnly set is told
-// count(s, n) instead of n calls of word() when all n words are present.
+//   word(w, s)        a data word of stream s, in delivery order
+//   packet_end(s)     a whole packet ended; s is its dominant stream
+//   count(s, n)       with kCountOnly: n words of stream s, all present,
+//                     instead of n calls of word()
+//   diagnostic(text)  with kDiagnostics: where and why the walk stopped
+//                     early; texts are only formatted for such a sink
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstdio>
 
+#include "base/messages.h"
 #include "codestream/frame_state.h"
 #include "qvx/SimpleQvxDecoder.h"
 
@@ -66,34 +69,36 @@ struct Dominant {
     }
 };
 
-inline constexpr uint32_t kMaxLength = 16;
+inline constexpr uint32_t kMaxLength = kMaxPacketWords;
 
 // count: bytes read including the unit that does not fit; first_unit: size
 // of the packet's first unit, which is not counted as ignored.
 template <class Sink>
 void report_truncation(Sink& sink, uint64_t count, uint64_t packet_start, uint64_t first_unit) {
-    char text[96];
-    std::snprintf(text, sizeof text, "Truncated stream after %lu bytes read\n", (unsigned long)count);
-    sink.message(text);
-    std::snprintf(text, sizeof text, "Ignored %lu bytes\n", (unsigned long)(count - packet_start - first_unit));
-    sink.message(text);
+    if constexpr (Sink::kDiagnostics) {
+        char text[96];
+        std::snprintf(text, sizeof text, msg::kTruncatedStream, (unsigned long)count);
+        sink.diagnostic(text);
+        std::snprintf(text, sizeof text, msg::kIgnoredBytes, (unsigned long)(count - packet_start - first_unit));
+        sink.diagnostic(text);
+    }
 }
 
 template <class Sink>
 void report_illegal_length(Sink& sink, uint32_t length, uint64_t count, uint32_t stream) {
-    char text[128];
-    std::snprintf(text, sizeof text, "Illegal subband length (%u) in header at pos 0x%08lx, sb_idx=%u\n", length,
-                  (unsigned long)count, stream);
-    sink.message(text);
+    if constexpr (Sink::kDiagnostics) {
+        char text[128];
+        std::snprintf(text, sizeof text, msg::kIllegalLength, length, (unsigned long)count, stream);
+        sink.diagnostic(text);
+    }
 }
 
-// Delivers the sixteen streams of component c in order (length, words,
-// end); false when a word does not fit in the input.
+// Delivers the words of the sixteen streams of component c in order; false
+// when a word does not fit in the input.
 template <class Sink, class ReadWord>
 bool deliver_component(Sink& sink, Cursor& in, uint32_t c, const uint32_t* len, ReadWord read) {
     for (uint32_t j = 0; j < 16; ++j) {
         const uint32_t s = c * 16 + j;
-        sink.length(s, len[j]);
         if (!in.fits(uint64_t(4) * len[j])) {
             // Deliver the words that do fit, then stop.
             while (in.fits(4)) sink.word(read(in), s);
@@ -105,14 +110,13 @@ bool deliver_component(Sink& sink, Cursor& in, uint32_t c, const uint32_t* len, 
         } else {
             for (uint32_t i = 0; i < len[j]; ++i) sink.word(read(in), s);
         }
-        sink.end(s);
     }
     return true;
 }
 
 // Versions 0 and 1: a seven-bit length byte before each stream's words.
 template <class Sink>
-void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk_v1(const FrameState& fs, mem_data& input, Sink& sink) {
     Cursor in(input);
     const uint32_t streams = 16u * fs.num_components;
     if (streams == 0) return;
@@ -121,9 +125,7 @@ void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
         for (uint32_t s = 0; s < streams; ++s) {
             if (in.reaches(1)) return;
             const uint8_t b = in.byte();
-            sink.header_byte(b);
             const uint32_t len = b & 0x7Fu;
-            sink.length(s, len);
             dom.track(s, len);
             if (!in.fits(uint64_t(4) * len)) {
                 while (in.fits(4)) sink.word(in.le32(), s);
@@ -135,15 +137,17 @@ void walk_v1(const frame_state& fs, mem_data& input, Sink& sink) {
             } else {
                 for (uint32_t i = 0; i < len; ++i) sink.word(in.le32(), s);
             }
-            sink.end(s);
         }
         sink.packet_end(dom.stream);
     }
 }
 
-// Version 2: three little-endian header words per component.
-template <class Sink>
-void walk_v2(const frame_state& fs, mem_data& input, Sink& sink) {
+// Versions 2 to 6: per component a header of sixteen five-bit lengths, then
+// the component's words. A layout names the header's units, how a length
+// is read from them, the bytes skipped after them and the word order.
+template <class Layout, class Sink>
+void walk_component_headers(const FrameState& fs, mem_data& input, Sink& sink) {
+    constexpr uint32_t unit = Layout::kUnitBytes;
     Cursor in(input);
     const uint32_t ncomp = fs.num_components;
     if (ncomp == 0) return;
@@ -151,78 +155,73 @@ void walk_v2(const frame_state& fs, mem_data& input, Sink& sink) {
         const uint64_t start = in.count();
         Dominant dom;
         for (uint32_t c = 0; c < ncomp; ++c) {
-            uint32_t w[3];
-            for (int i = 0; i < 3; ++i) {
-                if (in.reaches(4)) {
-                    if (c != 0 || i != 0) report_truncation(sink, in.count() + 4, start, 4);
+            uint32_t units[Layout::kUnits];
+            for (uint32_t i = 0; i < Layout::kUnits; ++i) {
+                if (in.reaches(unit)) {
+                    if (c != 0 || i != 0) report_truncation(sink, in.count() + unit, start, unit);
                     return;
                 }
-                w[i] = in.le32();
-                sink.header_word(w[i]);
+                units[i] = Layout::read_unit(in);
             }
-            // Lengths are five-bit fields of the 96-bit number w[2]:w[1]:w[0],
-            // from the least significant bit up.
             uint32_t len[16];
             for (uint32_t j = 0; j < 16; ++j) {
-                const uint32_t pos = 5 * j, word = pos / 32, off = pos % 32;
-                uint32_t v = w[word] >> off;
-                if (off > 27) v |= w[word + 1] << (32 - off);
-                len[j] = v & 31u;
+                len[j] = Layout::length(units, j);
                 if (len[j] > kMaxLength) {
                     report_illegal_length(sink, len[j], in.count(), c * 16 + j);
                     return;
                 }
                 dom.track(c * 16 + j, len[j]);
             }
-            if (!deliver_component(sink, in, c, len, [](Cursor& cur) { return cur.le32(); })) return;
+            if (!in.fits(Layout::kSkipBytes)) return;
+            in.advance(Layout::kSkipBytes);
+            if (!deliver_component(sink, in, c, len, Layout::read_word)) return;
         }
         sink.packet_end(dom.stream);
     }
 }
 
-// Versions 3 to 6: ten header bytes per component, two skipped, big-endian words.
-template <class Sink>
-void walk_v3(const frame_state& fs, mem_data& input, Sink& sink) {
-    Cursor in(input);
-    const uint32_t ncomp = fs.num_components;
-    if (ncomp == 0) return;
-    for (;;) {
-        const uint64_t start = in.count();
-        Dominant dom;
-        for (uint32_t c = 0; c < ncomp; ++c) {
-            uint8_t h[10];
-            for (int i = 0; i < 10; ++i) {
-                if (in.reaches(1)) {
-                    if (c != 0 || i != 0) report_truncation(sink, in.count() + 1, start, 1);
-                    return;
-                }
-                h[i] = in.byte();
-                sink.header_byte(h[i]);
-            }
-            // Lengths are five-bit fields of the 80-bit number h[0]..h[9],
-            // from the most significant bit down.
-            uint32_t len[16];
-            for (uint32_t j = 0; j < 16; ++j) {
-                const uint32_t pos = 5 * j, at = pos / 8, off = pos % 8;
-                const uint32_t pair = uint32_t(h[at]) << 8 | (at + 1 < 10 ? h[at + 1] : 0u);
-                len[j] = (pair >> (11 - off)) & 31u;
-                if (len[j] > kMaxLength) {
-                    report_illegal_length(sink, len[j], in.count(), c * 16 + j);
-                    return;
-                }
-                dom.track(c * 16 + j, len[j]);
-            }
-            if (!in.fits(2)) return;
-            in.advance(2);
-            if (!deliver_component(sink, in, c, len, [](Cursor& cur) { return cur.be32(); })) return;
-        }
-        sink.packet_end(dom.stream);
+// Version 2: three little-endian header words per component; the lengths
+// are five-bit fields of the 96-bit number w[2]:w[1]:w[0], from the least
+// significant bit up; little-endian words.
+struct LayoutV2 {
+    static constexpr uint32_t kUnitBytes = 4, kUnits = 3, kSkipBytes = 0;
+    static uint32_t read_unit(Cursor& in) { return in.le32(); }
+    static uint32_t read_word(Cursor& in) { return in.le32(); }
+    static uint32_t length(const uint32_t* w, uint32_t j) {
+        const uint32_t pos = 5 * j, word = pos / 32, off = pos % 32;
+        uint32_t v = w[word] >> off;
+        if (off > 27) v |= w[word + 1] << (32 - off);
+        return v & 31u;
     }
+};
+
+// Versions 3 to 6: ten header bytes per component, two skipped; the lengths
+// are five-bit fields of the 80-bit number h[0]..h[9], from the most
+// significant bit down; big-endian words.
+struct LayoutV3 {
+    static constexpr uint32_t kUnitBytes = 1, kUnits = 10, kSkipBytes = 2;
+    static uint32_t read_unit(Cursor& in) { return in.byte(); }
+    static uint32_t read_word(Cursor& in) { return in.be32(); }
+    static uint32_t length(const uint32_t* h, uint32_t j) {
+        const uint32_t pos = 5 * j, at = pos / 8, off = pos % 8;
+        const uint32_t pair = h[at] << 8 | (at + 1 < 10 ? h[at + 1] : 0u);
+        return (pair >> (11 - off)) & 31u;
+    }
+};
+
+template <class Sink>
+void walk_v2(const FrameState& fs, mem_data& input, Sink& sink) {
+    walk_component_headers<LayoutV2>(fs, input, sink);
+}
+
+template <class Sink>
+void walk_v3(const FrameState& fs, mem_data& input, Sink& sink) {
+    walk_component_headers<LayoutV3>(fs, input, sink);
 }
 
 // Version 7 and later: one length table per packet, words interleaved.
 template <class Sink>
-void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk_v7(const FrameState& fs, mem_data& input, Sink& sink) {
     Cursor in(input);
     const uint32_t ncomp = fs.num_components;
     if (ncomp == 0 || ncomp > 4) return;
@@ -244,7 +243,6 @@ void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
                     return;
                 }
                 const uint8_t b = in.byte();
-                sink.header_byte(b);
                 row = row << 8 | b;
             }
             for (uint32_t c = 0; c < ncomp; ++c) {
@@ -274,12 +272,10 @@ void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
             for (uint32_t j = 0; j < 16; ++j) {
                 for (uint32_t c = 0; c < ncomp; ++c) {
                     const uint32_t s = c * 16 + j;
-                    sink.length(s, len[s]);
                     if (len[s] > k) {
                         if (!whole && !in.fits(4)) return;
                         sink.word(in.be32(), s);
                     }
-                    sink.end(s);
                 }
             }
         }
@@ -288,7 +284,7 @@ void walk_v7(const frame_state& fs, mem_data& input, Sink& sink) {
 }
 
 template <class Sink>
-void walk(const frame_state& fs, mem_data& input, Sink& sink) {
+void walk(const FrameState& fs, mem_data& input, Sink& sink) {
     if (fs.version <= 1) walk_v1(fs, input, sink);
     else if (fs.version == 2) walk_v2(fs, input, sink);
     else if (fs.version <= 6) walk_v3(fs, input, sink);

@@ -1,10 +1,11 @@
 #include "entropy/index_pass.h"
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
-void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> dominant,
+void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
                     int8_t* q) {
     // sb_fill of a stream is brought up to date only when it is read: at
@@ -26,22 +27,20 @@ void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> do
     const unsigned streams = 16u * lb.num_components;
     size_t taken = 0;
     for (uint32_t p = 0; p < steps; ++p) {
-        q[p] = int8_t(lb.qtIndex());
-        if (position_bits) lb.lb_add(int32_t(position_bits[p]));
+        q[p] = int8_t(lb.qt_index());
+        if (position_bits) lb.add_bits(int32_t(position_bits[p]));
 
-        if (taken >= dominant.size()) raise("Missing subband data");
+        if (taken >= dominant.size()) raise(msg::kMissingSubbandData);
         const unsigned d = dominant[taken];
         sync(d, p);
-        if (lb.sb_fill[d] >= 512) {
-            fs.packet_done = 1;
+        if (lb.closes_packet(d)) {
+            lb.packet_done = true;
             ++taken;
         }
-        if (fs.packet_done) {
+        if (lb.packet_done) {
             for (unsigned s = 0; s < streams; ++s) {
                 sync(s, p);
-                int32_t& f = lb.sb_fill[s];
-                if (f > 512) f -= 512;
-                else if (f >= 32) f %= 32;
+                LineBuffer::carry_fill(lb.sb_fill[s]);
             }
         }
         lb.finish_step(fs);

@@ -25,7 +25,7 @@ struct StreamCrossings {
 // bit count of position p for the fill level, or null with rate control
 // off. Raises the model's errors ("Missing subband data", "ERROR: q > 63")
 // at the step that meets them.
-void run_index_pass(LineBuffer& lb, frame_state& fs, std::span<const uint8_t> dominant,
+void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
                     int8_t* q);
 

@@ -5,7 +5,9 @@
 #include <bit>
 #include <cstdint>
 
-#include "api/error.h"
+#include "base/error.h"
+
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
@@ -23,21 +25,17 @@ struct KStatistics {
 
     // Rice parameter for magnitude sum a and count n (log2 n = n_log2); the
     // caller rejects values above 16.
-    static int riceParameter(int32_t a, int32_t n, int32_t n_log2) {
+    static int rice_parameter(int32_t a, int32_t n, int32_t n_log2) {
         int l = (a > 0 ? 31 - std::countl_zero(uint32_t(a)) : 0) - n_log2;
         if (l < 0) l = 0;
         return (int64_t(n) << l) < int64_t(a) ? l + 1 : l;
     }
 
-    // The count of a group after i advances from its start: 1, 2, 3, 4,
-    // then 3 and 4 alternating.
-    static int32_t countAfter(uint32_t i) { return i < 3 ? int32_t(i) + 1 : 3 + int32_t(i & 1); }
-
     // Rice parameter of stream s, 0..16; throws on overflow.
-    int computeK(unsigned s) const {
+    int compute_k(unsigned s) const {
         const unsigned g = s >> 4;
-        const int k = riceParameter(magnitude_sum[s], count[g], count_log2[g]);
-        if (k > 16) raise("K overflow - fixme (encoder)!");
+        const int k = rice_parameter(magnitude_sum[s], count[g], count_log2[g]);
+        if (k > 16) raise(msg::kKOverflow);
         return k;
     }
 

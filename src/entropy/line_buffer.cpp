@@ -1,11 +1,13 @@
 #include "entropy/line_buffer.h"
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
-void LineBuffer::setup(const frame_state& fs) {
-    bufferSize = int32_t(fs.buffer_size);
+void LineBuffer::setup(const FrameState& fs) {
+    packet_done = false;
+    buffer_size = int32_t(fs.buffer_size);
     rc_drain = fs.rc_drain;
     version = fs.version;
     num_components = fs.num_components;
@@ -13,22 +15,22 @@ void LineBuffer::setup(const frame_state& fs) {
         drain = 0;
     } else {
         drain = fs.rc_drain;
-        if (fs.buffer_size == 0xFFFFFFFFu) raise("Error: Buffersize not specified");
+        if (fs.buffer_size == 0xFFFFFFFFu) raise(msg::kBufferSizeUnset);
     }
-    fillLevel = int32_t(fs.fill_level);
+    fill_level = int32_t(fs.fill_level);
     const int32_t w4 = fs.width >> 2;
     const int32_t v = fs.rc_window;
     window_positions = v >= 0 ? (w4 * v) / 4 : w4 / v;
-    if (window_positions == 0) raise("Error: rate-control window of 0 positions");
+    if (window_positions == 0) raise(msg::kZeroWindow);
     base_qp = fs.qp_entry(0);
-    const int32_t q = fs.rc_drain ? rateControl(base_qp) : base_qp;
+    const int32_t q = fs.rc_drain ? rate_control(base_qp) : base_qp;
     for (int32_t& slot : qt_pipeline) slot = q;
 }
 
-int32_t LineBuffer::rateControl(int32_t base) const {
+int32_t LineBuffer::rate_control(int32_t base) const {
     int32_t r;
-    if (fillLevel < bufferSize)
-        r = bufferSize != 0 ? int32_t((int64_t(fillLevel) * 512) / bufferSize) : 0;
+    if (fill_level < buffer_size)
+        r = buffer_size != 0 ? int32_t((int64_t(fill_level) * 512) / buffer_size) : 0;
     else
         r = 511;
     const int16_t e = int16_t(r - 256);
@@ -37,32 +39,32 @@ int32_t LineBuffer::rateControl(int32_t base) const {
     const int16_t t2 = int16_t((int32_t(t1) * e) >> 8);
     const int16_t t3 = int16_t((int32_t(t2) * f) >> 14);
     int32_t q = int8_t(uint8_t(base + t3));
-    if (q > 63) raise("ERROR: q > 63");
+    if (q > 63) raise(msg::kQTooLarge);
     if (q < 0) q = 0;
     return q;
 }
 
-void LineBuffer::finish_step(frame_state& fs) {
-    const int32_t header_bits = 96 * num_components;
+void LineBuffer::finish_step(const FrameState& fs) {
+    const int32_t header_bits = kPacketHeaderBits * num_components;
     if (header_pending) {
-        lb_add(header_bits);
+        add_bits(header_bits);
         header_pending = false;
     }
-    if (fs.packet_done) {
+    if (packet_done) {
         if (version >= 6) header_pending = true;
-        else lb_add(header_bits);
-        fs.packet_done = 0;
+        else add_bits(header_bits);
+        packet_done = false;
     }
-    if (drain > 0) fillLevel = int32_t(uint32_t(fillLevel) - uint32_t(drain));
-    else fillLevel = 0;
-    if (fillLevel < 0) fillLevel = 0;
+    if (drain > 0) fill_level = int32_t(uint32_t(fill_level) - uint32_t(drain));
+    else fill_level = 0;
+    if (fill_level < 0) fill_level = 0;
 
     window_pos = (window_pos + 1) % window_positions;
     if (window_pos == 0) {
         ++qp_index;
         base_qp = fs.qp_entry(uint32_t(qp_index));
     }
-    const int32_t q = rc_drain ? rateControl(base_qp) : base_qp;
+    const int32_t q = rc_drain ? rate_control(base_qp) : base_qp;
     qt_pipeline[0] = qt_pipeline[1];
     qt_pipeline[1] = qt_pipeline[2];
     qt_pipeline[2] = qt_pipeline[3];

@@ -5,20 +5,22 @@
 
 #include <cstdint>
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
 
 struct LineBuffer {
-    int32_t fillLevel = 0;
+    int32_t fill_level = 0;
     int32_t base_qp = 0;
     int32_t qt_pipeline[4] = {};
     int32_t drain = 0;
     int32_t window_positions = 0;
-    int32_t bufferSize = -1;
+    int32_t buffer_size = -1;
     int32_t sb_fill[64] = {};
     bool header_pending = false;
+    bool packet_done = false;  // the current position closed a packet
     int32_t window_pos = 0;
     int32_t qp_index = 0;
     // Copies of the stream fields the step needs.
@@ -26,39 +28,44 @@ struct LineBuffer {
     uint16_t version = 0;
     uint8_t num_components = 0;
 
-    int32_t qtIndex() const { return qt_pipeline[0]; }
+    int32_t qt_index() const { return qt_pipeline[0]; }
 
-    void setup(const frame_state& fs);
+    void setup(const FrameState& fs);
     // Adds a value's bits to the fill level; wraps like the 32-bit counter
     // it models, since a crafted stream may overflow it.
-    void lb_add(int32_t n) {
-        if (n < 0) raise("Error: lb_add - added negative value");
-        fillLevel = int32_t(uint32_t(fillLevel) + uint32_t(n));
+    void add_bits(int32_t n) {
+        if (n < 0) raise(msg::kNegativeBits);
+        fill_level = int32_t(uint32_t(fill_level) + uint32_t(n));
     }
-    int32_t rateControl(int32_t base) const;
+    int32_t rate_control(int32_t base) const;
+
+    // Whether stream d has gathered enough bits to close a packet.
+    bool closes_packet(unsigned d) const { return sb_fill[d] >= kPacketCloseBits; }
+    // What a stream keeps of its fill when a packet closes.
+    static void carry_fill(int32_t& f) {
+        if (f > kPacketCloseBits) f -= kPacketCloseBits;
+        else if (f >= kWordBits) f %= kWordBits;
+    }
 
     // One step after all values of a position. `dominant` supplies the
     // packet boundaries: peek() and next() of the dominant list.
     template <class Dominant>
-    void step(frame_state& fs, Dominant& dominant) {
+    void step(const FrameState& fs, Dominant& dominant) {
         const int32_t d = dominant.peek();
-        if (sb_fill[d] >= 512) {
-            fs.packet_done = 1;
+        if (closes_packet(unsigned(d))) {
+            packet_done = true;
             dominant.next();
         }
-        if (fs.packet_done) {
-            const int n = 16 * num_components;
-            for (int s = 0; s < n; ++s) {
-                if (sb_fill[s] > 512) sb_fill[s] -= 512;
-                else if (sb_fill[s] >= 32) sb_fill[s] %= 32;
-            }
+        if (packet_done) {
+            const unsigned n = kStreamsPerComponent * num_components;
+            for (unsigned s = 0; s < n; ++s) carry_fill(sb_fill[s]);
         }
         finish_step(fs);
     }
 
-    // The rest of a step once the packet boundary is known (fs.packet_done):
+    // The rest of a step once the packet boundary is known (packet_done):
     // header bits, drain, window and the next index into the delay line.
-    void finish_step(frame_state& fs);
+    void finish_step(const FrameState& fs);
 };
 
 }  // namespace Vantrel::QVX

@@ -1,10 +1,10 @@
 #include "entropy/prediction.h"
 
-#include "api/error.h"
+#include "base/error.h"
 
 namespace Vantrel::QVX {
 
-int predictionMode(unsigned s, uint8_t w_kernel, uint8_t pred_mode) {
+int prediction_mode(unsigned s, uint8_t w_kernel, uint8_t pred_mode) {
     int base;
     if (w_kernel >= 7) return kNoPrediction;
     if (w_kernel == 6) {

@@ -5,19 +5,21 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "api/error.h"
+#include "base/error.h"
+
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
 inline constexpr int kNoPrediction = -1;
 
 // Prediction mode (0..6) of subband s, or kNoPrediction.
-int predictionMode(unsigned s, uint8_t w_kernel, uint8_t pred_mode);
+int prediction_mode(unsigned s, uint8_t w_kernel, uint8_t pred_mode);
 
 // The four predictors the modes come down to; mode 0 depends on pred_mode.
 enum class Predictor { kThird, kMedian, kWrongMode, kHorizontal, kVertical, kIllegal, kNone };
 
-inline Predictor predictorOf(int mode, uint8_t pred_mode) {
+inline Predictor predictor_of(int mode, uint8_t pred_mode) {
     switch (mode) {
         case kNoPrediction: return Predictor::kNone;
         case 0: return pred_mode == 0 ? Predictor::kThird : pred_mode > 7 ? Predictor::kWrongMode : Predictor::kMedian;
@@ -34,7 +36,7 @@ inline Predictor predictorOf(int mode, uint8_t pred_mode) {
 // Prediction at column x of row y of one subband: `row` is row y (columns
 // left of x already reconstructed), `above` is row y - 1 (unused when y is 0).
 template <Predictor P>
-inline int16_t predictAt(const int16_t* row, const int16_t* above, unsigned x, unsigned y) {
+inline int16_t predict_at(const int16_t* row, const int16_t* above, unsigned x, unsigned y) {
     if constexpr (P == Predictor::kThird || P == Predictor::kMedian || P == Predictor::kWrongMode) {
         if (y == 0) return x == 0 ? int16_t(0) : row[x - 1];
         if (x == 0) return above[0];
@@ -44,7 +46,7 @@ inline int16_t predictAt(const int16_t* row, const int16_t* above, unsigned x, u
             const int32_t prod = int32_t(uint32_t(left + up + al + 1) * 43690u);
             return int16_t(prod >> 17);
         } else if constexpr (P == Predictor::kWrongMode) {
-            raise("Wrong prediction mode");
+            raise(msg::kWrongPredictionMode);
         } else {
             const int32_t mx = std::max(left, up), mn = std::min(left, up);
             if (al >= mx) return int16_t(mn);
@@ -63,7 +65,7 @@ inline int16_t predictAt(const int16_t* row, const int16_t* above, unsigned x, u
         if (al >= up + 16 || al <= up - 16) return int16_t(up);
         return 0;
     } else {
-        raise("Illegal preduction type");
+        raise(msg::kIllegalPrediction);
     }
 }
 
@@ -73,13 +75,13 @@ inline int16_t predictAt(const int16_t* row, const int16_t* above, unsigned x, u
 inline int16_t predict(int mode, uint8_t pred_mode, const int16_t* P, unsigned stride, unsigned x, unsigned y) {
     const int16_t* row = P + size_t(y) * stride;
     const int16_t* above = y > 0 ? row - stride : row;
-    switch (predictorOf(mode, pred_mode)) {
-        case Predictor::kThird: return predictAt<Predictor::kThird>(row, above, x, y);
-        case Predictor::kMedian: return predictAt<Predictor::kMedian>(row, above, x, y);
-        case Predictor::kWrongMode: return predictAt<Predictor::kWrongMode>(row, above, x, y);
-        case Predictor::kHorizontal: return predictAt<Predictor::kHorizontal>(row, above, x, y);
-        case Predictor::kVertical: return predictAt<Predictor::kVertical>(row, above, x, y);
-        default: raise("Illegal preduction type");
+    switch (predictor_of(mode, pred_mode)) {
+        case Predictor::kThird: return predict_at<Predictor::kThird>(row, above, x, y);
+        case Predictor::kMedian: return predict_at<Predictor::kMedian>(row, above, x, y);
+        case Predictor::kWrongMode: return predict_at<Predictor::kWrongMode>(row, above, x, y);
+        case Predictor::kHorizontal: return predict_at<Predictor::kHorizontal>(row, above, x, y);
+        case Predictor::kVertical: return predict_at<Predictor::kVertical>(row, above, x, y);
+        default: raise(msg::kIllegalPrediction);
     }
 }
 

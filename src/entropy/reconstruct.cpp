@@ -53,7 +53,7 @@ QVX_CELL_CLONES void dequantise_row(const int16_t* v, const PositionIndex& pos, 
 template <Predictor P>
 void predict_row(int16_t* row, const int16_t* above, unsigned n, unsigned y) {
     for (unsigned x = 0; x < n; ++x) {
-        const int16_t p = predictAt<P>(row, above, x, y);
+        const int16_t p = predict_at<P>(row, above, x, y);
         row[x] = int16_t(uint16_t(uint16_t(p) + uint16_t(row[x])));
     }
 }
@@ -66,7 +66,7 @@ void predict_full_row(Predictor p, int16_t* row, const int16_t* above, unsigned 
         case Predictor::kWrongMode: predict_row<Predictor::kWrongMode>(row, above, n, y); break;
         case Predictor::kHorizontal: predict_row<Predictor::kHorizontal>(row, above, n, y); break;
         case Predictor::kVertical: predict_row<Predictor::kVertical>(row, above, n, y); break;
-        case Predictor::kIllegal: if (n) predictAt<Predictor::kIllegal>(row, above, 0, y); break;
+        case Predictor::kIllegal: if (n) predict_at<Predictor::kIllegal>(row, above, 0, y); break;
     }
 }
 
@@ -83,7 +83,7 @@ void every_other_row(const BandRows& b, const PositionIndex& pos, unsigned y, un
         if constexpr (P == Predictor::kNone) {
             row[cx] = d;
         } else {
-            const int16_t pr = predictAt<P>(row, above, cx, y);
+            const int16_t pr = predict_at<P>(row, above, cx, y);
             row[cx] = int16_t(uint16_t(uint16_t(pr) + uint16_t(d)));
         }
     }

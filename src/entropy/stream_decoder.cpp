@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/format.h"
+#include "base/messages.h"
+
 namespace Vantrel::QVX {
 
 namespace {

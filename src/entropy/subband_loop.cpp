@@ -6,9 +6,10 @@
 #include <tuple>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "entropy/index_pass.h"
+#include "entropy/line_buffer.h"
 #include "entropy/prediction.h"
 #include "entropy/reconstruct.h"
 #include "entropy/stream_decoder.h"
@@ -35,13 +36,15 @@ void keep_first(std::optional<Failure>& first, Failure f) {
 
 }  // namespace
 
-void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
-    frame_state& fs = *dec.fs;
-    image_memory& coef = *fs.coef_store;
+void decode_subbands(FrameState& fs, mem_data& input, Demultiplexer& demux, unsigned threads,
+                     uint64_t* words_needed) {
+    LineBuffer lb;
+    lb.setup(fs);
+    ImageMemory& coef = *fs.coef_store;
     threads = resolve_thread_count(threads);
 
-    if (fs.version == 0) dec.demux.byte_swap = true;
-    dec.demux.parse(fs, *dec.input);
+    if (fs.version == 0) demux.byte_swap = true;
+    demux.parse(fs, input);
 
     const unsigned nc = coef.num_components();
     const unsigned nsb = coef.num_subbands();
@@ -49,7 +52,6 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
     const unsigned sbh = coef.sb_height();
     const uint32_t positions = sbw * sbh;
     const unsigned nstreams = nc * nsb;
-    dec.num_streams = nstreams;
     const bool subsampled = fs.subsampled != 0;
     const bool rate_control = fs.rc_drain != 0;
 
@@ -61,14 +63,14 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
     for (unsigned c = 0; c < nc; ++c) {
         for (unsigned sb = 0; sb < nsb; ++sb) {
             BandRows& b = bands[c * nsb + sb];
-            const uint32_t c0 = coef.subbandColumn(uint8_t(sb), 0), r0 = coef.subbandRow(uint8_t(sb), 0);
+            const uint32_t c0 = coef.subband_column(uint8_t(sb), 0), r0 = coef.subband_row(uint8_t(sb), 0);
             b.qp_offset = fs.component_params[c][c0 % 4][r0 % 4];
-            b.predictor = predictorOf(predictionMode(sb, fs.w_kernel, fs.pred_mode), fs.pred_mode);
+            b.predictor = predictor_of(prediction_mode(sb, fs.w_kernel, fs.pred_mode), fs.pred_mode);
             b.every_other = every_other(c);
             b.col0 = c0;
-            b.col_step = coef.subbandColumn(uint8_t(sb), 1) - c0;
+            b.col_step = coef.subband_column(uint8_t(sb), 1) - c0;
             b.row0 = r0;
-            b.row_step = coef.subbandRow(uint8_t(sb), 1) - r0;
+            b.row_step = coef.subband_row(uint8_t(sb), 1) - r0;
         }
     }
     // Bands that share plane rows form one job, decoded and reconstructed by
@@ -113,7 +115,7 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
             const unsigned c = groups[gi].c;
             const BandRows& b = bands[s];
             StreamJob& j = jobs[slot[s]];
-            j.words = dec.demux.stream_words(s);
+            j.words = demux.stream_words(s);
             j.stream = s;
             j.shift = every_other(c) ? 1 : 0;
             j.num_values = every_other(c) ? (positions + 1) / 2 : positions;
@@ -146,7 +148,7 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
         if (const StreamResult& r = results[slot[s]]; !r.error.empty())
             keep_first(failure, {uint64_t(r.decoded) << jobs[slot[s]].shift, s, 0, r.error});
     if (fs.pred_mode > 7 && fs.w_kernel <= 6 && sbw >= 2 && sbh >= 2)
-        keep_first(failure, {uint64_t(sbw) + 1, 0, 1, "Wrong prediction mode"});
+        keep_first(failure, {uint64_t(sbw) + 1, 0, 1, msg::kWrongPredictionMode});
     const uint32_t steps = failure ? uint32_t(failure->position) : positions;
 
     std::unique_ptr<uint32_t[]> position_bits;
@@ -163,7 +165,7 @@ void decodeSubbands(QVXDecoder& dec, unsigned threads, uint64_t* words_needed) {
     for (unsigned s = 0; s < nstreams; ++s)
         crossings[s] = {results[slot[s]].crossing_list(), jobs[slot[s]].shift};
     const std::unique_ptr<int8_t[]> q(new int8_t[positions ? positions : 1]);
-    run_index_pass(dec.lb, fs, dec.demux.dominant_list(), position_bits.get(), crossings, steps, q.get());
+    run_index_pass(lb, fs, demux.dominant_list(), position_bits.get(), crossings, steps, q.get());
     if (failure) raise(failure->text);
 
     // Runs of equal indices within each row, for row-wise dequantisation.

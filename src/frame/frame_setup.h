@@ -7,21 +7,19 @@
 
 namespace Vantrel::QVX {
 
-class QVXCodec;
-class image_memory;
+class ImageMemory;
 
 // The frame checks of setup, in their order and with their messages;
 // returns the component count.
 uint8_t validate_frame(uint16_t width, uint16_t height, uint8_t component_format, uint8_t bit_depth);
 
-// Validates the geometry, component format and bit depth, records them in
-// fs and the codec, and gives `planes` (kept by the caller between calls)
-// the frame's geometry and the storing scheme of the wavelet kernel; fs's
-// coef_store then designates it.
-void frame_setup(QVXCodec& codec, uint16_t width, uint16_t height, uint8_t component_format,
-                 uint8_t bit_depth, frame_state& fs, uint16_t stored_width, image_memory& planes);
+// Validates the header's geometry, component format and bit depth, and
+// gives `planes` (kept by the caller between calls) the frame's geometry
+// and the storing scheme of the wavelet kernel; fs's coef_store then
+// designates it. A failed frame check changes nothing.
+void frame_setup(FrameState& fs, ImageMemory& planes);
 
 // Ends the call's use of the working planes: fs no longer designates them.
-void frame_release(frame_state& fs);
+void frame_release(FrameState& fs);
 
 }  // namespace Vantrel::QVX

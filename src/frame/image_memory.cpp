@@ -2,21 +2,22 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/format.h"
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
 void CallocDeleter::operator()(uint16_t* p) const { std::free(p); }
 
-image_memory::image_memory(uint16_t width, uint16_t height, uint8_t num_components,
+ImageMemory::ImageMemory(uint16_t width, uint16_t height, uint8_t num_components,
                            uint8_t num_subbands, uint8_t scheme) {
     reshape(width, height, num_components, num_subbands, scheme);
 }
 
-void image_memory::release() {
+void ImageMemory::release() {
     for (unsigned c = 0; c < 4; ++c) {
         planes_[c].reset();
         capacity_[c] = 0;
@@ -25,38 +26,38 @@ void image_memory::release() {
     width_ = height_ = sb_width_ = sb_height_ = 0;
 }
 
-void image_memory::reshape(uint16_t width, uint16_t height, uint8_t num_components,
+void ImageMemory::reshape(uint16_t width, uint16_t height, uint8_t num_components,
                            uint8_t num_subbands, uint8_t scheme) {
     uint8_t subbands = 0;
     uint16_t sb_width = 0, sb_height = 0;
-    if (width == 0) raise("Error image_memory::image_memory(). Width must greater than 0.");
-    if (height == 0) raise("Error image_memory::image_memory(). Height must greater than 0.");
+    if (width == 0) raise(msg::kPlaneWidthZero);
+    if (height == 0) raise(msg::kPlaneHeightZero);
     if (num_components < 1 || num_components > 4)
-        raise("Error image_memory::image_memory(). Number of components out of range.");
-    if (num_subbands > 64) raise("Error image_memory::image_memory(). Number of subbands out of range.");
-    switch (scheme) {
-        case 0:
+        raise(msg::kPlaneComponents);
+    if (num_subbands > 64) raise(msg::kPlaneSubbands);
+    switch (StoringScheme(scheme)) {
+        case StoringScheme::kPlain:
             subbands = 1;
             sb_width = width;
             sb_height = height;
             break;
-        case 1:
-            if (width % 4 != 0) raise("Error image_memory::image_memory(). Image width must be a multiple of 4.");
-            if (height % 4 != 0) raise("Error image_memory::image_memory(). Image height must be a multiple of 4.");
+        case StoringScheme::kInterleaved:
+            if (width % 4 != 0) raise(msg::kPlaneWidthNot4);
+            if (height % 4 != 0) raise(msg::kPlaneHeightNot4);
             subbands = 16;
             sb_width = uint16_t(width / 4);
             sb_height = uint16_t(height / 4);
             break;
-        case 2:
-            if (num_subbands == 0) raise("Error image_memory::image_memory(). Number of subbands out of range.");
+        case StoringScheme::kBlocked:
+            if (num_subbands == 0) raise(msg::kPlaneSubbands);
             if (width % num_subbands != 0)
-                raise("Error image_memory::image_memory(). Image width must be a multiple of the number of subbands.");
+                raise(msg::kPlaneWidthNotSubbands);
             subbands = num_subbands;
             sb_width = uint16_t(width / num_subbands);
             sb_height = height;
             break;
         default:
-            raise("Error image_memory::image_memory(). Unsupported storing scheme.");
+            raise(msg::kPlaneScheme);
     }
     // Planes first, so that a failed allocation leaves a consistent store
     // (the old geometry still fits every plane it names).
@@ -82,40 +83,21 @@ void image_memory::reshape(uint16_t width, uint16_t height, uint8_t num_componen
     height_ = height;
 }
 
-uint32_t image_memory::subbandColumn(uint8_t sb, uint16_t x) const {
-    switch (scheme_) {
-        case 0: return x;
-        case 1: return 4u * x + 2u * (sb & 1u) + ((sb >> 3) & 1u);
-        case 2: return uint32_t(sb_width_) * sb + x;
-        default: raise("Error image_memory::setDat(). Unsupported storing scheme.");
+uint32_t ImageMemory::subband_column(uint8_t sb, uint16_t x) const {
+    switch (StoringScheme(scheme_)) {
+        case StoringScheme::kPlain: return x;
+        case StoringScheme::kInterleaved: return 4u * x + 2u * (sb & 1u) + ((sb >> 3) & 1u);
+        case StoringScheme::kBlocked: return uint32_t(sb_width_) * sb + x;
+        default: raise(msg::kCellScheme);
     }
 }
 
-uint32_t image_memory::subbandRow(uint8_t sb, uint16_t y) const {
-    switch (scheme_) {
-        case 0: return y;
-        case 1: return 4u * y + ((sb >> 1) & 3u);
-        case 2: return y;
-        default: raise("Error image_memory::setDat(). Unsupported storing scheme.");
-    }
-}
-
-namespace {
-void check_copy_schemes(uint8_t to, uint8_t from) {
-    if (to != from && to != 0 && from != 0) raise("Error in image_memory::copyFrom(). Different storing schemes.");
-}
-}  // namespace
-
-void image_memory::copyFrom(const image_memory& src) {
-    check_copy_schemes(scheme_, src.scheme_);
-    for (unsigned c = 0; c < num_components_; ++c) {
-        if (src.width_ == width_) {
-            std::memcpy(plane(c), src.plane(c), plane_size() * sizeof(uint16_t));
-        } else {
-            for (unsigned y = 0; y < height_; ++y)
-                std::memcpy(plane(c) + size_t(y) * width_, src.plane(c) + size_t(y) * src.width_,
-                            size_t(width_) * sizeof(uint16_t));
-        }
+uint32_t ImageMemory::subband_row(uint8_t sb, uint16_t y) const {
+    switch (StoringScheme(scheme_)) {
+        case StoringScheme::kPlain: return y;
+        case StoringScheme::kInterleaved: return 4u * y + ((sb >> 1) & 3u);
+        case StoringScheme::kBlocked: return y;
+        default: raise(msg::kCellScheme);
     }
 }
 

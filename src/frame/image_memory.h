@@ -18,14 +18,14 @@ struct CallocDeleter {
 };
 using PlanePtr = std::unique_ptr<uint16_t[], CallocDeleter>;
 
-class image_memory {
+class ImageMemory {
 public:
     // An empty store with no planes; reshape() gives it a geometry.
-    image_memory() = default;
+    ImageMemory() = default;
     // Cells of a new store start at 0.
-    image_memory(uint16_t width, uint16_t height, uint8_t num_components, uint8_t num_subbands,
+    ImageMemory(uint16_t width, uint16_t height, uint8_t num_components, uint8_t num_subbands,
                  uint8_t scheme);
-    ~image_memory() = default;
+    ~ImageMemory() = default;
 
     // Validates and takes on a new geometry. Planes that already hold enough
     // cells are kept with whatever they hold; others are replaced by zeroed
@@ -34,8 +34,8 @@ public:
                  uint8_t scheme);
     // Frees every plane and forgets the geometry.
     void release();
-    image_memory(const image_memory&) = delete;
-    image_memory& operator=(const image_memory&) = delete;
+    ImageMemory(const ImageMemory&) = delete;
+    ImageMemory& operator=(const ImageMemory&) = delete;
 
     uint8_t num_components() const { return num_components_; }
     uint8_t num_subbands() const { return num_subbands_; }
@@ -47,16 +47,8 @@ public:
 
     // Plane column / row of subband cell (sb, x) / (sb, y); callers keep the
     // low 16 bits.
-    uint32_t subbandColumn(uint8_t sb, uint16_t x) const;
-    uint32_t subbandRow(uint8_t sb, uint16_t y) const;
-
-    // Subband cell access through the storing scheme.
-    void setDat(uint8_t c, uint8_t sb, uint16_t x, uint16_t y, uint16_t value) {
-        at(c, uint16_t(subbandColumn(sb, x)), uint16_t(subbandRow(sb, y))) = value;
-    }
-    uint16_t getDat(uint8_t c, uint8_t sb, uint16_t x, uint16_t y) const {
-        return at(c, uint16_t(subbandColumn(sb, x)), uint16_t(subbandRow(sb, y)));
-    }
+    uint32_t subband_column(uint8_t sb, uint16_t x) const;
+    uint32_t subband_row(uint8_t sb, uint16_t y) const;
 
     // Plane cell access: component c, column x, row y.
     uint16_t& at(unsigned c, unsigned x, unsigned y) { return plane(c)[size_t(y) * width_ + x]; }
@@ -68,8 +60,6 @@ public:
     const int16_t* splane(unsigned c) const { return reinterpret_cast<const int16_t*>(planes_[c].get()); }
     size_t plane_size() const { return size_t(width_) * height_; }
 
-    // Copies every cell of src (at least as large) into this store.
-    void copyFrom(const image_memory& src);
 
 private:
     PlanePtr planes_[4];

@@ -9,10 +9,10 @@
 #include <new>
 #include <optional>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/mosaic_geometry.h"
 #include "frame/image_memory.h"
-#include "output/bayer_geometry.h"
 #include "output/bayer_postprocess.h"
 #include "output/lut.h"
 
@@ -154,8 +154,8 @@ void wavelet_mode(int32_t* m, const Components& p, int W, int H, uint32_t bayer_
             hi = std::max(hi, m[k]);
             lo = std::min(lo, m[k]);
         }
-        print_line(sink, "max nach invHaar: %i\n", hi);
-        print_line(sink, "min nach inv3Haar: %i\n", lo);
+        print_line(sink, msg::kMaxAfterHaar, hi);
+        print_line(sink, msg::kMinAfterHaar, lo);
     }
 }
 
@@ -200,47 +200,46 @@ void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, in
         case 3: case 4: wavelet_mode(mosaic, planes, W, H, bayer_mode, d, sink); break;
         case 5: strips(mosaic, planes, W, H); break;
         default:
-            std::fputs("Bayermode not implemented.\n", stdout);
+            std::fputs(msg::kBayerNotImplemented, stdout);
             std::fflush(stdout);
             std::exit(1);
     }
     if (ct_index != 0) bayer_postprocess(mosaic, W, H, d, bayer_param, ct_index);
 }
 
-uint32_t write_bayer(QVXCodec& codec, uint8_t* out, frame_state& fs) {
+uint32_t write_bayer(ToneTable* table, uint8_t* out, const FrameState& fs) {
     const size_t room = size_t(fs.num_components) * fs.width * fs.height;
 
-    fs.ct_index = ct_index_for_mode(fs.ct_mode);
+    const uint32_t ct_index = ct_index_for_mode(fs.ct_mode);
     const uint32_t mode = fs.bayer_mode;
-    const int W = nxrGetWidth(fs.width, mode, 1, fs.stored_width);
-    const int H = nxrGetHeight(fs.height, mode, 1);
-    const int d = nxrGetBitdepth(fs.bit_depth, mode, 1, fs.ct_index);
-    fs.bit_depth = uint8_t(d);
+    const int W = mosaic_width(fs.width, mode, 1, fs.stored_width);
+    const int H = mosaic_height(fs.height, mode, 1);
+    const int d = mosaic_bit_depth(fs.bit_depth, mode, 1, ct_index);
 
     if (fs.num_components < bayer_components_needed(mode))
-        raise("Error: Bayer mode needs more components than the stream carries");
+        raise(msg::kBayerComponents);
     // Mosaic depths outside this range cannot come from a valid frame; they
     // would make the offsets and limits meaningless.
-    if (d < 1 || d > 16) raise("Error: Bayer mosaic bit depth out of range");
+    if (d < 1 || d > 16) raise(msg::kBayerDepth);
 
-    const image_memory& store = *fs.coef_store;
+    const ImageMemory& store = *fs.coef_store;
     BayerComponents planes;
     planes.width = store.width();
     planes.height = store.height();
     for (unsigned c = 0; c < store.num_components() && c < 4; ++c) planes.plane[c] = store.splane(c);
 
     const size_t cells = size_t(W) * size_t(H);
-    if (!mosaic_fits(mode, W, H, planes, room)) raise("Error: Bayer mosaic does not fit the coded frame");
+    if (!mosaic_fits(mode, W, H, planes, room)) raise(msg::kBayerFit);
 
     // Zeroed so that a mode that fills nothing leaves a defined mosaic.
     std::unique_ptr<int32_t[]> mosaic(new (std::nothrow) int32_t[cells ? cells : 1]());
-    if (!mosaic) raise("ERROR: malloc failed");
-    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, fs.ct_index, fs.sink);
+    if (!mosaic) raise(msg::kMallocFailed);
+    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, ct_index, fs.sink);
 
     std::optional<SampleMap> map;
     if (fs.lut_used == 1) {
-        load_lut(codec, fs.lut_path, fs.bit_depth);
-        map = sample_map(codec);
+        load_lut(*table, fs.lut_path, uint8_t(d), fs.sink);  // the mosaic's depth
+        map = sample_map(*table);
     }
     for (size_t k = 0; k < cells; ++k) {
         uint16_t v = uint16_t(mosaic[k]);

@@ -3,16 +3,17 @@
 
 #include <cstdint>
 
+#include "base/line_sink.h"
 #include "codestream/frame_state.h"
-#include "output/line_sink.h"
 
 namespace Vantrel::QVX {
 
-class QVXCodec;
+struct ToneTable;
 
-// Returns the bytes written (mosaic width * height * 2). Leaves ct_index set
-// from ct_mode and bit_depth set to the mosaic depth.
-uint32_t write_bayer(QVXCodec& codec, uint8_t* out, frame_state& fs);
+// Returns the bytes written (mosaic width * height * 2). With lut_used 1 the
+// writer loads the table into `table` (not null then) and maps the mosaic
+// at the mosaic's bit depth. The frame state is only read.
+uint32_t write_bayer(ToneTable* table, uint8_t* out, const FrameState& fs);
 
 // Coded component planes as the reconstruction reads them: signed 16-bit
 // samples, row-major, `width` x `height` each.

@@ -34,7 +34,7 @@ int32_t limit(int32_t v, int32_t max) { return v < 0 ? 0 : (v > max ? max : v); 
 
 const BayerCellSites& bayer_cell_sites(uint8_t bayer_param) { return kSites[bayer_param & 3]; }
 
-void cell_ycbcr_inverse(bayer_cell& cell, int d, bool limited) {
+void cell_ycbcr_inverse(BayerCell& cell, int d, bool limited) {
     const int32_t mid = int32_t(1) << (d - 1);
     const int32_t max = int32_t((uint32_t(1) << d) - 1u);
     const double y1 = cell.q[0];
@@ -64,7 +64,7 @@ void cell_ycbcr_inverse(bayer_cell& cell, int d, bool limited) {
     cell.q[3] = round_sample(r, max, limited);
 }
 
-void green_difference_inverse(bayer_cell& cell, int d, bool limited) {
+void green_difference_inverse(BayerCell& cell, int d, bool limited) {
     const uint32_t range = uint32_t(1) << d;
     cell.q[1] = int32_t(uint32_t(cell.q[1]) - range + uint32_t(cell.q[0]));
     if (limited) {
@@ -83,7 +83,7 @@ void bayer_postprocess(int32_t* mosaic, int W, int H, int d, uint8_t bayer_param
         int32_t* row = mosaic + size_t(y) * stride;
         for (int x = 0; x + 1 < W; x += 2) {
             int32_t* base = row + x;
-            bayer_cell cell{{base[at[0]], base[at[1]], base[at[2]], base[at[3]]}};
+            BayerCell cell{{base[at[0]], base[at[1]], base[at[2]], base[at[3]]}};
             if (ct_index == 1) {
                 cell_ycbcr_inverse(cell, d, true);
             } else if (ct_index == 2) {

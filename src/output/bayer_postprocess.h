@@ -8,13 +8,13 @@ namespace Vantrel::QVX {
 
 // The four sites of one 2x2 cell: q0, q1 green, q2 blue, q3 red. In the
 // coded domain the same places hold Y1, Y2, Cr and Cb.
-struct bayer_cell {
+struct BayerCell {
     int32_t q[4];
 };
 
 // d is the mosaic bit depth; `limited` holds each result within 0 .. 2^d-1.
-void cell_ycbcr_inverse(bayer_cell& cell, int d, bool limited);
-void green_difference_inverse(bayer_cell& cell, int d, bool limited);
+void cell_ycbcr_inverse(BayerCell& cell, int d, bool limited);
+void green_difference_inverse(BayerCell& cell, int d, bool limited);
 
 // mosaic: row-major, W columns by H rows (both even). ct_index 1: YCbCr,
 // 2: green difference, 3: green difference (unlimited) then YCbCr.

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "api/error.h"
+#include "base/error.h"
+#include "base/format.h"
+#include "base/line_sink.h"
+#include "base/messages.h"
 #include "frame/image_memory.h"
 #include "frame/parallel.h"
-#include "output/line_sink.h"
 
 namespace Vantrel::QVX {
 namespace {
@@ -21,27 +23,22 @@ struct DepthConstants {
     int32_t luma;
 };
 
-[[noreturn]] void depth_error() { raise("ERROR: Bitdepth not supported! (colortransform)"); }
+[[noreturn]] void depth_error() { raise(msg::kColorDepth); }
 
 DepthConstants depth_constants(uint8_t bit_depth) {
-    switch (bit_depth) {
-        case 8: return {255, 128, 16};
-        case 10: return {1023, 512, 64};
-        case 12: return {4095, 2048, 256};
-        case 14: return {16383, 8192, 1024};
-        default: depth_error();
-    }
+    if (!bit_depth_supported(bit_depth)) depth_error();
+    return {depth_max(bit_depth), depth_half(bit_depth), depth_luma(bit_depth)};
 }
 
 const char* mode_line(uint8_t ct_mode) {
     switch (ct_mode) {
-        case 1: return " -> default transformation \n";
-        case 2: return " -> JPEG2000 lossy transformation \n";
-        case 3: return " -> JPEG2000 lossy transformation with shitfting \n";
-        case 4: return " -> JPEG2000 lossless transformation \n";
-        case 9: return " -> JPEG2000 lossless transformation with clipping \n";
-        case 10: return " -> YCoCg-R lossless transformation \n";
-        case 11: return " -> YCoCg-R lossless transformation with clipping \n";
+        case 1: return msg::kColorMode1;
+        case 2: return msg::kColorMode2;
+        case 3: return msg::kColorMode3;
+        case 4: return msg::kColorMode4;
+        case 9: return msg::kColorMode9;
+        case 10: return msg::kColorMode10;
+        case 11: return msg::kColorMode11;
         default: return nullptr;
     }
 }
@@ -108,10 +105,16 @@ template <typename T, typename Rule>
     r = b + co;
 }
 
-unsigned ict_shift(uint8_t w_kernel, uint8_t bit_depth) {
-    if (bit_depth >= 12) return 0;
-    if (w_kernel <= 2) return bit_depth == 8 ? 4 : 2;
-    return bit_depth == 8 ? 2 : 0;
+// The reversible transforms: chroma stored offset by max, or (Scale 2, the
+// modes with clipping) halved and offset by max / 2.
+using ReversibleInverse = void (*)(int32_t, int32_t, int32_t, int32_t&, int32_t&, int32_t&);
+template <int Scale, ReversibleInverse Inverse>
+void reversible(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint16_t* r, uint16_t* g, uint16_t* b,
+                size_t n, int32_t max) {
+    for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
+                             [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
+                                 Inverse(y, w16(Scale * u - max), w16(Scale * v - max), R, G, B);
+                             });
 }
 
 [[gnu::always_inline]] inline void transform_row(const ColorRule& rule, const int16_t* c0, const int16_t* c1, const int16_t* c2,
@@ -122,9 +125,10 @@ unsigned ict_shift(uint8_t w_kernel, uint8_t bit_depth) {
             for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
                                      [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
                                          const int32_t Y = w16(y - luma), Cb = w16(u - half), Cr = w16(v - half);
-                                         R = (19152 * Y - Cb + 29487 * Cr) / 16384;
-                                         G = (19152 * Y - 3507 * Cb - 8766 * Cr) / 16384;
-                                         B = (19152 * Y + 34745 * Cb + 2 * Cr) / 16384;
+                                         constexpr auto& m = kVideoRangeMatrix;
+                                         R = (m[0][0] * Y + m[0][1] * Cb + m[0][2] * Cr) / kVideoRangeScale;
+                                         G = (m[1][0] * Y + m[1][1] * Cb + m[1][2] * Cr) / kVideoRangeScale;
+                                         B = (m[2][0] * Y + m[2][1] * Cb + m[2][2] * Cr) / kVideoRangeScale;
                                      });
             break;
         case 2:
@@ -141,30 +145,10 @@ unsigned ict_shift(uint8_t w_kernel, uint8_t bit_depth) {
                                     });
             break;
         }
-        case 4:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         rct(y, w16(u - max), w16(v - max), R, G, B);
-                                     });
-            break;
-        case 9:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         rct(y, w16(2 * u - max), w16(2 * v - max), R, G, B);
-                                     });
-            break;
-        case 10:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         ycocg(y, w16(u - max), w16(v - max), R, G, B);
-                                     });
-            break;
-        case 11:
-            for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
-                                     [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
-                                         ycocg(y, w16(2 * u - max), w16(2 * v - max), R, G, B);
-                                     });
-            break;
+        case 4: reversible<1, rct>(c0, c1, c2, r, g, b, n, max); break;
+        case 9: reversible<2, rct>(c0, c1, c2, r, g, b, n, max); break;
+        case 10: reversible<1, ycocg>(c0, c1, c2, r, g, b, n, max); break;
+        case 11: reversible<2, ycocg>(c0, c1, c2, r, g, b, n, max); break;
         case 5:
             for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
                                      [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {
@@ -191,7 +175,7 @@ unsigned ict_shift(uint8_t w_kernel, uint8_t bit_depth) {
 
 }  // namespace
 
-ColorRule prepare_color_transform(const frame_state& fs) {
+ColorRule prepare_color_transform(const FrameState& fs) {
     const DepthConstants k = depth_constants(fs.bit_depth);
     ColorRule rule{fs.ct_mode, k.max, k.half, k.luma, ict_shift(fs.w_kernel, fs.bit_depth)};
     if (const char* line = mode_line(rule.mode)) print_line(fs.sink, "%s", line);
@@ -215,12 +199,8 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
     transform_row(rule, c0, c1, c2, r, g, b, n);
 }
 
-void inverse_color_transform(frame_state& fs, unsigned threads) {
-    color_transform_planes(prepare_color_transform(fs), fs, threads);
-}
-
-void color_transform_planes(const ColorRule& rule, frame_state& fs, unsigned threads) {
-    image_memory& store = *fs.coef_store;
+void color_transform_planes(const ColorRule& rule, FrameState& fs, unsigned threads) {
+    ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, stride = store.width();
     constexpr size_t kBandRows = 16;
     parallel_for(threads, (h + kBandRows - 1) / kBandRows, [&](size_t band) {

@@ -16,9 +16,11 @@ struct ColorRule {
 };
 
 // Everything the transform does before its first sample: checks the bit
-// depth, prints the mode's line, and rejects modes it does not know (all
-// with the message "ERROR: Bitdepth not supported! (colortransform)").
-ColorRule prepare_color_transform(const frame_state& fs);
+// depth, prints the mode's line, and rejects the modes it has no transform
+// for, among them 6 to 8 (cell transforms of Bayer frames). Every one of
+// these failures carries the same text, "ERROR: Bitdepth not supported!
+// (colortransform)", also when the depth is fine: hosts know it that way.
+ColorRule prepare_color_transform(const FrameState& fs);
 
 // Converts n positions of components c0..c2 (signed 16-bit) into clamped
 // R, G, B words. Outputs must not overlap the inputs.
@@ -27,9 +29,6 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
 
 // The transform in place on components 0..2 of coef_store, rows spread
 // over `threads`.
-void color_transform_planes(const ColorRule& rule, frame_state& fs, unsigned threads = 1);
-
-// prepare_color_transform(), then color_transform_planes().
-void inverse_color_transform(frame_state& fs, unsigned threads = 1);
+void color_transform_planes(const ColorRule& rule, FrameState& fs, unsigned threads = 1);
 
 }  // namespace Vantrel::QVX

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "frame/image_memory.h"
 #include "frame/parallel.h"
 #include "output/colortransform.h"
@@ -75,16 +75,16 @@ void map_row(uint16_t* __restrict dst, const uint16_t* __restrict src, size_t w,
 
 }  // namespace
 
-uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interleaved, const SampleFinish& finish,
+uint32_t write_frame(ToneTable* table, uint8_t* out, FrameState& fs, bool interleaved, const SampleFinish& finish,
                      unsigned threads) {
-    const image_memory& store = *fs.coef_store;
+    const ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, nc = fs.num_components, stride = store.width();
 
     // The writer's own application of the table comes after the stage's.
     std::optional<SampleMap> map;
     if (fs.lut_used == 1) {
-        load_lut(codec, fs.lut_path, fs.bit_depth);
-        map = finish.lut ? compose(*finish.lut, sample_map(codec)) : sample_map(codec);
+        load_lut(*table, fs.lut_path, fs.bit_depth, fs.sink);
+        map = finish.lut ? compose(*finish.lut, sample_map(*table)) : sample_map(*table);
     } else if (finish.lut) {
         map = *finish.lut;
     }
@@ -118,10 +118,10 @@ uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interl
     return uint32_t(nc * w * h * 2);
 }
 
-uint32_t write_subsampled(uint8_t* out, frame_state& fs, const SampleFinish& finish, unsigned threads) {
+uint32_t write_subsampled(uint8_t* out, FrameState& fs, const SampleFinish& finish, unsigned threads) {
     if (fs.num_components != 3)
-        raise("ERROR: load_frame() - fileio: only 3 components with color subsampling implemented!");
-    const image_memory& store = *fs.coef_store;
+        raise(msg::kSubsampledComponents);
+    const ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, stride = store.width();
     const SampleMap* map = finish.lut;
 

@@ -11,7 +11,7 @@
 
 namespace Vantrel::QVX {
 
-class QVXCodec;
+struct ToneTable;
 struct ColorRule;
 struct SampleMap;
 
@@ -23,13 +23,13 @@ struct SampleFinish {
 };
 
 // Returns the bytes written: num_components * width * height * 2. With
-// lut_used 1 the writer loads the table once more and maps every sample
+// lut_used 1 the writer loads the table into `table` (not null then) once more and maps every sample
 // again. Rows are spread over `threads`.
-uint32_t write_frame(QVXCodec& codec, uint8_t* out, frame_state& fs, bool interleaved,
+uint32_t write_frame(ToneTable* table, uint8_t* out, FrameState& fs, bool interleaved,
                      const SampleFinish& finish = {}, unsigned threads = 1);
 
 // Returns the bytes written: 4 * width * height; the rest of the buffer
 // (num_components * width * height * 2 bytes in all) is set to 0.
-uint32_t write_subsampled(uint8_t* out, frame_state& fs, const SampleFinish& finish = {}, unsigned threads = 1);
+uint32_t write_subsampled(uint8_t* out, FrameState& fs, const SampleFinish& finish = {}, unsigned threads = 1);
 
 }  // namespace Vantrel::QVX

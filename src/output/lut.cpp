@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "api/QVXDecoder.h"
-#include "api/error.h"
+#include "base/error.h"
+#include "base/line_sink.h"
+#include "base/messages.h"
 #include "frame/image_memory.h"
-#include "output/line_sink.h"
 
 namespace Vantrel::QVX {
 
@@ -30,17 +30,17 @@ bool read_number(const char*& p, const char* end, uint32_t& out) {
 
 }  // namespace
 
-void read_lut(QVXCodec& codec, const char* path) {
-    print_line(codec.fs->sink, "read \" %s \" as lut!\n", path);
+void read_lut(ToneTable& table, const char* path, const LineSink* sink) {
+    print_line(sink, msg::kReadLut, path);
     std::FILE* f = std::fopen(path, "r");
-    if (!f) raise("LUT not found!");
+    if (!f) raise(msg::kLutNotFound);
     std::vector<char> text;
     char chunk[65536];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.insert(text.end(), chunk, chunk + n);
     std::fclose(f);
 
-    parse_lut_records(text.data(), text.size(), codec.lut_table);
+    parse_lut_records(text.data(), text.size(), table.entries);
 }
 
 uint32_t parse_lut_records(const char* text, size_t size, uint32_t* table) {
@@ -57,17 +57,17 @@ uint32_t parse_lut_records(const char* text, size_t size, uint32_t* table) {
     return i;
 }
 
-void load_lut(QVXCodec& codec, const char* path, uint8_t bit_depth) {
-    read_lut(codec, path);
-    codec.lut_shift = uint8_t(16 - bit_depth);
+void load_lut(ToneTable& table, const char* path, uint8_t bit_depth, const LineSink* sink) {
+    read_lut(table, path, sink);
+    table.shift = uint8_t(16 - bit_depth);
 }
 
-SampleMap sample_map(const QVXCodec& codec) {
-    const unsigned bits = codec.lut_shift >= 16 ? 0u : 16u - codec.lut_shift;
+SampleMap sample_map(const ToneTable& table) {
+    const unsigned bits = table.shift >= 16 ? 0u : 16u - table.shift;
     SampleMap m;
     m.mask = uint16_t((1u << bits) - 1u);
     m.map.resize(size_t(1) << bits);
-    for (uint32_t v = 0; v < m.map.size(); ++v) m.map[v] = apply_lut(codec.lut_table, codec.lut_shift, uint16_t(v));
+    for (uint32_t v = 0; v < m.map.size(); ++v) m.map[v] = apply_lut(table.entries, table.shift, uint16_t(v));
     return m;
 }
 
@@ -79,7 +79,7 @@ SampleMap compose(const SampleMap& first, const SampleMap& second) {
     return m;
 }
 
-void map_store(const SampleMap& map, image_memory& store) {
+void map_store(const SampleMap& map, ImageMemory& store) {
     for (unsigned c = 0; c < store.num_components(); ++c) {
         uint16_t* s = store.plane(c);
         for (size_t i = 0; i < store.plane_size(); ++i) s[i] = map(s[i]);

@@ -57,7 +57,7 @@ struct Strip {
 
 }  // namespace
 
-int16_t clip_bound(const frame_state& fs, unsigned c) {
+int16_t clip_bound(const FrameState& fs, unsigned c) {
     uint16_t bound = uint16_t((1u << fs.bit_depth) - 1u);
     if (fs.ct_mode == 3) bound = fs.w_kernel >= 3 ? 1023 : 4095;
     // Reversible colour modes carry chroma with one more bit.
@@ -116,8 +116,8 @@ void inverse_wavelet_planes(unsigned kernel, int16_t* const* planes, const int16
     });
 }
 
-void inverse_wavelet(unsigned kernel, frame_state& fs, unsigned threads) {
-    image_memory& store = *fs.coef_store;
+void inverse_wavelet(unsigned kernel, FrameState& fs, unsigned threads) {
+    ImageMemory& store = *fs.coef_store;
     int16_t* planes[4] = {};
     int16_t bounds[4] = {};
     for (unsigned c = 0; c < fs.num_components; ++c) {

@@ -1,5 +1,7 @@
-// Inverse wavelet kernels 0 to 5 and the clipping step that ends them
-// (kernel 6 only clips), in place on the working planes.
+// Inverse wavelet kernels 0 to 5 and the clipping step that ends them, in
+// place on the working planes. Kernel 6 codes the samples themselves (its
+// sixteen subbands are column strips of the plane), so its inverse is the
+// clipping step alone.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +14,10 @@ namespace Vantrel::QVX {
 // Runs kernel 0..6 on every component of coef_store, clipping each sample
 // to 0 .. clip_bound(). `threads` is a resolved count (1 = caller only);
 // the result is the same for every count.
-void inverse_wavelet(unsigned kernel, frame_state& fs, unsigned threads = 1);
+void inverse_wavelet(unsigned kernel, FrameState& fs, unsigned threads = 1);
 
 // The upper clipping bound of component c (read as signed 16-bit).
-int16_t clip_bound(const frame_state& fs, unsigned c);
+int16_t clip_bound(const FrameState& fs, unsigned c);
 
 // The same on bare row-major planes of w x h (multiples of 4). With more
 // than one thread, planes are cut into strips of `strip_groups` groups of

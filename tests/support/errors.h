@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "api/error.h"
+#include "base/error.h"
 
 namespace qvxtest {
 

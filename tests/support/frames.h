@@ -11,23 +11,23 @@
 #include <string>
 #include <vector>
 
-#include "api/QVXDecoder.h"
 #include "codestream/frame_state.h"
 #include "frame/image_memory.h"
 #include "output/bayer.h"
+#include "output/lut.h"
 
 namespace qvxtest {
 
-using Vantrel::QVX::frame_state;
-using Vantrel::QVX::image_memory;
+using Vantrel::QVX::FrameState;
+using Vantrel::QVX::ImageMemory;
 
-// A frame_state whose working planes are one scheme-1 store.
+// A FrameState whose working planes are one scheme-1 store.
 struct TestFrame {
-    frame_state fs;
-    std::unique_ptr<image_memory> store;
+    FrameState fs;
+    std::unique_ptr<ImageMemory> store;
 
     TestFrame(unsigned w, unsigned h, unsigned nc, uint8_t bit_depth, uint8_t w_kernel, uint8_t ct_mode)
-        : store(std::make_unique<image_memory>(uint16_t(w), uint16_t(h), uint8_t(nc), 16, 1)) {
+        : store(std::make_unique<ImageMemory>(uint16_t(w), uint16_t(h), uint8_t(nc), 16, 1)) {
         fs.width = uint16_t(w);
         fs.height = uint16_t(h);
         fs.num_components = uint8_t(nc);
@@ -45,11 +45,11 @@ struct TestFrame {
     }
 };
 
-// A frame_state with plain working planes, for the writers.
+// A FrameState with plain working planes, for the writers.
 struct WriterRig {
-    frame_state fs;
-    std::unique_ptr<Vantrel::QVX::QVXCodec> codec = std::make_unique<Vantrel::QVX::QVXCodec>(&fs);
-    image_memory planes;
+    FrameState fs;
+    std::unique_ptr<Vantrel::QVX::ToneTable> tone = std::make_unique<Vantrel::QVX::ToneTable>();
+    ImageMemory planes;
     uint32_t written = 0;
 
     WriterRig(unsigned width, unsigned height, unsigned nc, unsigned bit_depth, uint8_t mode, uint8_t param = 0,
@@ -72,7 +72,7 @@ struct WriterRig {
     // write_bayer into a zeroed buffer of the size the pipeline allocates.
     std::vector<uint8_t> write() {
         std::vector<uint8_t> out(size_t(fs.num_components) * fs.width * fs.height * 2, 0);
-        written = Vantrel::QVX::write_bayer(*codec, out.data(), fs);
+        written = Vantrel::QVX::write_bayer(tone.get(), out.data(), fs);
         return out;
     }
 };

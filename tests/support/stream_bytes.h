@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "../encoder/src/header_writer.h"
+#include "base/format.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 namespace qvxtest {
@@ -56,37 +58,35 @@ inline Bytes concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-inline unsigned components_of(uint8_t format) { return format == 1 ? 1 : format == 4 ? 4 : 3; }
+inline unsigned components_of(uint8_t format) { return Vantrel::QVX::format_components(format); }
 
-// The header as the encoder lays it out, padding included.
+// The header as the encoder lays it out, padding included: the fields go
+// through the encoder's header layout unchecked, so that tests can build
+// headers the decoder must refuse.
 inline Bytes header_bytes(const HeaderFields& f) {
-    Bytes b;
-    const uint16_t v = f.versioned ? f.version : 0;
-    if (f.versioned) {
-        put16(b, 0x5156);
-        put16(b, 0xFFFF);
-        put16(b, f.version);
-    }
-    put16(b, uint16_t(f.rc_window));
-    put16(b, f.rc_drain);
-    put16(b, f.width);
-    put16(b, f.height);
-    b.insert(b.end(), {f.mode_byte, f.component_format, f.lut_used, f.bit_depth});
-    put32(b, f.buffer_field);
-    put32(b, f.fill_level);
-    b.push_back(f.w_kernel);
-    put16(b, uint16_t(f.qp_table.size()));
-    b.insert(b.end(), f.qp_table.begin(), f.qp_table.end());
-    if (v >= 4) b.insert(b.end(), {f.bayer_mode, f.bayer_param});
-    const unsigned blocks = v >= 4 ? components_of(f.component_format) : 1;
-    for (unsigned c = 0; c < blocks; ++c) b.insert(b.end(), f.params[c], f.params[c] + 16);
-    if (v >= 3) put16(b, f.trailer);
-    else b.push_back(uint8_t(f.trailer));
-    const size_t align = (v >= 2 && v <= 6) ? 16 : v >= 7 ? 4 : 1;
-    while (b.size() % align) b.push_back(0xEE);
-    if (v == 5)
-        for (uint16_t i = 0; i < 8; ++i) put16(b, uint16_t(f.v5_word + i));
-    return b;
+    Vantrel::QVX::enc::EncoderSettings s;
+    s.version = f.versioned ? f.version : 0;
+    s.version0_magic = f.versioned;
+    s.rc_window = f.rc_window;
+    s.rc_drain = f.rc_drain;
+    s.width = f.width;
+    s.height = f.height;
+    s.component_format = f.component_format;
+    s.lut_used = f.lut_used;
+    s.bit_depth = f.bit_depth;
+    s.buffer_size = s.buffer_size_log2 = f.buffer_field;
+    s.fill_level = f.fill_level;
+    s.w_kernel = f.w_kernel;
+    s.qp_table.assign(f.qp_table.begin(), f.qp_table.end());
+    s.bayer_mode = f.bayer_mode;
+    s.bayer_param = f.bayer_param;
+    for (unsigned c = 0; c < 4; ++c)
+        for (unsigned i = 0; i < 16; ++i) s.component_params[c][i / 4][i % 4] = f.params[c][i];
+    s.ct_mode = f.mode_byte;  // from version 3 on ct_mode | pred_mode << 4, as one byte
+    if (s.version >= 3) s.reserved_word = f.trailer;
+    else s.pred_mode = uint8_t(f.trailer);
+    for (uint16_t i = 0; i < 8; ++i) s.v5_words[i] = uint16_t(f.v5_word + i);
+    return Vantrel::QVX::enc::lay_out_header(s);
 }
 
 // Versions 3 to 6: per component ten bytes of five-bit lengths (most

@@ -1,7 +1,9 @@
-// Encoder library QvxEncode: the decoder's exact partner. This header holds
-// the coefficient coder, which turns subband coefficient planes into a
-// complete stream (header + packets) that libQvxDecode reads back exactly.
-// Wavelet and colour stages are put in front of it by other entry points.
+// Encoder library QvxEncode: the decoder's exact partner. From the bottom
+// up: the header writer, the coefficient coder (subband coefficient planes
+// to a complete stream that libQvxDecode reads back exactly), image encoding
+// with the forward colour transform and wavelet in front of it, the rate and
+// quality searches, mode choices, Bayer mosaics, and a decode helper for
+// measuring what an encoding gives back.
 #pragma once
 
 #include <cstdint>
@@ -47,10 +49,6 @@ struct EncoderSettings {
     uint16_t v5_words[8] = {};   // version 5 only
 };
 
-// Coefficient planes in the layout of the decoder's coefficient store: one
-// row-major width x height plane per component, the subbands interleaved by
-// the storing scheme of `w_kernel` (4x4 cells for 0..5, side-by-side strips
-// for 6, a single plain subband for 7 and above).
 // Row-major width x height planes of one frame, one per component.
 template <class Sample>
 struct FramePlanes {
@@ -68,6 +66,9 @@ struct FramePlanes {
     Sample at(unsigned c, unsigned x, unsigned y) const { return planes[c][size_t(y) * width + x]; }
 };
 
+// Coefficient planes in the layout of the decoder's coefficient store, the
+// subbands placed by the storing scheme of `w_kernel` (4x4 cells for 0..5,
+// side-by-side strips for 6, a single plain subband for 7 and above).
 using CoefficientFrame = FramePlanes<int16_t>;
 
 struct EncodeStats {

@@ -9,9 +9,9 @@ namespace Vantrel::QVX {
 // inverse: 0 = mosaic to coded components, 1 = coded components to mosaic.
 // On an unsupported mode or inverse flag these print their message to
 // standard output and end the process with exit code 1.
-int32_t nxrGetWidth(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t full_width);
-int32_t nxrGetHeight(int32_t value, uint32_t bayer_mode, uint8_t inverse);
-int32_t nxrGetBitdepth(int32_t value, uint32_t bayer_mode, uint8_t inverse, uint32_t ct_index);
+int32_t mosaic_width(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t full_width);
+int32_t mosaic_height(int32_t value, uint32_t bayer_mode, uint8_t inverse);
+int32_t mosaic_bit_depth(int32_t value, uint32_t bayer_mode, uint8_t inverse, uint32_t ct_index);
 
 // Width of one of the three strips of mode 5: n rounded up to a multiple of
 // 12, divided by 3.

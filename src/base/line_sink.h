@@ -1,5 +1,5 @@
 // Where the decoder's diagnostic lines go. The output stages print through
-// print_line with the sink of their frame_state: null means standard output,
+// print_line with the sink of their FrameState: null means standard output,
 // exactly as a host that configures nothing expects.
 #pragma once
 

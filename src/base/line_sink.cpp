@@ -1,4 +1,4 @@
-#include "output/line_sink.h"
+#include "base/line_sink.h"
 
 #include <cstdarg>
 #include <cstdio>

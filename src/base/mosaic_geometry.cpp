@@ -1,7 +1,9 @@
-#include "output/bayer_geometry.h"
+#include "base/mosaic_geometry.h"
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "base/messages.h"
 
 namespace Vantrel::QVX {
 
@@ -33,9 +35,9 @@ int32_t third_width(int32_t n) {
     return int32_t(up / 3);
 }
 
-int32_t nxrGetWidth(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t full_width) {
-    check(bayer_mode, inverse, "Inverse mode not set, please check nxrGetWidth command\n",
-          "Bayermode not specified in Width-calculation ", "Bayermode not specified in Width-calculation\n");
+int32_t mosaic_width(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t full_width) {
+    check(bayer_mode, inverse, msg::kInverseWidth,
+          msg::kForwardWidth, msg::kInverseModeWidth);
     switch (bayer_mode) {
         case 1: case 3: case 4: return inverse ? twice(value) : value / 2;
         case 5: return inverse ? full_width : third_width(full_width);
@@ -43,18 +45,18 @@ int32_t nxrGetWidth(int32_t value, uint32_t bayer_mode, uint8_t inverse, int32_t
     }
 }
 
-int32_t nxrGetHeight(int32_t value, uint32_t bayer_mode, uint8_t inverse) {
-    check(bayer_mode, inverse, "Inverse mode not set, please check nxrGetHeight command\n",
-          "Bayermode not specified in Height-calculation ", "Bayermode not specified in Height-calculation ");
+int32_t mosaic_height(int32_t value, uint32_t bayer_mode, uint8_t inverse) {
+    check(bayer_mode, inverse, msg::kInverseHeight,
+          msg::kModeHeight, msg::kModeHeight);
     switch (bayer_mode) {
         case 1: case 2: case 3: case 4: return inverse ? twice(value) : value / 2;
         default: return value;  // modes 0 and 5 keep the height
     }
 }
 
-int32_t nxrGetBitdepth(int32_t value, uint32_t bayer_mode, uint8_t inverse, uint32_t ct_index) {
-    check(bayer_mode, inverse, "Inverse mode not set, please check nxrGetBitdepth command\n",
-          "Bayermode not specified in Bitdepth-calculation ", "Bayermode not specified in Bitdepth-calculation ");
+int32_t mosaic_bit_depth(int32_t value, uint32_t bayer_mode, uint8_t inverse, uint32_t ct_index) {
+    check(bayer_mode, inverse, msg::kInverseBitdepth,
+          msg::kModeBitdepth, msg::kModeBitdepth);
     // Wavelet modes code two more bits; the green difference needs two more.
     const uint32_t extra = (bayer_mode == 3 || bayer_mode == 4 ? 2u : 0u) + (ct_index == 2 || ct_index == 3 ? 2u : 0u);
     return inverse ? int32_t(uint32_t(value) - extra) : int32_t(uint32_t(value) + extra);
