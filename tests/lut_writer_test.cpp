@@ -52,16 +52,19 @@ TEST(Lut, MappingAndFileRecords) {
     EXPECT_EQ(apply_lut(table.data(), 8, 300), 2);
 
     OutFrame f(4, 4, 1);
-    f.codec->lut_table[20] = 999;
     TempFile file("0 5 0 0\n1 -1 7 7   2 4294967297 0 0\n3 +8 -2 -3\n4 9 1\n");
     EXPECT_EQ(f.read_lut(file.path()), "read \" " + file.path() + " \" as lut!\n");
     // Values are taken modulo 2^32; record 4 ends with the file, so it fills nothing.
-    EXPECT_EQ((std::vector<uint32_t>(f.codec->lut_table, f.codec->lut_table + 5)),
+    EXPECT_EQ((std::vector<uint32_t>(f.codec->lut_table.get(), f.codec->lut_table.get() + 5)),
               (std::vector<uint32_t>{5, 0xFFFFFFFFu, 1, 8, 0}));
-    EXPECT_EQ(f.codec->lut_table[20], 999u);
+    EXPECT_EQ(f.codec->lut_table[20], 0u);
+    // A second read in the same call keeps what the first left past its records.
+    f.codec->lut_table[20] = 999;
     TempFile foreign("0 1 0 0\n1 x 0 0\n2 3 0 0\n");  // a foreign record stops reading
     f.read_lut(foreign.path());
+    EXPECT_EQ(f.codec->lut_table[0], 1u);
     EXPECT_EQ(f.codec->lut_table[2], 1u);
+    EXPECT_EQ(f.codec->lut_table[20], 999u);
     EXPECT_EQ(f.read_lut("/nonexistent/qvx.lut"), "LUT not found!");
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "codestream/demultiplexer.h"
 #include "codestream/frame_state.h"
@@ -22,7 +23,9 @@ public:
     uint32_t num_components = 0;
     uint32_t num_streams = 0;
     LineBuffer lb;
-    uint32_t lut_table[65536] = {};
+    // The tone table, 65,536 entries, all 0 when the first read_lut of the
+    // call creates it; most streams never read one.
+    std::unique_ptr<uint32_t[]> lut_table;
     uint8_t lut_shift = 0;
     frame_state* fs;
 };

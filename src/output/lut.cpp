@@ -40,7 +40,8 @@ void read_lut(QVXCodec& codec, const char* path) {
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.insert(text.end(), chunk, chunk + n);
     std::fclose(f);
 
-    parse_lut_records(text.data(), text.size(), codec.lut_table);
+    if (!codec.lut_table) codec.lut_table.reset(new uint32_t[65536]());
+    parse_lut_records(text.data(), text.size(), codec.lut_table.get());
 }
 
 uint32_t parse_lut_records(const char* text, size_t size, uint32_t* table) {
@@ -67,7 +68,7 @@ SampleMap sample_map(const QVXCodec& codec) {
     SampleMap m;
     m.mask = uint16_t((1u << bits) - 1u);
     m.map.resize(size_t(1) << bits);
-    for (uint32_t v = 0; v < m.map.size(); ++v) m.map[v] = apply_lut(codec.lut_table, codec.lut_shift, uint16_t(v));
+    for (uint32_t v = 0; v < m.map.size(); ++v) m.map[v] = apply_lut(codec.lut_table.get(), codec.lut_shift, uint16_t(v));
     return m;
 }
 
