@@ -58,6 +58,11 @@ TEST(QvxencCli, RateTargetAndLossyReport) {
     ToolRun r = tool("qvxenc", kCrop + " --bpp 3 --kernel 5 --ct 10 --pred 0 -o " + stream);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(has(r.out, "kernel 5, colour mode 10, prediction 0")) << r.out;
+    // Other frames do not carry the colour mode: with it, the decoder would
+    // clip this 12-bit frame to 10 bits.
+    r = tool("qvxenc", kCrop + " --format 422 --depth 12 --ct 3 -o " + stream);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "lossless")) << r.out;
     r = tool("qvxenc", kCrop + " --psnr 37.5 -o " + stream);
     ASSERT_EQ(r.code, 0) << r.err;
     const size_t at = r.out.find("PSNR ");
