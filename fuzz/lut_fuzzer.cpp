@@ -103,7 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
     }
 
-    // The same text as a file, applied by a decode.
+    // The same text as a file, applied by a decode: for one input length in
+    // eight, since a decode through a table costs ten parses.
+    if (size % 8 != 0) return 0;
     std::FILE* f = std::fopen(streams.lut_path.c_str(), "wb");
     if (!f) __builtin_trap();
     if (size) std::fwrite(data, 1, size, f);
