@@ -3,7 +3,8 @@
 # package names given as arguments are installed too.
 set -euo pipefail
 # pybind11-dev, python3-dev and python3-numpy serve the Python module, built for /usr/bin/python3.
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev pkg-config
+# libclang-rt-14-dev holds the libFuzzer runtime of the fuzz targets (clang only recommends it).
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev pkg-config
   pybind11-dev python3-dev python3-numpy "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -12,31 +12,22 @@
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
 #include "qvx/QvxEncoder.h"
+#include "support/coefficient_stages.h"
 
 using namespace Vantrel::QVX;
 using namespace Vantrel::QVX::enc;
 
 namespace {
 
-// Runs the decoder's stages up to the coefficient store, as the decode
-// pipeline does, and compares that store with `expected`.
+// The decoder's coefficient store for the stream equals `expected`.
 void expect_decodes_to(std::vector<uint8_t> bytes, const CoefficientFrame& expected, const std::string& what) {
-    FrameState fs;
-    ImageMemory planes;
-    mem_data in(bytes.data(), bytes.size());
-    Demultiplexer streams;
     try {
-        read_header(in, fs);
-        frame_setup(fs, planes);
-        decode_subbands(fs, in, streams);
-        for (unsigned k = 0; k < expected.num_components; ++k) {
-            const int16_t* p = fs.coef_store->splane(k);
-            EXPECT_EQ(std::vector<int16_t>(p, p + fs.coef_store->plane_size()), expected.planes[k]) << what << " c" << k;
-        }
+        const std::vector<std::vector<int16_t>> planes = qvxtest::decode_coefficients(std::move(bytes));
+        ASSERT_EQ(planes.size(), expected.num_components) << what;
+        for (unsigned k = 0; k < expected.num_components; ++k) EXPECT_EQ(planes[k], expected.planes[k]) << what << " c" << k;
     } catch (const QvxError& e) {
         ADD_FAILURE() << what << ": " << e.text();
     }
-    frame_release(fs);
 }
 
 // Deterministic data with the mix a wavelet leaves: mostly zeros and small

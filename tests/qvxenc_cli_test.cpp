@@ -58,6 +58,11 @@ TEST(QvxencCli, RateTargetAndLossyReport) {
     ToolRun r = tool("qvxenc", kCrop + " --bpp 3 --kernel 5 --ct 10 --pred 0 -o " + stream);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(has(r.out, "kernel 5, colour mode 10, prediction 0")) << r.out;
+    // Other frames do not carry the colour mode: with it, the decoder would
+    // clip this 12-bit frame to 10 bits.
+    r = tool("qvxenc", kCrop + " --format 422 --depth 12 --ct 3 -o " + stream);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "lossless")) << r.out;
     r = tool("qvxenc", kCrop + " --psnr 37.5 -o " + stream);
     ASSERT_EQ(r.code, 0) << r.err;
     const size_t at = r.out.find("PSNR ");
@@ -83,6 +88,7 @@ TEST(QvxencCli, BadOptionsAndFilesFailWithTheirMessages) {
         {2, kCrop + " --ct 12", "qvxenc: --ct takes 0 to 5, 9, 10 or 11 for RGB frames, 0, 6, 7 or 8 with --bayer-mode, not '12'"},
         {2, kCrop + " --ct 7", "qvxenc: --ct takes 0 to 5, 9, 10 or 11 for RGB frames, 0, 6, 7 or 8 with --bayer-mode, not '7'"},
         {2, grey + " --bayer-mode 1 --ct 4", "qvxenc: --ct takes 0 to 5, 9, 10 or 11 for RGB frames, 0, 6, 7 or 8 with --bayer-mode, not '4'"},
+        {2, grey + " --bayer-mode 5 --ct 6", "qvxenc: --ct 6 needs --bayer-mode 1, 3 or 4"},
         {2, kCrop + " --bayer-param 1", "qvxenc: --bayer-param needs --bayer-mode 1 to 5"},
         {2, grey + " --bayer-mode 1 --bayer-param 4", "qvxenc: --bayer-param takes a whole number from 0 to 3"},
         {2, grey + " --bayer-mode 6", "qvxenc: --bayer-mode takes a whole number from 0 to 5, not '6'"},

@@ -109,7 +109,10 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     s.component_format = uint8_t(format);
     s.bit_depth = uint8_t(depth);
     s.w_kernel = uint8_t(o.kernel.value_or(3));
-    s.ct_mode = uint8_t(o.ct.value_or(format == 2 ? 4 : 0));
+    // A colour mode belongs to RGB frames and Bayer mosaics only: the decoder
+    // narrows the sample range of any frame by modes 3, 4 and 10.
+    const bool colour = format == 2 || o.bayer_mode.value_or(0) != 0;
+    s.ct_mode = uint8_t(colour ? o.ct.value_or(format == 2 ? 4 : 0) : 0);
     s.pred_mode = uint8_t(o.pred.value_or(0));
     s.lut_used = o.lut.empty() ? 0 : 1;
     s.bayer_mode = uint8_t(o.bayer_mode.value_or(0));

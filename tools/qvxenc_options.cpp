@@ -42,7 +42,8 @@ const char* const kEncUsage =
     "                   irreversible, 4 reversible (default), 5 green difference,\n"
     "                   9 reversible with halved chroma, 10 YCoCg-R, 11 YCoCg-R with\n"
     "                   halved chroma. Bayer mosaics: 0 none (default), 6 Y Cb Cr per\n"
-    "                   2x2 cell, 7 green difference per cell, 8 both\n"
+    "                   2x2 cell, 7 green difference per cell, 8 both (modes 1, 3, 4).\n"
+    "                   Grey, 4:2:2 and RGBA frames carry none\n"
     "  --bayer-mode N   1..5: IN is a raw Bayer mosaic (one-channel image, even width\n"
     "                   and height), split into the coded planes of mode N; the coded\n"
     "                   size and depth follow from the mode (--depth gives the mosaic's\n"
@@ -275,6 +276,10 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
         const unsigned ct = *o.ct;
         const bool fits = bayer ? ct == 0 || (ct >= 6 && ct <= 8) : ct <= 5 || ct >= 9;
         if (!fits) return usage_error(error, ct_message(std::to_string(ct)));
+        // Modes 2 and 5 code three components, which the decoder hands to its
+        // component colour stage, and that stage has no cell transforms.
+        if (bayer && ct != 0 && (*o.bayer_mode == 2 || *o.bayer_mode == 5))
+            return usage_error(error, "--ct " + std::to_string(ct) + " needs --bayer-mode 1, 3 or 4");
     }
     if (o.format == 3u && o.kernel == 6u) return usage_error(error, "--kernel 6 cannot carry --format 422");
     if (!o.raw_width && (o.raw_depth || endian_given)) return usage_error(error, "--raw-depth and --raw-endian need --raw WxH");

@@ -160,6 +160,7 @@ public:
         tone_table();
         edge_headers();
         damaged();
+        fuzz_findings();
         write();
     }
 
@@ -421,6 +422,20 @@ private:
                     std::fprintf(stderr, "skipped bayer: %s\n", e.what());
                 }
             }
+    }
+
+    // What the fuzzers found. A colour mode in the header of a frame that is
+    // not RGB still selects the clip bound of the wavelet stage (mode 3: 1023
+    // from kernel 3 on, 4095 below; modes 4 and 10: twice the range for the
+    // components after the first).
+    void fuzz_findings() {
+        unsigned n = 5000;
+        for (const auto& [f, ct, k, d] : {std::tuple{1, 3, 5, 12}, {4, 3, 0, 14}, {3, 4, 3, 10}, {4, 10, 4, 8}}) {
+            ++n;
+            EncoderSettings s = base(7, uint8_t(f), uint8_t(d), uint8_t(k), 16, 8);
+            s.ct_mode = uint8_t(ct);
+            image("fuzz_ctclip_" + tag(s), s, picture(16, 8, components(s.component_format), s.bit_depth, n % 4, n), false);
+        }
     }
 
     // Streams coded through a tone table, decoded with and without one.
