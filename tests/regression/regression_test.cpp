@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "regression/corpus.h"
 #include "support/sha256.h"
@@ -82,6 +84,48 @@ TEST_P(Regression, EveryStreamPlanarAndInterleaved) {
 
 TEST_P(Regression, OneDecoderThroughTheSequence) {
     compare(qvxreg::decode_sequence(kRoot, kRoot + "/tests/regression/sequence.txt", GetParam()), true);
+}
+
+// Decoder objects on separate host threads, each sharing its work with
+// threads of its own: each takes every third stream of the corpus and then
+// the whole sequence, and must give exactly the stored records.
+TEST(RegressionThreads, DecodersOnSeveralHostThreads) {
+    const auto manifest = qvxreg::read_manifest(kRoot + "/tests/regression/manifest.txt");
+    std::vector<qvxreg::StoredRecord> single, sequence;
+    for (auto& s : qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt"))
+        (s.kind == "S" ? single : sequence).push_back(s);
+    constexpr unsigned kHosts = 3;
+    std::vector<std::string> mismatches(kHosts);
+    std::vector<std::thread> hosts;
+    for (unsigned t = 0; t < kHosts; ++t)
+        hosts.emplace_back([&, t] {
+            std::string lines;
+            auto check = [&](Vantrel::QVX::SimpleQvxDecoder& dec, const qvxreg::StoredRecord& want, const std::string& path) {
+                const qvxreg::Record got{want.kind, want.path, want.lut, want.arrangement,
+                                         qvxreg::decode_with(dec, qvxreg::read_file(kRoot + "/" + path), kRoot + "/", &lines)};
+                if (got.outcome_text() != want.outcome_text() && mismatches[t].empty())
+                    mismatches[t] = want.key() + "\n  expected " + want.outcome_text() + "\n  got      " + got.outcome_text();
+            };
+            for (size_t i = t; i < manifest.size(); i += kHosts)
+                for (bool inter : {false, true}) {
+                    Vantrel::QVX::SimpleQvxDecoder dec;
+                    dec.setThreads(2);
+                    dec.setInterleaved(inter);
+                    const std::string lut = qvxreg::lut_arg(kRoot, manifest[i].lut);
+                    dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
+                    check(dec, single[2 * i + inter], manifest[i].path);
+                }
+            Vantrel::QVX::SimpleQvxDecoder dec;
+            dec.setThreads(2);
+            for (const qvxreg::StoredRecord& want : sequence) {
+                dec.setInterleaved(want.arrangement == "interleaved");
+                const std::string lut = qvxreg::lut_arg(kRoot, want.lut);
+                dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
+                check(dec, want, want.path);
+            }
+        });
+    for (std::thread& h : hosts) h.join();
+    for (unsigned t = 0; t < kHosts; ++t) EXPECT_EQ(mismatches[t], "") << "host thread " << t;
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, Regression, testing::Values(1u, 3u),
