@@ -115,14 +115,26 @@ TEST(AllocationFailure, CInterfaceReturnsItsCodeAndLeaksNothing) {
         qvx_settings s;
         qvx_settings_init(&s);
         s.lut_path = c.lut.empty() ? nullptr : c.lut.c_str();
+        // The probe keeps its last message per thread: sized here, before
+        // the counting starts.
+        qvx_frame_info info;
+        qvx_probe(c.bytes.data(), c.bytes.size(), &s, &info, nullptr);
         for (size_t n = 1;; ++n) {
             alloc_hook::arm(n);
             qvx_decoder* d = nullptr;
             qvx_frame f{};
             const int create = qvx_decoder_create(&s, &d);
             const int rc = create == QVX_OK ? qvx_decode(d, c.bytes.data(), c.bytes.size(), &f) : create;
+            const char* probe_error = nullptr;
+            const int probed = qvx_probe(c.bytes.data(), c.bytes.size(), &s, &info, &probe_error);
             const alloc_hook::Report r = alloc_hook::disarm();
             const std::string where = c.entry.path + " allocation " + std::to_string(n);
+            // The probe of a stream that decodes fails only for want of memory.
+            if (probed == QVX_ERROR_MEMORY) {
+                EXPECT_STREQ(probe_error, "Error: out of memory") << where;
+            } else if (want.rc == "0") {
+                EXPECT_EQ(probed, QVX_OK) << where << ": " << probe_error;
+            }
             const std::string error = d ? qvxreg::escape(qvx_last_error(d)) : "";
             if (rc == QVX_OK) {
                 EXPECT_EQ(want.rc, "0") << where;

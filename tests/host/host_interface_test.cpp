@@ -256,7 +256,9 @@ TEST(PixelLimitTest, HostileHeaderAllocatesNothingFrameSized) {
 // and standard output then stays empty; quiet drops the lines. The samples
 // do not change.
 TEST(LineSinkTest, SinkGetsTheStandardOutputLines) {
-    const qvxtest::TempFile lut(qvxtest::lut_text([](unsigned i) { return i; }), ".lut");
+    // A table path long enough that its line does not fit a short buffer.
+    const qvxtest::TempFile lut(qvxtest::lut_text([](unsigned i) { return i; }), std::string(220, 'x') + ".lut");
+    ASSERT_GT(lut.path().size(), 240u);
     const struct {
         Bytes stream;
         size_t lines;
