@@ -1,5 +1,5 @@
-// Rate-control model, dequantiser and prediction: worked examples, window
-// lengths, the four-position index delay and packet header bits.
+// Line buffer, index pass and prediction: worked examples, window lengths,
+// the four-position index delay and packet header bits.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -7,7 +7,6 @@
 #include "api/error.h"
 #include "support/errors.h"
 #include "entropy/index_pass.h"
-#include "entropy/dequantise.h"
 #include "entropy/line_buffer.h"
 #include "entropy/prediction.h"
 
@@ -15,7 +14,6 @@ using namespace Vantrel::QVX;
 using qvxtest::error_of;
 
 namespace {
-
 
 // Dominant list stand-in: an endless packet whose dominant stream is 0.
 struct OnePacket {
@@ -41,35 +39,6 @@ frame_state rc_state(int16_t window, uint16_t drain, std::vector<int8_t> table) 
 }
 
 }  // namespace
-
-TEST(RateControl, CubicCurve) {
-    LineBuffer lb;
-    lb.bufferSize = 1024;
-    const struct {
-        int32_t fill, q, expected;
-    } cases[] = {{512, 37, 37}, {1024, 0, 63}, {1024, 10, 63}, {0, 40, 0}, {512, -5, 0},
-                 {768, 20, 25}};  // e = 128: t1 4096, t2 2048, t3 = 2048 * 44 >> 14 = 5
-    for (const auto& c : cases) {
-        lb.fillLevel = c.fill;
-        EXPECT_EQ(lb.rateControl(c.q), c.expected) << c.fill << " " << c.q;
-    }
-    lb.fillLevel = 512;
-    EXPECT_EQ(error_of([&] { lb.rateControl(64); }), "ERROR: q > 63");
-}
-
-TEST(Dequantise, WorkedExamples) {
-    const struct {
-        int16_t v;
-        int32_t qq, off, expected;
-    } cases[] = {{5, 0, 0, 5},   {1, 1, 0, 2},   {-3, 4, 0, -7}, {1, 8, 0, 6},
-                 {1, 9, 1, 6},   // the offset is subtracted
-                 {9, 3, 7, 9},   // below 0 counts as 0
-                 {0, 40, 0, 0},
-                 // Past qq/4 = 18 the shift turns left and the result wraps to
-                 // 16 bits: 11 * 311749 shifted left by one, halved: 3429239.
-                 {5, 77, 0, 21367}};
-    for (const auto& c : cases) EXPECT_EQ(dequantise(c.v, c.qq, uint8_t(c.off)), c.expected) << c.v << " " << c.qq;
-}
 
 TEST(LineBuffer, WindowLengthsIndexDelayAndFillLevel) {
     // rc_window -2 at width 64: windows of 8 positions; a base computed
