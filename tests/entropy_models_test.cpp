@@ -1,5 +1,5 @@
-// Line buffer, index pass and prediction: worked examples, window lengths,
-// the four-position index delay and packet header bits.
+// Line buffer and index pass: window lengths, the four-position index delay
+// and packet header bits.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,7 +8,6 @@
 #include "support/errors.h"
 #include "entropy/index_pass.h"
 #include "entropy/line_buffer.h"
-#include "entropy/prediction.h"
 
 using namespace Vantrel::QVX;
 using qvxtest::error_of;
@@ -144,41 +143,4 @@ TEST(IndexPass, PacketEndsFromCrossingsAndMissingSubbandData) {
     EXPECT_EQ(lb2.fillLevel, 512);
     EXPECT_EQ(q2[3], 0);  // the set-up index of an empty buffer
     EXPECT_EQ(q2[4], 20);
-}
-
-TEST(Prediction, WorkedExamples) {
-    // 2 x 2 plane, row-major, at (1, 1): left (0,1), above (1,0), aboveleft (0,0).
-    auto med = [](int16_t left, int16_t above, int16_t al, uint8_t pred_mode) {
-        const int16_t p[4] = {al, above, left, 0};
-        return predict(0, pred_mode, p, 2, 1, 1);
-    };
-    EXPECT_EQ(med(10, 20, 25, 1), 10);
-    EXPECT_EQ(med(10, 20, 5, 1), 20);
-    EXPECT_EQ(med(10, 20, 15, 7), 15);
-    EXPECT_EQ(med(-1, -1, -1, 0), -1);
-    EXPECT_EQ(med(1, 1, 0, 0), 0);  // sum + 1 of 3 gives 0
-    EXPECT_EQ(med(30000, 30000, 30000, 0), int16_t((int32_t(90001u * 43690u)) >> 17));
-    EXPECT_EQ(error_of([&] { med(1, 2, 3, 9); }), "Wrong prediction mode");
-    const int16_t row[4] = {7, 9, 0, 0};
-    EXPECT_EQ(predict(0, 9, row, 2, 0, 0), 0);
-    EXPECT_EQ(predict(0, 9, row, 2, 1, 0), 7);  // first row: left, any pred_mode
-    EXPECT_EQ(predict(0, 9, row, 2, 0, 1), 7);  // first column: above
-
-    // Horizontal and vertical types on a 4 x 6 plane; at (3, 5): left
-    // (2,5), aboveleft (2,4), above (3,4).
-    const int16_t h[3] = {100, 103, 0}, h2[3] = {100, 104, 0};
-    EXPECT_EQ(predict(1, 1, h, 3, 1, 0), 0);
-    EXPECT_EQ(predict(2, 1, h, 3, 2, 0), 103);
-    EXPECT_EQ(predict(3, 1, h2, 3, 2, 0), 0);
-    int16_t v[24] = {};
-    v[16] = 77;
-    v[22] = 50;
-    v[18] = 52;
-    v[19] = 30;
-    EXPECT_EQ(predict(4, 1, v, 4, 0, 5), 77);
-    EXPECT_EQ(predict(5, 1, v, 4, 3, 5), 30);
-    v[19] = 40;
-    EXPECT_EQ(predict(6, 1, v, 4, 3, 5), 0);
-    EXPECT_EQ(predict(4, 1, v, 4, 3, 0), 0);
-    EXPECT_EQ(error_of([&] { predict(7, 1, v, 4, 1, 1); }), "Illegal preduction type");
 }

@@ -12,29 +12,10 @@
 #include <vector>
 
 #include "regression/corpus.h"
-#include "support/sha256.h"
 
 namespace {
 
 const std::string kRoot = QVX_SOURCE_DIR;
-
-TEST(Sha256, KnownVectors) {
-    EXPECT_EQ(qvxtest::sha256_hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(qvxtest::sha256_hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-    EXPECT_EQ(qvxtest::sha256_hex(two.data(), two.size()),
-              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-    // A million 'a' fed in uneven pieces.
-    qvxtest::Sha256 s;
-    const std::string chunk(997, 'a');
-    size_t left = 1000000;
-    while (left) {
-        const size_t n = std::min(left, chunk.size());
-        s.update(chunk.data(), n);
-        left -= n;
-    }
-    EXPECT_EQ(s.hex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-}
 
 // Every stream file of the corpus is in the manifest, and every manifest
 // entry has its two records.
