@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -68,7 +69,7 @@ int qvx_decoder_create(const qvx_settings* settings, qvx_decoder** decoder) {
     qvx_settings s;
     if (!read_settings(settings, s)) return QVX_ERROR_ARGUMENT;
     try {
-        qvx_decoder* d = new qvx_decoder;
+        std::unique_ptr<qvx_decoder> d(new qvx_decoder);
         SimpleQvxDecoder& dec = d->decoder;
         dec.setInterleaved(s.interleaved != 0);
         dec.setThreads(s.threads);
@@ -77,7 +78,7 @@ int qvx_decoder_create(const qvx_settings* settings, qvx_decoder** decoder) {
         if (s.message) dec.setMessageSink(s.message, s.message_user);
         else dec.setQuiet(true);
         dec.setRejectUnsupportedBayerModes(true);
-        *decoder = d;
+        *decoder = d.release();
         return QVX_OK;
     } catch (const std::bad_alloc&) {
         return QVX_ERROR_MEMORY;

@@ -256,7 +256,9 @@ TEST(PixelLimitTest, HostileHeaderAllocatesNothingFrameSized) {
 // and standard output then stays empty; quiet drops the lines. The samples
 // do not change.
 TEST(LineSinkTest, SinkGetsTheStandardOutputLines) {
-    const qvxtest::TempFile lut(qvxtest::lut_text([](unsigned i) { return i; }), ".lut");
+    // A table path long enough that its line does not fit a short buffer.
+    const qvxtest::TempFile lut(qvxtest::lut_text([](unsigned i) { return i; }), std::string(220, 'x') + ".lut");
+    ASSERT_GT(lut.path().size(), 240u);
     const struct {
         Bytes stream;
         size_t lines;
@@ -383,38 +385,6 @@ TEST(CInterfaceTest, ErrorCodesAndSettingsStruct) {
     s.struct_size = 8;
     EXPECT_EQ(qvx_decoder_create(&s, &d), QVX_ERROR_ARGUMENT);
     EXPECT_EQ(d, nullptr);
-}
-
-// Each allocation of create, decode and free made to fail in turn: the
-// call reports QVX_ERROR_MEMORY and every block is given back.
-TEST(CInterfaceTest, AllocationFailureIsAnErrorCodeAndLeaksNothing) {
-    const Bytes stream = bayer_stream(4);
-    size_t memory_errors = 0, n = 1;
-    for (;; ++n) {
-        alloc_hook::arm(n);
-        qvx_decoder* d = nullptr;
-        int create = qvx_decoder_create(nullptr, &d), rc = QVX_OK;
-        char error[64] = "";  // not a std::string: it would allocate while armed
-        if (create == QVX_OK) {
-            qvx_frame f;
-            rc = qvx_decode(d, stream.data(), stream.size(), &f);
-            std::snprintf(error, sizeof error, "%s", qvx_last_error(d));
-            qvx_frame_free(&f);
-            qvx_decoder_destroy(d);
-        }
-        const alloc_hook::Report r = alloc_hook::disarm();
-        ASSERT_TRUE(create == QVX_OK || create == QVX_ERROR_MEMORY) << n;
-        ASSERT_TRUE(rc == QVX_OK || rc == QVX_ERROR_MEMORY || rc == QVX_ERROR_STREAM) << n << " " << rc;
-        // The decoder's own guard turns a failed temporary into its message.
-        if (rc == QVX_ERROR_STREAM) {
-            EXPECT_STREQ(error, "ERROR: malloc failed") << n;
-        }
-        EXPECT_EQ(r.live, 0u) << "allocation " << n;
-        memory_errors += create == QVX_ERROR_MEMORY || rc == QVX_ERROR_MEMORY;
-        if (!r.failed) break;
-    }
-    EXPECT_GT(n, 10u);
-    EXPECT_GT(memory_errors, 0u);
 }
 
 // The shared library exports the C functions and the decoding class, and

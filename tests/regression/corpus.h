@@ -88,13 +88,21 @@ private:
 
 // Decodes `bytes` from an exact-size heap copy with `dec` as a host would;
 // every occurrence of `root` in the printed text becomes "<src>", so
-// the tone-table path reads the same on every machine.
-inline Outcome decode_with(Vantrel::QVX::SimpleQvxDecoder& dec, const Bytes& bytes, const std::string& root = "") {
+// the tone-table path reads the same on every machine. With `sunk`, the
+// lines go to that string through the decoder's message sink instead of
+// standard output, which only one thread at a time can capture.
+inline Outcome decode_with(Vantrel::QVX::SimpleQvxDecoder& dec, const Bytes& bytes, const std::string& root = "",
+                           std::string* sunk = nullptr) {
     std::vector<unsigned char> buf(bytes.begin(), bytes.end());
     mem_data in(buf.empty() ? nullptr : buf.data(), buf.size());
     mem_data* out = nullptr;
     Outcome o;
-    {
+    if (sunk) {
+        sunk->clear();
+        dec.setMessageSink([](void* text, const char* line) { static_cast<std::string*>(text)->append(line); }, sunk);
+        o.rc = dec.decode(&in, &out);
+        o.printed = *sunk;
+    } else {
         StdoutCapture cap;
         o.rc = dec.decode(&in, &out);
         o.printed = cap.text();

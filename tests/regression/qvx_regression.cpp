@@ -513,6 +513,12 @@ private:
             edit(*s, "lut1_nopath", [](Bytes& b) { b[16] = 1; });
             edit(*s, "modebyte_ff", [](Bytes& b) { b[14] = 0xFF; });
         }
+        // Mosaics through the tone table: once on the coded components, once
+        // on the rebuilt mosaic.
+        for (const char* b : {"bayer_m1_b0", "bayer_m3_b2", "bayer_m5_b1"}) {
+            const Stream src = find(b);
+            edit(src, "lut1", [](Bytes& x) { x[16] = 1; }, kToneLut);
+        }
         // Prediction modes 8 to 15 (the mode byte's high nibble).
         for (uint8_t p = 8; p < 16; ++p) {
             edit(p % 2 ? g7 : c7, "pred" + std::to_string(p), [p](Bytes& b) { b[14] = uint8_t((b[14] & 15) | p << 4); });

@@ -8,31 +8,14 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "regression/corpus.h"
-#include "support/sha256.h"
 
 namespace {
 
 const std::string kRoot = QVX_SOURCE_DIR;
-
-TEST(Sha256, KnownVectors) {
-    EXPECT_EQ(qvxtest::sha256_hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(qvxtest::sha256_hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-    EXPECT_EQ(qvxtest::sha256_hex(two.data(), two.size()),
-              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-    // A million 'a' fed in uneven pieces.
-    qvxtest::Sha256 s;
-    const std::string chunk(997, 'a');
-    size_t left = 1000000;
-    while (left) {
-        const size_t n = std::min(left, chunk.size());
-        s.update(chunk.data(), n);
-        left -= n;
-    }
-    EXPECT_EQ(s.hex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-}
 
 // Every stream file of the corpus is in the manifest, and every manifest
 // entry has its two records.
@@ -82,6 +65,48 @@ TEST_P(Regression, EveryStreamPlanarAndInterleaved) {
 
 TEST_P(Regression, OneDecoderThroughTheSequence) {
     compare(qvxreg::decode_sequence(kRoot, kRoot + "/tests/regression/sequence.txt", GetParam()), true);
+}
+
+// Decoder objects on separate host threads, each sharing its work with
+// threads of its own: each takes every third stream of the corpus and then
+// the whole sequence, and must give exactly the stored records.
+TEST(RegressionThreads, DecodersOnSeveralHostThreads) {
+    const auto manifest = qvxreg::read_manifest(kRoot + "/tests/regression/manifest.txt");
+    std::vector<qvxreg::StoredRecord> single, sequence;
+    for (auto& s : qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt"))
+        (s.kind == "S" ? single : sequence).push_back(s);
+    constexpr unsigned kHosts = 3;
+    std::vector<std::string> mismatches(kHosts);
+    std::vector<std::thread> hosts;
+    for (unsigned t = 0; t < kHosts; ++t)
+        hosts.emplace_back([&, t] {
+            std::string lines;
+            auto check = [&](Vantrel::QVX::SimpleQvxDecoder& dec, const qvxreg::StoredRecord& want, const std::string& path) {
+                const qvxreg::Record got{want.kind, want.path, want.lut, want.arrangement,
+                                         qvxreg::decode_with(dec, qvxreg::read_file(kRoot + "/" + path), kRoot + "/", &lines)};
+                if (got.outcome_text() != want.outcome_text() && mismatches[t].empty())
+                    mismatches[t] = want.key() + "\n  expected " + want.outcome_text() + "\n  got      " + got.outcome_text();
+            };
+            for (size_t i = t; i < manifest.size(); i += kHosts)
+                for (bool inter : {false, true}) {
+                    Vantrel::QVX::SimpleQvxDecoder dec;
+                    dec.setThreads(2);
+                    dec.setInterleaved(inter);
+                    const std::string lut = qvxreg::lut_arg(kRoot, manifest[i].lut);
+                    dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
+                    check(dec, single[2 * i + inter], manifest[i].path);
+                }
+            Vantrel::QVX::SimpleQvxDecoder dec;
+            dec.setThreads(2);
+            for (const qvxreg::StoredRecord& want : sequence) {
+                dec.setInterleaved(want.arrangement == "interleaved");
+                const std::string lut = qvxreg::lut_arg(kRoot, want.lut);
+                dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
+                check(dec, want, want.path);
+            }
+        });
+    for (std::thread& h : hosts) h.join();
+    for (unsigned t = 0; t < kHosts; ++t) EXPECT_EQ(mismatches[t], "") << "host thread " << t;
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, Regression, testing::Values(1u, 3u),

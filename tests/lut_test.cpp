@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
-#include "output/fileio.h"
 #include "output/lut.h"
 #include "support/errors.h"
 #include "support/frames.h"
@@ -11,7 +9,6 @@
 
 using namespace Vantrel::QVX;
 using qvxtest::TempFile;
-using Words = std::vector<uint16_t>;
 
 namespace {
 
@@ -29,12 +26,6 @@ struct OutFrame : qvxtest::WriterRig {
         return error == "(no error)" ? printed : error;
     }
 };
-
-Words words(const std::vector<uint8_t>& b, size_t first, size_t n) {
-    Words w;
-    for (size_t i = first; i < first + n; ++i) w.push_back(uint16_t(b[2 * i] << 8 | b[2 * i + 1]));
-    return w;
-}
 
 }  // namespace
 
@@ -63,31 +54,4 @@ TEST(Lut, MappingAndFileRecords) {
     f.read_lut(foreign.path());
     EXPECT_EQ(f.tone->entries[2], 1u);
     EXPECT_EQ(f.read_lut("/nonexistent/qvx.lut"), "LUT not found!");
-}
-
-TEST(Writers, LayoutsAndToneTable) {
-    OutFrame f(4, 4, 3);
-    std::vector<uint8_t> planar(96), inter(96), sub(96, 0);
-    EXPECT_EQ(write_frame(f.tone.get(), planar.data(), f.fs, false), 96u);
-    write_frame(f.tone.get(), inter.data(), f.fs, true);
-    EXPECT_EQ(words(planar, 14, 4), (Words{14, 15, 1000, 1001}));
-    EXPECT_EQ(words(inter, 0, 6), (Words{0, 1000, 2000, 1, 1001, 2001}));
-    EXPECT_EQ(words(inter, 47, 1), Words{2015});
-    // 4:2:2 pairs Cb Y Cr Y, chroma from columns 0 and 1; the tail is left alone.
-    EXPECT_EQ(write_subsampled(sub.data(), f.fs), 64u);
-    EXPECT_EQ(words(sub, 8, 8), (Words{1004, 4, 2004, 5, 1005, 6, 2005, 7}));
-    EXPECT_EQ(words(sub, 32, 16), Words(16, 0));
-    OutFrame four(4, 4, 4);
-    std::vector<uint8_t> big(128);
-    EXPECT_EQ(qvxtest::error_of([&] { write_subsampled(big.data(), four.fs); }),
-              "ERROR: load_frame() - fileio: only 3 components with color subsampling implemented!");
-
-    TempFile file(qvxtest::lut_text([](unsigned i) { return 65535u - i; }));
-    f.fs.lut_used = 1;
-    f.fs.lut_path = file.path().c_str();
-    testing::internal::CaptureStdout();
-    write_frame(f.tone.get(), planar.data(), f.fs, false);
-    testing::internal::GetCapturedStdout();
-    // 12-bit 5: index 80, entry 65455, (65455 + 7) >> 4 = 4091, high byte first.
-    EXPECT_EQ(words(planar, 5, 1), Words{4091});
 }
