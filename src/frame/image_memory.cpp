@@ -17,15 +17,6 @@ ImageMemory::ImageMemory(uint16_t width, uint16_t height, uint8_t num_components
     reshape(width, height, num_components, num_subbands, scheme);
 }
 
-void ImageMemory::release() {
-    for (unsigned c = 0; c < 4; ++c) {
-        planes_[c].reset();
-        capacity_[c] = 0;
-    }
-    num_components_ = num_subbands_ = scheme_ = 0;
-    width_ = height_ = sb_width_ = sb_height_ = 0;
-}
-
 void ImageMemory::reshape(uint16_t width, uint16_t height, uint8_t num_components,
                            uint8_t num_subbands, uint8_t scheme) {
     uint8_t subbands = 0;

@@ -32,8 +32,6 @@ public:
     // ones. On a failed check nothing changes.
     void reshape(uint16_t width, uint16_t height, uint8_t num_components, uint8_t num_subbands,
                  uint8_t scheme);
-    // Frees every plane and forgets the geometry.
-    void release();
     ImageMemory(const ImageMemory&) = delete;
     ImageMemory& operator=(const ImageMemory&) = delete;
 
