@@ -1,5 +1,5 @@
-// Frames for stage tests: working planes for the wavelet, colour and output
-// stages, and a child process for code that may end the process.
+// Frames for stage tests: working planes for the output stages, and a
+// child process for code that may end the process.
 #pragma once
 
 #include <sys/wait.h>
@@ -20,30 +20,6 @@ namespace qvxtest {
 
 using Vantrel::QVX::FrameState;
 using Vantrel::QVX::ImageMemory;
-
-// A FrameState whose working planes are one scheme-1 store.
-struct TestFrame {
-    FrameState fs;
-    std::unique_ptr<ImageMemory> store;
-
-    TestFrame(unsigned w, unsigned h, unsigned nc, uint8_t bit_depth, uint8_t w_kernel, uint8_t ct_mode)
-        : store(std::make_unique<ImageMemory>(uint16_t(w), uint16_t(h), uint8_t(nc), 16, 1)) {
-        fs.width = uint16_t(w);
-        fs.height = uint16_t(h);
-        fs.num_components = uint8_t(nc);
-        fs.bit_depth = bit_depth;
-        fs.w_kernel = w_kernel;
-        fs.ct_mode = ct_mode;
-        fs.component_format = nc == 3 ? 2 : 1;
-        fs.coef_store = store.get();
-    }
-    int16_t& at(unsigned c, unsigned x, unsigned y) { return store->splane(c)[size_t(y) * fs.width + x]; }
-    void load(unsigned c, const std::vector<uint16_t>& plane) { std::copy(plane.begin(), plane.end(), store->plane(c)); }
-    std::vector<uint16_t> plane(unsigned c) const {
-        const uint16_t* p = store->plane(c);
-        return {p, p + store->plane_size()};
-    }
-};
 
 // A FrameState with plain working planes, for the writers.
 struct WriterRig {

@@ -34,15 +34,6 @@ inline Image read_pnm8(const std::string& name) {
     return img;
 }
 
-// Scales 8-bit samples to bit_depth, filling the new low bits from the high
-// ones so that the full range 0..2^depth - 1 is used.
-inline std::vector<uint16_t> scale_to_depth(const std::vector<uint16_t>& p, unsigned bit_depth) {
-    std::vector<uint16_t> out(p.size());
-    const unsigned up = bit_depth - 8;
-    for (size_t i = 0; i < p.size(); ++i) out[i] = uint16_t((p[i] << up) | (p[i] >> (8 - up)));
-    return out;
-}
-
 inline double psnr(const Planes& a, const Planes& b, unsigned depth) {
     double se = 0, n = 0;
     for (size_t c = 0; c < a.size(); ++c)
