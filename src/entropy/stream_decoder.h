@@ -61,4 +61,8 @@ void decode_stream(const StreamJob& job, StreamResult& out);
 // summing (the bands of one plane row group), one after the other.
 void decode_streams(const StreamJob* jobs, StreamResult* results, unsigned count);
 
+// The same without the bit-manipulation instructions: what decode_streams
+// runs on processors that lack them.
+void decode_streams_portable(const StreamJob* jobs, StreamResult* results, unsigned count);
+
 }  // namespace Vantrel::QVX
