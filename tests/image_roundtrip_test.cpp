@@ -262,23 +262,3 @@ TEST(ImageRoundTrip, IrreversibleColourWorkedExample) {
     EXPECT_EQ(g, (std::vector<uint16_t>{5428, 2765, 16383, 6011, 3436, 9964, 0, 16381}));
     EXPECT_EQ(b, (std::vector<uint16_t>{16383, 1333, 6860, 11855, 3768, 8758, 9524, 6860}));
 }
-
-// Bayer mosaics through encode_mosaic and the decoder's Bayer writer: every
-// mode rebuilds the mosaic exactly when coding is lossless.
-TEST(ImageRoundTrip, MosaicsOfEveryBayerModeAreLossless) {
-    const ImagePlanes rgb = load_crop("astronaut_64x48.ppm", 64, 48);
-    std::vector<uint16_t> mosaic(64 * 48);
-    for (unsigned y = 0; y < 48; ++y)
-        for (unsigned x = 0; x < 64; ++x) mosaic[y * 64 + x] = rgb.at((y & 1) + (x & 1), x, y);  // RGGB
-    for (uint8_t mode = 1; mode <= 5; ++mode) {
-        SCOPED_TRACE("Bayer mode " + std::to_string(mode));
-        EncoderSettings s;
-        s.bayer_mode = mode;
-        s.w_kernel = 3;
-        const qvxtest::Decoded d = qvxtest::decode_exact(encode_mosaic(s, mosaic.data(), 64, 48, 8).bytes);
-        EXPECT_EQ(s.bit_depth, mode == 3 || mode == 4 ? 10 : 8);
-        ASSERT_EQ(d.rc, 0) << d.error;
-        ASSERT_GE(d.samples.size(), mosaic.size());
-        EXPECT_TRUE(std::equal(mosaic.begin(), mosaic.end(), d.samples.begin()));
-    }
-}
