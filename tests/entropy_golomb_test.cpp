@@ -63,11 +63,9 @@ TEST(GolombRice, PairedStreamsDecodeAsAlone) {
                     j.out = d.values[s].data();
                     j.position_bits = d.bits.data();
                 }
-                if (paired) (portable ? decode_streams_portable : decode_streams)(jobs, d.r, 2);
-                for (unsigned s = 0; s < 2 && !paired; ++s) {
-                    if (portable) decode_streams_portable(&jobs[s], &d.r[s], 1);
-                    else decode_stream(jobs[s], d.r[s]);
-                }
+                auto decode = portable ? decode_streams_portable : decode_streams;
+                if (paired) decode(jobs, d.r, 2);
+                else for (unsigned s = 0; s < 2; ++s) decode(&jobs[s], &d.r[s], 1);
                 return d;
             };
             const Decoded alone = run(false, false);
