@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "bayer_forward.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
@@ -25,12 +26,9 @@ namespace Vantrel::QVX::enc {
 namespace {
 
 unsigned components_of(uint8_t format) {
-    switch (format) {
-        case 1: return 1;
-        case 2: case 3: return 3;
-        case 4: return 4;
-        default: throw EncodeError("component format must be 1, 2, 3 or 4");
-    }
+    const unsigned n = format_components(format);
+    if (n == 0) throw EncodeError("component format must be 1, 2, 3 or 4");
+    return n;
 }
 
 void check_image(const EncoderSettings& s, const ImagePlanes& image) {

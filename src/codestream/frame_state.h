@@ -13,8 +13,8 @@ class ImageMemory;
 struct LineSink;
 
 // The stream header's fields as read_header parses them, with what follows
-// from the fields alone (component count, cell transform, the coded width
-// of a mode-5 mosaic).
+// from the fields alone (component count, the coded width of a mode-5
+// mosaic).
 struct StreamHeader {
     uint16_t version = 0;
     int16_t rc_window = 0;
@@ -24,12 +24,10 @@ struct StreamHeader {
     uint16_t height = 0;
     uint8_t ct_mode = 0;
     uint8_t pred_mode = 0;
-    uint32_t ct_index = 0;
     uint8_t component_format = 0;
     uint8_t num_components = 0;
     uint8_t lut_used = 0;
     uint8_t bit_depth = 0;
-    uint32_t buffer_size_log2 = 0;
     uint32_t buffer_size = 0;
     uint32_t fill_level = 0;
     uint8_t w_kernel = 0;
@@ -39,8 +37,6 @@ struct StreamHeader {
     uint8_t bayer_param = 0;
     // [component][group = column mod 4][byte = row mod 4]
     uint8_t component_params[4][4][4] = {};
-    uint16_t reserved_word = 0;
-    uint16_t v5_words[8] = {};
 
     // qp_table entry i; entries at and past qp_count read as 0.
     int8_t qp_entry(uint32_t i) const { return i < qp_count ? qp_table[i] : int8_t(0); }

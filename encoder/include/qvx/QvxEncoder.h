@@ -82,13 +82,9 @@ struct FramePlanes {
 using CoefficientFrame = FramePlanes<int16_t>;
 
 struct EncodeStats {
-    uint64_t bytes = 0;         // whole stream
-    uint64_t header_bytes = 0;  // stream header with its padding
     uint64_t packets = 0;
-    uint64_t values = 0;        // coded values, run values included
-    uint64_t runs = 0;          // zero-run codes
+    uint64_t runs = 0;  // zero-run codes
     uint64_t raw_escapes = 0;
-    uint64_t stream_words[64] = {};  // 32-bit words of each subband stream
     // Bits the rate-control model counted in each rate-control window
     // (values only; packet headers are not included).
     std::vector<uint32_t> window_bits;
