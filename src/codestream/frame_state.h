@@ -1,6 +1,7 @@
-// What the stages of one decode call share, in three parts: the stream
-// header as read (StreamHeader), the geometry frame setup derives from it,
-// and the working memory the decoder lends the stages for the call.
+// What the stages of one decode call read: the stream header as read
+// (StreamHeader) and the geometry frame setup derives from it (FrameState).
+// The working planes, the tone table's file and the line sink are not part
+// of it: the decode call hands them to the stages that use them.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +9,6 @@
 #include "base/format.h"
 
 namespace Vantrel::QVX {
-
-class ImageMemory;
-struct LineSink;
 
 // The stream header's fields as read_header parses them, with what follows
 // from the fields alone (component count, the coded width of a mode-5
@@ -45,13 +43,6 @@ struct StreamHeader {
 struct FrameState : StreamHeader {
     // Derived by frame setup.
     uint8_t subsampled = 0;  // 4:2:2: chroma decoded at every other position
-
-    // Lent for the call by the decoder's private state, which owns them.
-    const char* lut_path = nullptr;  // the tone table's file, or null
-    const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
-    // The frame's working planes: coefficients, then samples after the
-    // inverse wavelet.
-    ImageMemory* coef_store = nullptr;
 };
 
 }  // namespace Vantrel::QVX
