@@ -59,7 +59,7 @@ TEST(GolombRice, PairedStreamsDecodeAsAlone) {
                 StreamJob j = jobs[s];
                 j.out = alone[s].data();
                 j.position_bits = alone_bits.data();
-                decode_stream(j, ar[s]);
+                decode_streams(&j, &ar[s], 1);
                 jobs[s].out = paired[s].data();
                 jobs[s].position_bits = paired_bits.data();
             }

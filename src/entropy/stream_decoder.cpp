@@ -66,6 +66,4 @@ void decode_streams(const StreamJob* jobs, StreamResult* results, unsigned count
     dispatch<PortableGroup>(jobs, results, count);
 }
 
-void decode_stream(const StreamJob& job, StreamResult& out) { decode_streams(&job, &out, 1); }
-
 }  // namespace Vantrel::QVX
