@@ -87,7 +87,7 @@ void decode_stream(benchmark::State& state, const Stream* s) {
 }
 
 // The entropy stage alone (parsing, stream decoding, rate-control model,
-// reconstruction into coef_store) on `threads` threads. The coefficient
+// reconstruction into the working planes) on `threads` threads. The coefficient
 // planes are written once before timing, as planes reused across calls are.
 void entropy_stage(benchmark::State& state, const Stream* s, unsigned threads) {
     using namespace Vantrel::QVX;
@@ -100,17 +100,14 @@ void entropy_stage(benchmark::State& state, const Stream* s, unsigned threads) {
         ImageMemory planes;
         read_header(in, fs);
         frame_setup(fs, planes);
-        for (unsigned c = 0; c < fs.coef_store->num_components(); ++c)
-            std::fill_n(fs.coef_store->plane(c), fs.coef_store->plane_size(), uint16_t(0x5555));
+        for (unsigned c = 0; c < planes.num_components(); ++c)
+            std::fill_n(planes.plane(c), planes.plane_size(), uint16_t(0x5555));
         state.ResumeTiming();
         try {
-            decode_subbands(fs, in, streams, threads);
+            decode_subbands(fs, planes, in, streams, threads);
         } catch (const QvxError& e) {
             state.SkipWithError(e.text().c_str());
         }
-        state.PauseTiming();
-        frame_release(fs);
-        state.ResumeTiming();
     }
     state.counters["MP/s"] = benchmark::Counter(s->pixels * 1e-6 * double(state.iterations()),
                                                 benchmark::Counter::kIsRate);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "qvx/QvxEncoder.h"
 #include "qvx/SimpleQvxDecoder.h"
 #include "support/coefficient_stages.h"
@@ -36,8 +37,6 @@ EncoderSettings g_settings;
                  s.buffer_size_log2, s.fill_level, s.qp_table.size(), s.reserved_word);
     __builtin_trap();
 }
-
-unsigned components_of(uint8_t format) { return format == 1 ? 1 : format == 4 ? 4 : 3; }
 
 // The decoder's coefficient store must equal the encoder's reconstruction.
 void check_coefficients(std::vector<uint8_t> bytes, const CoefficientFrame& expected) {
@@ -104,7 +103,7 @@ void coefficients(FuzzedDataProvider& in) {
     s.w_kernel = in.ConsumeIntegralInRange<uint8_t>(0, 7);
     s.width = pick_size(in);
     s.height = pick_size(in);
-    CoefficientFrame frame(s.width, s.height, uint8_t(components_of(s.component_format)));
+    CoefficientFrame frame(s.width, s.height, uint8_t(format_components(s.component_format)));
     const bool large = in.ConsumeBool();
     for (unsigned c = 0; c < frame.num_components; ++c)
         for (int16_t& v : frame.planes[c])
@@ -144,7 +143,7 @@ void image(FuzzedDataProvider& in) {
     // As qvxenc writes them: a colour mode only for RGB frames (the decoder
     // narrows the sample range of any frame by modes 3, 4 and 10).
     if (s.component_format != 2) s.ct_mode = 0;
-    const unsigned nc = components_of(s.component_format);
+    const unsigned nc = format_components(s.component_format);
     ImagePlanes img(s.width, s.height, uint8_t(nc));
     const uint16_t mask = uint16_t((1u << s.bit_depth) - 1);
     for (unsigned c = 0; c < nc; ++c)

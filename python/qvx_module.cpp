@@ -201,8 +201,11 @@ qvxtools::EncOptions options_of(const py::kwargs& settings) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     qvxtools::EncOptions o;
-    std::string error;
-    if (qvxtools::parse_enc_options(int(argv.size()), argv.data(), o, error) != -1) throw QvxPyError(error);
+    try {
+        if (!qvxtools::parse_enc_options(int(argv.size()), argv.data(), o)) throw QvxPyError("");
+    } catch (const Vantrel::QVX::enc::EncodeError& e) {
+        throw QvxPyError(e.what());
+    }
     return o;
 }
 
@@ -215,8 +218,6 @@ py::bytes encode(const py::array& array, const py::kwargs& settings) {
         py::gil_scoped_release unlocked;
         try {
             bytes = qvxtools::encode_for_options(o, image).encoded.bytes;
-        } catch (const qvxtools::EncFailure& f) {
-            error = f.text;
         } catch (const Vantrel::QVX::enc::EncodeError& e) {
             error = e.what();
         } catch (const std::bad_alloc&) {

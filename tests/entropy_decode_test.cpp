@@ -113,15 +113,14 @@ TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
         try {
             read_header(in, fs);
             frame_setup(fs, planes);
-            ImageMemory& coef = *fs.coef_store;
+            ImageMemory& coef = planes;
             for (unsigned c = 0; c < coef.num_components(); ++c) std::fill_n(coef.plane(c), coef.plane_size(), fill);
-            decode_subbands(fs, in, streams, threads);
+            decode_subbands(fs, coef, in, streams, threads);
             for (unsigned c = 0; c < coef.num_components(); ++c)
                 o.planes.emplace_back(coef.plane(c), coef.plane(c) + coef.plane_size());
         } catch (const QvxError& e) {
             o.error = e.text();
         }
-        frame_release(fs);
         return o;
     };
     unsigned streams = 0;

@@ -83,8 +83,6 @@ bool is_image_format(const std::string& format) {
            format == "tiff";
 }
 
-bool is_image_extension(const std::string& path) { return !format_of_path(path).empty(); }
-
 bool decode_raw(const uint8_t* data, size_t size, uint32_t width, uint32_t height, unsigned depth,
                 bool big_endian, Image& image, std::string& error) {
     const size_t bytes_per = depth > 8 ? 2 : 1;

@@ -74,7 +74,6 @@ bool read_image(const std::string& path, Image& image, std::string& error);
 // png16 as force16.
 bool write_image(const std::string& path, const Image& image, std::string& error,
                  bool png16 = false);
-bool is_image_extension(const std::string& path);
 
 bool read_file(const std::string& path, std::vector<uint8_t>& data, std::string& error);
 bool write_file(const std::string& path, const uint8_t* data, size_t size, std::string& error);

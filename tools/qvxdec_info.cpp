@@ -42,10 +42,6 @@ void check_subbands(const std::vector<uint8_t>& bytes, const FrameState& before,
     mem_data in(copy.data(), copy.size(), 0);
     FrameState fs = before;
     Demultiplexer streams;
-    struct Release {
-        FrameState& fs;
-        ~Release() { frame_release(fs); }
-    } release{fs};
     uint64_t needed[64] = {};
     ImageMemory planes;
     try {
@@ -57,7 +53,7 @@ void check_subbands(const std::vector<uint8_t>& bytes, const FrameState& before,
             return;
         }
         frame_setup(fs, planes);
-        decode_subbands(fs, in, streams, 1, needed);
+        decode_subbands(fs, planes, in, streams, 1, needed);
     } catch (const QvxError& e) {
         const std::string text = e.text();
         info.problems.push_back(text == "Missing subband data"

@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 using namespace Vantrel::QVX::enc;
 using qvxtools::EncOptions;
 
-using Failure = qvxtools::EncFailure;
-
 // The decoder prints its colour-mode line (and Bayer mode 4 its range) on
 // standard output; qvxenc's own output stays clean of them.
 template <class F>
@@ -63,8 +61,8 @@ std::string check_mosaic(const std::vector<uint8_t>& stream, const std::vector<u
 
 qvxtools::Image crop(const qvxtools::Image& in, const EncOptions::Crop& c) {
     if (uint64_t(c.x) + c.w > in.width || uint64_t(c.y) + c.h > in.height)
-        throw Failure{"the crop region lies outside the " + std::to_string(in.width) + "x" +
-                      std::to_string(in.height) + " image"};
+        qvxtools::fail("the crop region lies outside the " + std::to_string(in.width) + "x" +
+                       std::to_string(in.height) + " image");
     qvxtools::Image out = in;
     out.width = c.w;
     out.height = c.h;
@@ -100,7 +98,7 @@ std::string output_name(const EncOptions& o) {
 
 void write_stream(const EncOptions& o, const EncodedImage& e) {
     std::string error;
-    if (!qvxtools::write_output(output_name(o), e.bytes.data(), e.bytes.size(), error)) throw Failure{error};
+    if (!qvxtools::write_output(output_name(o), e.bytes.data(), e.bytes.size(), error)) qvxtools::fail(error);
 }
 
 qvxtools::Image read_input_image(const EncOptions& o) {
@@ -109,12 +107,12 @@ qvxtools::Image read_input_image(const EncOptions& o) {
     const std::string name = qvxtools::is_stdio(o.input) ? "standard input" : o.input;
     if (o.raw_width) {
         std::vector<uint8_t> bytes;
-        if (!qvxtools::read_input(o.input, bytes, error)) throw Failure{error};
+        if (!qvxtools::read_input(o.input, bytes, error)) qvxtools::fail(error);
         if (!qvxtools::decode_raw(bytes.data(), bytes.size(), *o.raw_width, *o.raw_height, o.raw_depth.value_or(16),
                                   o.raw_big_endian, image, error))
-            throw Failure{name + ": " + error};
+            qvxtools::fail(name + ": " + error);
     } else if (!qvxtools::read_image(o.input, image, error)) {
-        throw Failure{error};
+        qvxtools::fail(error);
     }
     return image;
 }
@@ -124,7 +122,7 @@ int run(const EncOptions& o) {
     qvxtools::Image image = read_input_image(o);
     report.read_ms = report.clock.lap();
     if (o.crop) image = crop(image, *o.crop);
-    if (!o.lut.empty() && !fs::is_regular_file(o.lut)) throw Failure{"cannot read the tone table " + o.lut};
+    if (!o.lut.empty() && !fs::is_regular_file(o.lut)) qvxtools::fail("cannot read the tone table " + o.lut);
     const qvxtools::EncResult r = qvxtools::encode_for_options(o, image);
     const EncodedImage& e = r.encoded;
     const EncoderSettings& s = r.settings;
@@ -179,13 +177,16 @@ int run(const EncOptions& o) {
 
 int main(int argc, char** argv) {
     EncOptions o;
-    if (const int code = qvxtools::parse_enc_options(argc, argv, o); code >= 0) return code;
     try {
+        if (!qvxtools::parse_enc_options(argc, argv, o)) return 0;
         return run(o);
-    } catch (const Failure& f) {
-        std::fprintf(stderr, "qvxenc: %s\n", f.text.c_str());
     } catch (const EncodeError& e) {
-        std::fprintf(stderr, "qvxenc: %s: %s\n", o.input.c_str(), e.what());
+        if (e.source() == EncodeError::Source::Usage)
+            return qvxtools::usage_error("qvxenc", e.what(), qvxtools::kEncUsageLine);
+        if (e.source() == EncodeError::Source::Tool)
+            std::fprintf(stderr, "qvxenc: %s\n", e.what());
+        else
+            std::fprintf(stderr, "qvxenc: %s: %s\n", o.input.c_str(), e.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "qvxenc: out of memory\n");
     }

@@ -33,9 +33,9 @@ unsigned default_depth(const qvxtools::Image& image) {
 
 ImagePlanes to_planes(const qvxtools::Image& image, unsigned depth) {
     if (image.width % 4 || image.height % 4)
-        throw EncFailure{"the image is " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-                      "; width and height must be multiples of 4 (crop it)"};
-    if (image.width > 65532 || image.height > 65532) throw EncFailure{"the image is too large for a QVX frame"};
+        fail("the image is " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+             "; width and height must be multiples of 4 (crop it)");
+    if (image.width > 65532 || image.height > 65532) fail("the image is too large for a QVX frame");
     const unsigned n = image.channels;
     ImagePlanes p(uint16_t(image.width), uint16_t(image.height), uint8_t(n));
     uint32_t top = 0;
@@ -94,8 +94,8 @@ void apply_offsets(const EncOptions& o, EncoderSettings& s, unsigned num_compone
     const std::vector<uint8_t>& off = *o.offsets;
     const unsigned blocks = unsigned(off.size() / 16);
     if (blocks != 1 && blocks != num_components)
-        throw EncFailure{"--offsets gives " + std::to_string(blocks) + " blocks of 16 for " +
-                         std::to_string(num_components) + " components"};
+        fail("--offsets gives " + std::to_string(blocks) + " blocks of 16 for " +
+             std::to_string(num_components) + " components");
     for (unsigned c = 0; c < 4; ++c)
         for (unsigned i = 0; i < 16; ++i)
             s.component_params[c][i / 4][i % 4] = off[(blocks == 1 ? 0 : std::min(c, blocks - 1)) * 16 + i];
@@ -141,8 +141,8 @@ EncodedImage encode_lossy(const EncOptions& o, EncoderSettings& s, const ImagePl
 EncResult encode_for_options(const EncOptions& o, const Image& image) {
     EncResult r;
     if (o.bayer_mode.value_or(0) != 0) {
-        if (image.channels != 1) throw EncFailure{"a Bayer mosaic must be a one-channel (grey) image"};
-        if (o.bpp || o.psnr) throw EncFailure{"--bpp and --psnr are not available for Bayer mosaics; use --drain"};
+        if (image.channels != 1) fail("a Bayer mosaic must be a one-channel (grey) image");
+        if (o.bpp || o.psnr) fail("--bpp and --psnr are not available for Bayer mosaics; use --drain");
         const unsigned depth = o.depth.value_or(image.maxval <= 255 ? 8 : default_depth(image));
         std::vector<uint16_t> mosaic = image.samples;
         if (image.maxval > (1u << depth) - 1)
@@ -166,19 +166,19 @@ EncResult encode_for_options(const EncOptions& o, const Image& image) {
         r.mosaic = std::move(mosaic);
         return r;
     }
-    if (image.channels == 2) throw EncFailure{"grey+alpha images are not supported; drop the alpha channel"};
+    if (image.channels == 2) fail("grey+alpha images are not supported; drop the alpha channel");
     const unsigned format = o.format.value_or(image.channels == 1 ? 1 : image.channels == 3 ? 2 : 4);
     const unsigned needed = format == 1 ? 1 : format == 4 ? 4 : 3;
     if (image.channels != needed)
-        throw EncFailure{"format " + std::to_string(format) + " needs " + std::to_string(needed) +
-                         " channels; the image has " + std::to_string(image.channels)};
+        fail("format " + std::to_string(format) + " needs " + std::to_string(needed) +
+             " channels; the image has " + std::to_string(image.channels));
     if (format == 3 && o.kernel.value_or(0) == 6)
-        throw EncFailure{"kernel 6 cannot carry 4:2:2 chroma (only the left half of each chroma strip is coded)"};
+        fail("kernel 6 cannot carry 4:2:2 chroma (only the left half of each chroma strip is coded)");
     const unsigned depth = o.depth.value_or(default_depth(image));
     r.planes = to_planes(image, depth);
     EncoderSettings s = make_settings(o, r.planes, format, depth);
     if (s.w_kernel == 6 && s.width % 16)
-        throw EncFailure{"kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width)};
+        fail("kernel 6 needs a width that is a multiple of 16, not " + std::to_string(s.width));
     const Input422 in422 = Input422::Rgb;
     r.encoded = o.bpp || o.psnr ? encode_lossy(o, s, r.planes, in422) : encode_image(s, r.planes, in422);
     r.settings = s;

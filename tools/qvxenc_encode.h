@@ -12,10 +12,10 @@
 
 namespace qvxtools {
 
-// A failure to report to the user as it stands.
-struct EncFailure {
-    std::string text;
-};
+// Throws a failure of the tool, reported to the user as it stands.
+[[noreturn]] inline void fail(const std::string& text) {
+    throw Vantrel::QVX::enc::EncodeError(text, Vantrel::QVX::enc::EncodeError::Source::Tool);
+}
 
 struct EncResult {
     Vantrel::QVX::enc::EncodedImage encoded;
@@ -27,8 +27,8 @@ struct EncResult {
 };
 
 // Encodes image (already cropped) as the options ask: as a Bayer mosaic
-// when bayer_mode is set, else as an image. Throws EncFailure, or the
-// encoder's EncodeError.
+// when bayer_mode is set, else as an image. Throws EncodeError: the tool's
+// own failures and the encoder's.
 EncResult encode_for_options(const EncOptions& o, const Image& image);
 
 }  // namespace qvxtools

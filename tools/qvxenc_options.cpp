@@ -103,9 +103,8 @@ const char* const kEncUsage =
 
 namespace {
 
-int usage_error(std::string& error, const std::string& message) {
-    error = message;
-    return 2;
+[[noreturn]] void usage_error(const std::string& message) {
+    throw Vantrel::QVX::enc::EncodeError(message, Vantrel::QVX::enc::EncodeError::Source::Usage);
 }
 
 bool parse_long(const std::string& s, long lo, long hi, long& v) {
@@ -144,14 +143,7 @@ std::string ct_message(const std::string& value) {
 
 }  // namespace
 
-int parse_enc_options(int argc, char** argv, EncOptions& o) {
-    std::string error;
-    const int code = parse_enc_options(argc, argv, o, error);
-    if (code == 2) return qvxtools::usage_error("qvxenc", error, kEncUsageLine);
-    return code;
-}
-
-int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) {
+bool parse_enc_options(int argc, char** argv, EncOptions& o) {
     struct Range {
         const char* name;
         std::optional<unsigned>* field;
@@ -171,29 +163,29 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kEncUsage, stdout);
-            return 0;
+            return false;
         }
         if (a == "--version" || a == "-V") {
             std::printf("%s\n", version_text("qvxenc").c_str());
-            return 0;
+            return false;
         }
         if (a == "-q" || a == "--quiet" || a == "-v" || a == "--verbose") {
             (a == "-q" || a == "--quiet" ? o.quiet : o.verbose) = true;
             continue;
         }
         if (a.size() > 1 && a[0] == '-') {
-            if (i + 1 >= argc) return usage_error(error, a + " needs a value");
+            if (i + 1 >= argc) usage_error(a + " needs a value");
             const std::string v = argv[++i];
             const Range* r = nullptr;
             for (const Range& candidate : ranges)
                 if (a == candidate.name) r = &candidate;
             long n;
             if (r) {
-                if (a == "--ct" && !parse_long(v, r->lo, r->hi, n)) return usage_error(error, ct_message(v));
+                if (a == "--ct" && !parse_long(v, r->lo, r->hi, n)) usage_error(ct_message(v));
                 if (!parse_long(v, r->lo, r->hi, n))
-                    return usage_error(error, a + " takes a whole number from " + std::to_string(r->lo) + " to " +
-                                       std::to_string(r->hi) + ", not '" + v + "'");
-                if (a == "--depth" && n % 2) return usage_error(error, "--depth takes 8, 10, 12 or 14, not '" + v + "'");
+                    usage_error(a + " takes a whole number from " + std::to_string(r->lo) + " to " +
+                                std::to_string(r->hi) + ", not '" + v + "'");
+                if (a == "--depth" && n % 2) usage_error("--depth takes 8, 10, 12 or 14, not '" + v + "'");
                 *r->field = unsigned(n);
             } else if (a == "-o") {
                 o.output = v;
@@ -201,90 +193,90 @@ int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error) 
                 o.lut = v;
             } else if (a == "--format") {
                 unsigned f;
-                if (!parse_format(v, f)) return usage_error(error, "--format takes 1|gray, 2|rgb, 3|422 or 4|rgba, not '" + v + "'");
+                if (!parse_format(v, f)) usage_error("--format takes 1|gray, 2|rgb, 3|422 or 4|rgba, not '" + v + "'");
                 o.format = f;
             } else if (a == "--window") {
                 if (!parse_long(v, -32768, 32767, n) || n == 0)
-                    return usage_error(error, "--window takes a non-zero number from -32768 to 32767, not '" + v + "'");
+                    usage_error("--window takes a non-zero number from -32768 to 32767, not '" + v + "'");
                 o.window = int(n);
             } else if (a == "--qp") {
                 std::vector<int8_t> qp;
                 if (!parse_list(v, -128, 127, qp) || qp.size() > size_t(Vantrel::QVX::kQpTableRoom))
-                    return usage_error(error, "--qp takes up to 2163 comma-separated numbers from -128 to 127, not '" + v + "'");
+                    usage_error("--qp takes up to 2163 comma-separated numbers from -128 to 127, not '" + v + "'");
                 o.qp = qp;
             } else if (a == "--offsets") {
                 std::vector<uint8_t> off;
                 if (!parse_list(v, 0, 255, off) || off.size() % 16 || off.size() > 64)
-                    return usage_error(error, "--offsets takes 16, 32, 48 or 64 comma-separated numbers from 0 to 255");
+                    usage_error("--offsets takes 16, 32, 48 or 64 comma-separated numbers from 0 to 255");
                 o.offsets = off;
             } else if (a == "--crop") {
                 unsigned w, h, x, y;
                 char tail;
                 if (std::sscanf(v.c_str(), "%ux%u+%u+%u%c", &w, &h, &x, &y, &tail) != 4 || w == 0 || h == 0)
-                    return usage_error(error, "--crop takes WxH+X+Y, not '" + v + "'");
+                    usage_error("--crop takes WxH+X+Y, not '" + v + "'");
                 o.crop = EncOptions::Crop{w, h, x, y};
             } else if (a == "--raw") {
                 unsigned w, h;
                 char tail;
                 if (std::sscanf(v.c_str(), "%ux%u%c", &w, &h, &tail) != 2 || w == 0 || h == 0 || w > 131072 ||
                     h > 131072 || v[0] < '0' || v[0] > '9')
-                    return usage_error(error, "--raw takes WxH with W and H from 1 to 131072, not '" + v + "'");
+                    usage_error("--raw takes WxH with W and H from 1 to 131072, not '" + v + "'");
                 o.raw_width = w;
                 o.raw_height = h;
             } else if (a == "--raw-endian") {
-                if (v != "little" && v != "big") return usage_error(error, "--raw-endian takes little or big, not '" + v + "'");
+                if (v != "little" && v != "big") usage_error("--raw-endian takes little or big, not '" + v + "'");
                 o.raw_big_endian = v == "big";
                 endian_given = true;
             } else if (a == "--threads") {
                 if (!parse_long(v, 0, 256, n))
-                    return usage_error(error, "--threads takes a whole number from 0 to 256, not '" + v + "'");
+                    usage_error("--threads takes a whole number from 0 to 256, not '" + v + "'");
                 o.threads = unsigned(n);
             } else if (a == "--preset") {
-                if (v != "fast" && v != "best") return usage_error(error, "--preset takes fast or best, not '" + v + "'");
+                if (v != "fast" && v != "best") usage_error("--preset takes fast or best, not '" + v + "'");
                 o.best = v == "best";
                 preset = true;
             } else if (a == "--psnr") {
                 char* end = nullptr;
                 const double x = std::strtod(v.c_str(), &end);
                 if (v.empty() || *end != '\0' || !std::isfinite(x) || x <= 0 || x > 200)
-                    return usage_error(error, "--psnr takes a number of dB above 0 and at most 200, not '" + v + "'");
+                    usage_error("--psnr takes a number of dB above 0 and at most 200, not '" + v + "'");
                 o.psnr = x;
             } else if (a == "--bpp") {
                 char* end = nullptr;
                 const double x = std::strtod(v.c_str(), &end);
                 if (v.empty() || *end != '\0' || !std::isfinite(x) || x <= 0 || x > 64)
-                    return usage_error(error, "--bpp takes a number of bits per pixel above 0 and at most 64, not '" + v + "'");
+                    usage_error("--bpp takes a number of bits per pixel above 0 and at most 64, not '" + v + "'");
                 o.bpp = x;
             } else {
-                return usage_error(error, "unknown option " + a);
+                usage_error("unknown option " + a);
             }
             continue;
         }
-        if (!o.input.empty()) return usage_error(error, "more than one input given: " + o.input + ", " + a);
+        if (!o.input.empty()) usage_error("more than one input given: " + o.input + ", " + a);
         o.input = a;
     }
-    if (o.input.empty()) return usage_error(error, "no input given");
-    if (o.bpp && o.drain) return usage_error(error, "--bpp and --drain exclude each other");
-    if (o.psnr && (o.bpp || o.drain)) return usage_error(error, "--psnr excludes --bpp and --drain");
-    if (preset && !o.bpp && !o.psnr) return usage_error(error, "--preset needs --bpp or --psnr");
+    if (o.input.empty()) usage_error("no input given");
+    if (o.bpp && o.drain) usage_error("--bpp and --drain exclude each other");
+    if (o.psnr && (o.bpp || o.drain)) usage_error("--psnr excludes --bpp and --drain");
+    if (preset && !o.bpp && !o.psnr) usage_error("--preset needs --bpp or --psnr");
     const bool bayer = o.bayer_mode.value_or(0) != 0;
-    if (o.bayer_param && !bayer) return usage_error(error, "--bayer-param needs --bayer-mode 1 to 5");
-    if (bayer && o.bpp) return usage_error(error, "--bpp is not available with --bayer-mode; use --drain");
-    if (bayer && o.psnr) return usage_error(error, "--psnr is not available with --bayer-mode; use --drain");
-    if (bayer && o.version.value_or(7) < 4) return usage_error(error, "--bayer-mode needs --stream-version 4 or later");
+    if (o.bayer_param && !bayer) usage_error("--bayer-param needs --bayer-mode 1 to 5");
+    if (bayer && o.bpp) usage_error("--bpp is not available with --bayer-mode; use --drain");
+    if (bayer && o.psnr) usage_error("--psnr is not available with --bayer-mode; use --drain");
+    if (bayer && o.version.value_or(7) < 4) usage_error("--bayer-mode needs --stream-version 4 or later");
     if (o.ct) {
         const unsigned ct = *o.ct;
         const bool fits = bayer ? ct == 0 || (ct >= 6 && ct <= 8) : ct <= 5 || ct >= 9;
-        if (!fits) return usage_error(error, ct_message(std::to_string(ct)));
+        if (!fits) usage_error(ct_message(std::to_string(ct)));
         // Modes 2 and 5 code three components, which the decoder hands to its
         // component colour stage, and that stage has no cell transforms.
         if (bayer && ct != 0 && (*o.bayer_mode == 2 || *o.bayer_mode == 5))
-            return usage_error(error, "--ct " + std::to_string(ct) + " needs --bayer-mode 1, 3 or 4");
+            usage_error("--ct " + std::to_string(ct) + " needs --bayer-mode 1, 3 or 4");
     }
-    if (o.format == 3u && o.kernel == 6u) return usage_error(error, "--kernel 6 cannot carry --format 422");
-    if (!o.raw_width && (o.raw_depth || endian_given)) return usage_error(error, "--raw-depth and --raw-endian need --raw WxH");
-    if (o.input == "-" && o.output.empty()) return usage_error(error, "an image read from standard input needs -o");
-    return -1;
+    if (o.format == 3u && o.kernel == 6u) usage_error("--kernel 6 cannot carry --format 422");
+    if (!o.raw_width && (o.raw_depth || endian_given)) usage_error("--raw-depth and --raw-endian need --raw WxH");
+    if (o.input == "-" && o.output.empty()) usage_error("an image read from standard input needs -o");
+    return true;
 }
 
 }  // namespace qvxtools

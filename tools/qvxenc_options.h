@@ -35,11 +35,8 @@ struct EncOptions {
 extern const char* const kEncUsage;
 extern const char* const kEncUsageLine;
 
-// Returns -1 when the options are good; otherwise the exit code (0 after
-// --help or --version, 2 after a usage error, whose message went to
-// standard error).
-int parse_enc_options(int argc, char** argv, EncOptions& o);
-// The same, with a usage error's message in error instead of on standard error.
-int parse_enc_options(int argc, char** argv, EncOptions& o, std::string& error);
+// Returns true when the options are good, false after --help or --version
+// (their text printed). Throws a usage error as EncodeError of source Usage.
+bool parse_enc_options(int argc, char** argv, EncOptions& o);
 
 }  // namespace qvxtools

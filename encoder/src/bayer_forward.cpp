@@ -2,12 +2,12 @@
 
 #include <cmath>
 #include <cstddef>
-#include <stdexcept>
 
 #include "base/mosaic_geometry.h"
 #include "codestream/frame_state.h"
 #include "output/bayer.h"
 #include "output/bayer_postprocess.h"
+#include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
 
@@ -108,14 +108,14 @@ void forward_haar(int32_t* m, unsigned W, unsigned H) {
 
 BayerPlanes bayer_forward(const uint16_t* mosaic, unsigned W, unsigned H, unsigned mosaic_depth,
                           uint8_t bayer_mode, uint8_t bayer_param, uint8_t ct_mode) {
-    if (bayer_mode > 5) throw std::invalid_argument("bayer_forward: unsupported Bayer mode");
+    if (bayer_mode > 5) throw EncodeError("bayer_forward: unsupported Bayer mode");
     if (W % 2 != 0 || H % 2 != 0 || W > 0x7FFF * 2u || H > 0x7FFF * 2u)
-        throw std::invalid_argument("bayer_forward: mosaic must have even width and height");
-    if (mosaic_depth < 2 || mosaic_depth > 14) throw std::invalid_argument("bayer_forward: unsupported bit depth");
+        throw EncodeError("bayer_forward: mosaic must have even width and height");
+    if (mosaic_depth < 2 || mosaic_depth > 14) throw EncodeError("bayer_forward: unsupported bit depth");
     const uint32_t ct_index = ct_index_for_mode(ct_mode);
     if (ct_index != 0 && bayer_param > 3)
-        throw std::invalid_argument("bayer_forward: cell transforms need bayer_param 0 to 3");
-    if (bayer_mode == 2 && bayer_param > 3) throw std::invalid_argument("bayer_forward: bayer_param 0 to 3 only");
+        throw EncodeError("bayer_forward: cell transforms need bayer_param 0 to 3");
+    if (bayer_mode == 2 && bayer_param > 3) throw EncodeError("bayer_forward: bayer_param 0 to 3 only");
 
     BayerPlanes out;
     out.width = unsigned(mosaic_width(int32_t(W), bayer_mode, 0, int32_t(W)));

@@ -19,8 +19,8 @@ struct BayerPlanes {
 
 // mosaic: one sample per photosite, row-major, W x H, W and H even, samples
 // below 2^mosaic_depth. ct_mode 6, 7 and 8 apply the cell colour transform
-// (YCbCr, green difference, both) before the split. Throws
-// std::invalid_argument on an unsupported mode or geometry.
+// (YCbCr, green difference, both) before the split. Throws EncodeError on
+// an unsupported mode or geometry.
 BayerPlanes bayer_forward(const uint16_t* mosaic, unsigned W, unsigned H, unsigned mosaic_depth,
                           uint8_t bayer_mode, uint8_t bayer_param, uint8_t ct_mode);
 

@@ -16,15 +16,12 @@ public:
         const uint64_t mask = (uint64_t(1) << n) - 1;
         acc_ = (acc_ << n) | (bits & mask);
         fill_ += n;
-        bit_count_ += n;
         if (fill_ >= 32) {
             fill_ -= 32;
             words_.push_back(uint32_t(acc_ >> fill_));
             acc_ &= (uint64_t(1) << fill_) - 1;
         }
     }
-
-    uint64_t bit_count() const { return bit_count_; }
 
     // All words written, the last partial one padded with zero bits.
     std::vector<uint32_t> words() const {
@@ -37,7 +34,6 @@ private:
     std::vector<uint32_t> words_;
     uint64_t acc_ = 0;
     unsigned fill_ = 0;
-    uint64_t bit_count_ = 0;
 };
 
 // The decoder's reader closes the accounting of every value: bits consumed

@@ -69,8 +69,6 @@ private:
     LineBuffer lb_;
     RiceEncoder rice_;
     CoefficientFrame recon_;
-    uint64_t values_ = 0;
-    uint64_t stats_words_[64] = {};
     uint32_t position_bits_ = 0;
     std::vector<uint32_t> window_bits_;
 };
@@ -213,7 +211,6 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
     lb_.add_bits(n);
     position_bits_ += uint32_t(n);
     lb_.sb_fill[stream] += int32_t(32 * rice_.word_crossed(stream));
-    ++values_;
 
     const int16_t d = dequantise(v, q, offset);
     int16_t r = d;
@@ -256,7 +253,6 @@ EncodedFrame CoefficientCoder::run() {
     std::vector<uint64_t> remaining(16 * ncomp, 0);
     for (unsigned s = 0; s < 16 * ncomp; ++s) {
         words[s] = rice_.stream(s).words();
-        stats_words_[s] = words[s].size();
         uint64_t used = 0;
         for (const PacketLengths& p : planner.closed()) used += p[s];
         if (used > words[s].size()) throw EncodeError("internal error: packets claim unwritten words");
@@ -271,13 +267,9 @@ EncodedFrame CoefficientCoder::run() {
     const std::vector<uint8_t> body = write_packets(fs_.version, ncomp, packets, words);
     out.bytes.insert(out.bytes.end(), body.begin(), body.end());
     out.reconstruction = std::move(recon_);
-    out.stats.bytes = out.bytes.size();
-    out.stats.header_bytes = header_.size();
     out.stats.packets = packets.size();
-    out.stats.values = values_;
     out.stats.runs = rice_.runs();
     out.stats.raw_escapes = rice_.raw_escapes();
-    std::copy(std::begin(stats_words_), std::end(stats_words_), out.stats.stream_words);
     out.stats.window_bits = std::move(window_bits_);
     return out;
 }

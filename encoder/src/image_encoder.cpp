@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <string>
 
 #include "base/error.h"
+#include "base/format.h"
 #include "bayer_forward.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
@@ -26,12 +26,9 @@ namespace Vantrel::QVX::enc {
 namespace {
 
 unsigned components_of(uint8_t format) {
-    switch (format) {
-        case 1: return 1;
-        case 2: case 3: return 3;
-        case 4: return 4;
-        default: throw EncodeError("component format must be 1, 2, 3 or 4");
-    }
+    const unsigned n = format_components(format);
+    if (n == 0) throw EncodeError("component format must be 1, 2, 3 or 4");
+    return n;
 }
 
 void check_image(const EncoderSettings& s, const ImagePlanes& image) {
@@ -180,12 +177,8 @@ EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& im
 EncodedImage encode_mosaic(EncoderSettings& settings, const uint16_t* mosaic, unsigned W, unsigned H,
                            unsigned mosaic_depth) {
     if (settings.bayer_mode < 1 || settings.bayer_mode > 5) throw EncodeError("Bayer mode must be 1 to 5");
-    BayerPlanes bp;
-    try {
-        bp = bayer_forward(mosaic, W, H, mosaic_depth, settings.bayer_mode, settings.bayer_param, settings.ct_mode);
-    } catch (const std::invalid_argument& e) {
-        throw EncodeError(e.what());
-    }
+    BayerPlanes bp =
+        bayer_forward(mosaic, W, H, mosaic_depth, settings.bayer_mode, settings.bayer_param, settings.ct_mode);
     if (bp.width > 65535 || bp.height > 65535 || W > 65535) throw EncodeError("the mosaic is too large");
     settings.width = uint16_t(settings.bayer_mode == 5 ? W : bp.width);
     settings.height = uint16_t(bp.height);

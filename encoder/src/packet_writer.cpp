@@ -57,7 +57,6 @@ uint8_t DominantPlanner::next() {
     if (dominant_of(lengths, version_, ncomp_) != pending_)
         throw EncodeError("internal error: packet dominant mismatch");
     closed_.push_back(lengths);
-    dominants_.push_back(pending_);
     return pending_;
 }
 

@@ -36,7 +36,6 @@ public:
 
     // One entry per closed packet.
     const std::vector<PacketLengths>& closed() const { return closed_; }
-    const std::vector<uint8_t>& dominants() const { return dominants_; }
 
 private:
     const LineBuffer& lb_;
@@ -45,7 +44,6 @@ private:
     unsigned key_[64] = {};  // header order of each stream
     uint8_t pending_ = 0;
     std::vector<PacketLengths> closed_;
-    std::vector<uint8_t> dominants_;
 };
 
 // Lengths of the packets after the last boundary that carry each stream's

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "base/format.h"
 #include "qvx/QvxEncoder.h"
 #include "wavelet/passes.h"
 
@@ -65,7 +66,7 @@ double component_gain(uint8_t ct_mode, uint8_t component_format, unsigned c) {
 }
 
 void set_weighted_offsets(EncoderSettings& s) {
-    const unsigned ncomp = s.component_format == 1 ? 1 : s.component_format == 4 ? 4 : 3;
+    const unsigned ncomp = format_components(s.component_format);
     double log_gain[4][16];
     double lowest = INFINITY;
     for (unsigned c = 0; c < ncomp; ++c)

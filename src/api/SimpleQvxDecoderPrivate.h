@@ -22,9 +22,7 @@ public:
           threads(o.threads),
           lut_path(o.lut_path),
           last_error(o.last_error),
-          host(o.host) {
-        sync_lut_path();
-    }
+          host(o.host) {}
     SimpleQvxDecoderPrivate& operator=(const SimpleQvxDecoderPrivate& o) {
         if (this != &o) {
             state = o.state;
@@ -33,15 +31,11 @@ public:
             lut_path = o.lut_path;
             last_error = o.last_error;
             host = o.host;
-            sync_lut_path();
         }
         return *this;
     }
 
-    void set_lut_path(const char* path) {
-        lut_path = path ? path : "";
-        sync_lut_path();
-    }
+    void set_lut_path(const char* path) { lut_path = path ? path : ""; }
 
     // Runs one decode call; the body of SimpleQvxDecoder::decode.
     int decode(mem_data* in, mem_data** out);
@@ -49,14 +43,10 @@ public:
     FrameState state;
     bool interleaved = false;
     unsigned threads = 1;  // 0: one per core
-    std::string lut_path;
+    std::string lut_path;  // empty: no tone table
     std::string last_error;
     ImageMemory planes;
     DecoderSettings host;  // opt-in host settings and the frame description
-
-private:
-    // FrameState holds a pointer to our own copy of the path, or null.
-    void sync_lut_path() { state.lut_path = lut_path.empty() ? nullptr : lut_path.c_str(); }
 };
 
 }  // namespace Vantrel::QVX

@@ -22,41 +22,41 @@ namespace Vantrel::QVX {
 
 namespace {
 
-// Ends the call's use of the working planes on every exit.
-struct CallGuard {
-    FrameState& fs;
-    ~CallGuard() { frame_release(fs); }
-};
-
+// The stages in their order. The private state owns what they work on: the
+// header record kept between calls, the working planes, the tone table's
+// path and the line sink; each stage gets the parts it uses as arguments.
 void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
     FrameState& fs = p.state;
+    ImageMemory& planes = p.planes;
     const unsigned threads = resolve_thread_count(p.threads);
 
     read_header(*in, fs);
     admit_frame(p.host, fs, p.interleaved);
+    const LineSink* sink = p.host.line_sink();
+    const char* lut_path = p.lut_path.empty() ? nullptr : p.lut_path.c_str();
 
-    if (fs.lut_path && fs.lut_used == 0) raise(msg::kLutNotUsed);
-    if (!fs.lut_path && fs.lut_used == 1) raise(msg::kLutMissing);
+    if (lut_path && fs.lut_used == 0) raise(msg::kLutNotUsed);
+    if (!lut_path && fs.lut_used == 1) raise(msg::kLutMissing);
 
-    frame_setup(fs, p.planes);
+    frame_setup(fs, planes);
     {
         Demultiplexer streams;
-        decode_subbands(fs, *in, streams, p.threads);
+        decode_subbands(fs, planes, *in, streams, p.threads);
     }
 
     if (fs.w_kernel > 6) raise(msg::kKernelSwitch);
-    inverse_wavelet(fs.w_kernel, fs, threads);
+    inverse_wavelet(fs.w_kernel, fs, planes, threads);
 
     // Colour and the look-up stage print and fail here, in the stages'
     // order; their arithmetic runs inside the writer, row by row.
     std::optional<ColorRule> color;
-    if (color_transformed(fs.component_format, fs.ct_mode)) color = prepare_color_transform(fs);
+    if (color_transformed(fs.component_format, fs.ct_mode)) color = prepare_color_transform(fs, sink);
     // The tone table, loaded by this stage and once more by the writer.
     std::unique_ptr<ToneTable> tone;
     std::optional<SampleMap> lut;
     if (fs.lut_used == 1) {
         tone = std::make_unique<ToneTable>();
-        load_lut(*tone, fs.lut_path, fs.bit_depth, fs.sink);
+        load_lut(*tone, lut_path, fs.bit_depth, sink);
         lut = sample_map(*tone);
     }
 
@@ -70,13 +70,15 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
 
     if (fs.bayer_mode != 0) {
         // The mosaic is rebuilt from finished component samples.
-        if (color) color_transform_planes(*color, fs, threads);
-        if (lut) map_store(*lut, *fs.coef_store);
-        write_bayer(tone.get(), buffer.get(), fs);
+        if (color) color_transform_planes(*color, fs, planes, threads);
+        if (lut) map_store(*lut, planes);
+        write_bayer(tone.get(), lut_path, sink, buffer.get(), fs, planes);
     } else {
         const SampleFinish finish{color ? &*color : nullptr, lut ? &*lut : nullptr};
-        if (fs.subsampled == 1) write_subsampled(buffer.get(), fs, finish, threads);
-        else write_frame(tone.get(), buffer.get(), fs, p.interleaved, finish, threads);
+        if (fs.subsampled == 1)
+            write_subsampled(buffer.get(), fs, planes, finish, threads);
+        else
+            write_frame(tone.get(), lut_path, sink, buffer.get(), fs, planes, p.interleaved, finish, threads);
     }
 
     *out = new mem_data(buffer.release(), bytes, 0);
@@ -85,7 +87,6 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
 }  // namespace
 
 int SimpleQvxDecoderPrivate::decode(mem_data* in, mem_data** out) {
-    CallGuard guard{state};
     try {
         run_stages(*this, in, out);
     } catch (const QvxError& e) {

@@ -24,9 +24,9 @@ struct DecoderSettings {
     const LineSink* line_sink() const { return lines_redirected ? &sink : nullptr; }
 };
 
-// Runs right after the header of a decode call is read: routes the lines,
-// records the description, and raises the limit and Bayer-mode rejections
+// Runs right after the header of a decode call is read: records the
+// description, and raises the limit and Bayer-mode rejections
 // before anything frame-sized is allocated.
-void admit_frame(DecoderSettings& settings, FrameState& fs, bool interleaved);
+void admit_frame(DecoderSettings& settings, const FrameState& fs, bool interleaved);
 
 }  // namespace Vantrel::QVX

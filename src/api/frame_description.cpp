@@ -60,8 +60,7 @@ qvx_frame_info describe_frame(const FrameState& fs, bool interleaved) {
     return info;
 }
 
-void admit_frame(DecoderSettings& settings, FrameState& fs, bool interleaved) {
-    fs.sink = settings.line_sink();
+void admit_frame(DecoderSettings& settings, const FrameState& fs, bool interleaved) {
     settings.pending = describe_frame(fs, interleaved);
     const uint64_t samples = uint64_t(fs.width) * fs.height * fs.num_components;
     if (settings.max_pixels != 0 && samples > settings.max_pixels) raise(msg::kPixelLimit);

@@ -10,8 +10,7 @@
 
 namespace Vantrel::QVX {
 
-// Header fields as read (before frame setup and before the Bayer writer
-// changes bit_depth), plus the output arrangement.
+// Header fields as read (before frame setup), plus the output arrangement.
 qvx_frame_info describe_frame(const FrameState& fs, bool interleaved);
 
 // Bayer modes above 5 end the process in the geometry conversions.

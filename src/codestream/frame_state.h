@@ -1,6 +1,7 @@
-// What the stages of one decode call share, in three parts: the stream
-// header as read (StreamHeader), the geometry frame setup derives from it,
-// and the working memory the decoder lends the stages for the call.
+// What the stages of one decode call read: the stream header as read
+// (StreamHeader) and the geometry frame setup derives from it (FrameState).
+// The working planes, the tone table's file and the line sink are not part
+// of it: the decode call hands them to the stages that use them.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +10,9 @@
 
 namespace Vantrel::QVX {
 
-class ImageMemory;
-struct LineSink;
-
 // The stream header's fields as read_header parses them, with what follows
-// from the fields alone (component count, cell transform, the coded width
-// of a mode-5 mosaic).
+// from the fields alone (component count, the coded width of a mode-5
+// mosaic).
 struct StreamHeader {
     uint16_t version = 0;
     int16_t rc_window = 0;
@@ -24,12 +22,10 @@ struct StreamHeader {
     uint16_t height = 0;
     uint8_t ct_mode = 0;
     uint8_t pred_mode = 0;
-    uint32_t ct_index = 0;
     uint8_t component_format = 0;
     uint8_t num_components = 0;
     uint8_t lut_used = 0;
     uint8_t bit_depth = 0;
-    uint32_t buffer_size_log2 = 0;
     uint32_t buffer_size = 0;
     uint32_t fill_level = 0;
     uint8_t w_kernel = 0;
@@ -39,8 +35,6 @@ struct StreamHeader {
     uint8_t bayer_param = 0;
     // [component][group = column mod 4][byte = row mod 4]
     uint8_t component_params[4][4][4] = {};
-    uint16_t reserved_word = 0;
-    uint16_t v5_words[8] = {};
 
     // qp_table entry i; entries at and past qp_count read as 0.
     int8_t qp_entry(uint32_t i) const { return i < qp_count ? qp_table[i] : int8_t(0); }
@@ -49,13 +43,6 @@ struct StreamHeader {
 struct FrameState : StreamHeader {
     // Derived by frame setup.
     uint8_t subsampled = 0;  // 4:2:2: chroma decoded at every other position
-
-    // Lent for the call by the decoder's private state, which owns them.
-    const char* lut_path = nullptr;  // the tone table's file, or null
-    const LineSink* sink = nullptr;  // diagnostic lines; null: standard output
-    // The frame's working planes: coefficients, then samples after the
-    // inverse wavelet.
-    ImageMemory* coef_store = nullptr;
 };
 
 }  // namespace Vantrel::QVX

@@ -63,7 +63,6 @@ void read_header(mem_data& input, StreamHeader& fs) {
     if (version >= 3) {
         fs.ct_mode = mode & 0x0F;
         fs.pred_mode = mode >> 4;
-        fs.ct_index = ct_index_for_mode(fs.ct_mode);
     } else {
         fs.ct_mode = mode;
     }
@@ -74,12 +73,8 @@ void read_header(mem_data& input, StreamHeader& fs) {
     fs.bit_depth = r.u8();
 
     const uint32_t buffer_field = r.u32();
-    if (version >= 5) {
-        fs.buffer_size_log2 = buffer_field;
-        fs.buffer_size = 1u << (buffer_field % 32);
-    } else {
-        fs.buffer_size = buffer_field;
-    }
+    // From version 5 on the field carries the size's base-2 logarithm.
+    fs.buffer_size = version >= 5 ? 1u << (buffer_field % 32) : buffer_field;
     fs.fill_level = r.u32();
     fs.w_kernel = r.u8();
     fs.qp_count = r.u16();
@@ -103,19 +98,18 @@ void read_header(mem_data& input, StreamHeader& fs) {
         for (unsigned c = 1; c < fs.num_components; ++c)
             for (unsigned i = 0; i < 16; ++i) fs.component_params[c][i / 4][i % 4] = fs.component_params[0][i / 4][i % 4];
 
-    if (version >= 3) {
-        fs.reserved_word = r.u16();
-    } else {
-        fs.pred_mode = r.u8();
-        fs.reserved_word = 0;
-    }
+    // From version 3 on a reserved word ends the fields; before, the
+    // prediction mode does.
+    if (version >= 3) r.u16();
+    else fs.pred_mode = r.u8();
 
     const uint64_t count = r.count;
     const uint64_t align = header_alignment(version);
     if (align && count % align) r.take(align - count % align);
 
+    // Version 5 ends with eight words the decoder does not use.
     if (version == 5)
-        for (uint16_t& w : fs.v5_words) w = r.u16();
+        for (unsigned i = 0; i < 8; ++i) r.u16();
 }
 
 }  // namespace Vantrel::QVX

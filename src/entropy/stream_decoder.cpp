@@ -70,6 +70,4 @@ void decode_streams_portable(const StreamJob* jobs, StreamResult* results, unsig
     if (count != 0) dispatch<PortableGroup>(jobs, results, count);
 }
 
-void decode_stream(const StreamJob& job, StreamResult& out) { decode_streams(&job, &out, 1); }
-
 }  // namespace Vantrel::QVX

@@ -53,12 +53,10 @@ inline uint32_t first_value_of_row(uint32_t y, uint32_t row_positions, unsigned 
     return uint32_t((p + (uint64_t(1) << shift) - 1) >> shift);
 }
 
-// Decodes job.num_values values. A failing value stops the stream and is
-// reported in out.error.
-void decode_stream(const StreamJob& job, StreamResult& out);
-
 // Decodes several streams that share the count step, variant and bit
-// summing (the bands of one plane row group), one after the other.
+// summing (the bands of one plane row group), one after the other: each
+// job's num_values values. A failing value stops that stream and is
+// reported in its result's error.
 void decode_streams(const StreamJob* jobs, StreamResult* results, unsigned count);
 
 // The same without the bit-manipulation instructions: what decode_streams

@@ -36,11 +36,10 @@ void keep_first(std::optional<Failure>& first, Failure f) {
 
 }  // namespace
 
-void decode_subbands(FrameState& fs, mem_data& input, Demultiplexer& demux, unsigned threads,
-                     uint64_t* words_needed) {
+void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, Demultiplexer& demux,
+                     unsigned threads, uint64_t* words_needed) {
     LineBuffer lb;
     lb.setup(fs);
-    ImageMemory& coef = *fs.coef_store;
     threads = resolve_thread_count(threads);
 
     if (fs.version == 0) demux.byte_swap = true;

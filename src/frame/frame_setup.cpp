@@ -23,9 +23,6 @@ void frame_setup(FrameState& fs, ImageMemory& planes) {
     planes.reshape(fs.width, fs.height, nc, layout.subbands, uint8_t(layout.scheme));
     // Reused planes keep an earlier frame's cells: the entropy stage
     // defines every cell, also those a 4:2:2 frame never codes.
-    fs.coef_store = &planes;
 }
-
-void frame_release(FrameState& fs) { fs.coef_store = nullptr; }
 
 }  // namespace Vantrel::QVX

@@ -13,13 +13,10 @@ class ImageMemory;
 // returns the component count.
 uint8_t validate_frame(uint16_t width, uint16_t height, uint8_t component_format, uint8_t bit_depth);
 
-// Validates the header's geometry, component format and bit depth, and
-// gives `planes` (kept by the caller between calls) the frame's geometry
-// and the storing scheme of the wavelet kernel; fs's coef_store then
-// designates it. A failed frame check changes nothing.
+// Validates the header's geometry, component format and bit depth, derives
+// the geometry fields of fs, and gives `planes` (kept by the caller between
+// calls) the frame's geometry and the storing scheme of the wavelet kernel.
+// A failed frame check changes nothing.
 void frame_setup(FrameState& fs, ImageMemory& planes);
-
-// Ends the call's use of the working planes: fs no longer designates them.
-void frame_release(FrameState& fs);
 
 }  // namespace Vantrel::QVX

@@ -207,7 +207,8 @@ void bayer_reconstruct(int32_t* mosaic, const BayerComponents& planes, int W, in
     if (ct_index != 0) bayer_postprocess(mosaic, W, H, d, bayer_param, ct_index);
 }
 
-uint32_t write_bayer(ToneTable* table, uint8_t* out, const FrameState& fs) {
+uint32_t write_bayer(ToneTable* table, const char* lut_path, const LineSink* sink, uint8_t* out,
+                     const FrameState& fs, const ImageMemory& store) {
     const size_t room = size_t(fs.num_components) * fs.width * fs.height;
 
     const uint32_t ct_index = ct_index_for_mode(fs.ct_mode);
@@ -222,7 +223,6 @@ uint32_t write_bayer(ToneTable* table, uint8_t* out, const FrameState& fs) {
     // would make the offsets and limits meaningless.
     if (d < 1 || d > 16) raise(msg::kBayerDepth);
 
-    const ImageMemory& store = *fs.coef_store;
     BayerComponents planes;
     planes.width = store.width();
     planes.height = store.height();
@@ -234,11 +234,11 @@ uint32_t write_bayer(ToneTable* table, uint8_t* out, const FrameState& fs) {
     // Zeroed so that a mode that fills nothing leaves a defined mosaic.
     std::unique_ptr<int32_t[]> mosaic(new (std::nothrow) int32_t[cells ? cells : 1]());
     if (!mosaic) raise(msg::kMallocFailed);
-    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, ct_index, fs.sink);
+    bayer_reconstruct(mosaic.get(), planes, W, H, mode, fs.bayer_param, d, ct_index, sink);
 
     std::optional<SampleMap> map;
     if (fs.lut_used == 1) {
-        load_lut(*table, fs.lut_path, uint8_t(d), fs.sink);  // the mosaic's depth
+        load_lut(*table, lut_path, uint8_t(d), sink);  // the mosaic's depth
         map = sample_map(*table);
     }
     for (size_t k = 0; k < cells; ++k) {

@@ -8,12 +8,15 @@
 
 namespace Vantrel::QVX {
 
+class ImageMemory;
 struct ToneTable;
 
-// Returns the bytes written (mosaic width * height * 2). With lut_used 1 the
-// writer loads the table into `table` (not null then) and maps the mosaic
-// at the mosaic's bit depth. The frame state is only read.
-uint32_t write_bayer(ToneTable* table, uint8_t* out, const FrameState& fs);
+// Rebuilds the mosaic from `planes` (the frame of fs). Returns the bytes
+// written (mosaic width * height * 2). With lut_used 1 the writer loads the
+// table from lut_path into `table` (not null then) and maps the mosaic at
+// the mosaic's bit depth. Lines go to sink (null: standard output).
+uint32_t write_bayer(ToneTable* table, const char* lut_path, const LineSink* sink, uint8_t* out,
+                     const FrameState& fs, const ImageMemory& planes);
 
 // Coded component planes as the reconstruction reads them: signed 16-bit
 // samples, row-major, `width` x `height` each.

@@ -175,10 +175,10 @@ void reversible(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint16_
 
 }  // namespace
 
-ColorRule prepare_color_transform(const FrameState& fs) {
+ColorRule prepare_color_transform(const FrameState& fs, const LineSink* sink) {
     const DepthConstants k = depth_constants(fs.bit_depth);
     ColorRule rule{fs.ct_mode, k.max, k.half, k.luma, ict_shift(fs.w_kernel, fs.bit_depth)};
-    if (const char* line = mode_line(rule.mode)) print_line(fs.sink, "%s", line);
+    if (const char* line = mode_line(rule.mode)) print_line(sink, "%s", line);
     // An unknown mode fails at the first sample, before anything is written.
     switch (rule.mode) {
         case 1: case 2: case 3: case 4: case 5: case 9: case 10: case 11: break;
@@ -199,8 +199,7 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
     transform_row(rule, c0, c1, c2, r, g, b, n);
 }
 
-void color_transform_planes(const ColorRule& rule, FrameState& fs, unsigned threads) {
-    ImageMemory& store = *fs.coef_store;
+void color_transform_planes(const ColorRule& rule, const FrameState& fs, ImageMemory& store, unsigned threads) {
     const size_t w = fs.width, h = fs.height, stride = store.width();
     constexpr size_t kBandRows = 16;
     parallel_for(threads, (h + kBandRows - 1) / kBandRows, [&](size_t band) {

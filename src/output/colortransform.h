@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/line_sink.h"
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
+
+class ImageMemory;
 
 // What the transform of one frame needs.
 struct ColorRule {
@@ -20,15 +23,17 @@ struct ColorRule {
 // for, among them 6 to 8 (cell transforms of Bayer frames). Every one of
 // these failures carries the same text, "ERROR: Bitdepth not supported!
 // (colortransform)", also when the depth is fine: hosts know it that way.
-ColorRule prepare_color_transform(const FrameState& fs);
+// The mode line goes to sink (null: standard output).
+ColorRule prepare_color_transform(const FrameState& fs, const LineSink* sink);
 
 // Converts n positions of components c0..c2 (signed 16-bit) into clamped
 // R, G, B words. Outputs must not overlap the inputs.
 void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t* c1, const int16_t* c2,
                          uint16_t* r, uint16_t* g, uint16_t* b, size_t n);
 
-// The transform in place on components 0..2 of coef_store, rows spread
-// over `threads`.
-void color_transform_planes(const ColorRule& rule, FrameState& fs, unsigned threads = 1);
+// The transform in place on components 0..2 of `planes` (the frame of fs),
+// rows spread over `threads`.
+void color_transform_planes(const ColorRule& rule, const FrameState& fs, ImageMemory& planes,
+                            unsigned threads = 1);
 
 }  // namespace Vantrel::QVX

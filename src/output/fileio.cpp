@@ -75,15 +75,15 @@ void map_row(uint16_t* __restrict dst, const uint16_t* __restrict src, size_t w,
 
 }  // namespace
 
-uint32_t write_frame(ToneTable* table, uint8_t* out, FrameState& fs, bool interleaved, const SampleFinish& finish,
+uint32_t write_frame(ToneTable* table, const char* lut_path, const LineSink* sink, uint8_t* out,
+                     const FrameState& fs, const ImageMemory& store, bool interleaved, const SampleFinish& finish,
                      unsigned threads) {
-    const ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, nc = fs.num_components, stride = store.width();
 
     // The writer's own application of the table comes after the stage's.
     std::optional<SampleMap> map;
     if (fs.lut_used == 1) {
-        load_lut(*table, fs.lut_path, fs.bit_depth, fs.sink);
+        load_lut(*table, lut_path, fs.bit_depth, sink);
         map = finish.lut ? compose(*finish.lut, sample_map(*table)) : sample_map(*table);
     } else if (finish.lut) {
         map = *finish.lut;
@@ -118,10 +118,10 @@ uint32_t write_frame(ToneTable* table, uint8_t* out, FrameState& fs, bool interl
     return uint32_t(nc * w * h * 2);
 }
 
-uint32_t write_subsampled(uint8_t* out, FrameState& fs, const SampleFinish& finish, unsigned threads) {
+uint32_t write_subsampled(uint8_t* out, const FrameState& fs, const ImageMemory& store, const SampleFinish& finish,
+                          unsigned threads) {
     if (fs.num_components != 3)
         raise(msg::kSubsampledComponents);
-    const ImageMemory& store = *fs.coef_store;
     const size_t w = fs.width, h = fs.height, stride = store.width();
     const SampleMap* map = finish.lut;
 

@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/line_sink.h"
 #include "codestream/frame_state.h"
 
 namespace Vantrel::QVX {
 
+class ImageMemory;
 struct ToneTable;
 struct ColorRule;
 struct SampleMap;
@@ -22,14 +24,18 @@ struct SampleFinish {
     const SampleMap* lut = nullptr;
 };
 
-// Returns the bytes written: num_components * width * height * 2. With
-// lut_used 1 the writer loads the table into `table` (not null then) once more and maps every sample
-// again. Rows are spread over `threads`.
-uint32_t write_frame(ToneTable* table, uint8_t* out, FrameState& fs, bool interleaved,
+// Lays out `planes` (the frame of fs). Returns the bytes written:
+// num_components * width * height * 2. With lut_used 1 the writer loads the
+// table from lut_path into `table` (not null then) once more, its line going
+// to sink (null: standard output), and maps every sample again. Rows are
+// spread over `threads`.
+uint32_t write_frame(ToneTable* table, const char* lut_path, const LineSink* sink, uint8_t* out,
+                     const FrameState& fs, const ImageMemory& planes, bool interleaved,
                      const SampleFinish& finish = {}, unsigned threads = 1);
 
 // Returns the bytes written: 4 * width * height; the rest of the buffer
 // (num_components * width * height * 2 bytes in all) is set to 0.
-uint32_t write_subsampled(uint8_t* out, FrameState& fs, const SampleFinish& finish = {}, unsigned threads = 1);
+uint32_t write_subsampled(uint8_t* out, const FrameState& fs, const ImageMemory& planes,
+                          const SampleFinish& finish = {}, unsigned threads = 1);
 
 }  // namespace Vantrel::QVX

@@ -116,8 +116,7 @@ void inverse_wavelet_planes(unsigned kernel, int16_t* const* planes, const int16
     });
 }
 
-void inverse_wavelet(unsigned kernel, FrameState& fs, unsigned threads) {
-    ImageMemory& store = *fs.coef_store;
+void inverse_wavelet(unsigned kernel, const FrameState& fs, ImageMemory& store, unsigned threads) {
     int16_t* planes[4] = {};
     int16_t bounds[4] = {};
     for (unsigned c = 0; c < fs.num_components; ++c) {

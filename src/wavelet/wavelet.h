@@ -11,10 +11,12 @@
 
 namespace Vantrel::QVX {
 
-// Runs kernel 0..6 on every component of coef_store, clipping each sample
-// to 0 .. clip_bound(). `threads` is a resolved count (1 = caller only);
-// the result is the same for every count.
-void inverse_wavelet(unsigned kernel, FrameState& fs, unsigned threads = 1);
+class ImageMemory;
+
+// Runs kernel 0..6 on every component of `planes` (the frame of fs),
+// clipping each sample to 0 .. clip_bound(). `threads` is a resolved count
+// (1 = caller only); the result is the same for every count.
+void inverse_wavelet(unsigned kernel, const FrameState& fs, ImageMemory& planes, unsigned threads = 1);
 
 // The upper clipping bound of component c (read as signed 16-bit).
 int16_t clip_bound(const FrameState& fs, unsigned c);

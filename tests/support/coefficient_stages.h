@@ -23,11 +23,11 @@ inline std::vector<std::vector<int16_t>> decode_coefficients(std::vector<uint8_t
     Demultiplexer streams;
     read_header(in, fs);
     frame_setup(fs, planes);
-    decode_subbands(fs, in, streams);
+    decode_subbands(fs, planes, in, streams);
     std::vector<std::vector<int16_t>> out;
     for (unsigned c = 0; c < fs.num_components; ++c) {
-        const int16_t* p = fs.coef_store->splane(c);
-        out.emplace_back(p, p + fs.coef_store->plane_size());
+        const int16_t* p = planes.splane(c);
+        out.emplace_back(p, p + planes.plane_size());
     }
     return out;
 }

@@ -39,7 +39,6 @@ struct WriterRig {
         fs.bayer_param = param;
         fs.ct_mode = ct_mode;
         planes.reshape(uint16_t(width), uint16_t(height), uint8_t(nc), 1, 0);
-        fs.coef_store = &planes;
     }
 
     void set(unsigned c, unsigned x, unsigned y, int v) { planes.at(c, x, y) = uint16_t(v); }
@@ -48,7 +47,7 @@ struct WriterRig {
     // write_bayer into a zeroed buffer of the size the pipeline allocates.
     std::vector<uint8_t> write() {
         std::vector<uint8_t> out(size_t(fs.num_components) * fs.width * fs.height * 2, 0);
-        written = Vantrel::QVX::write_bayer(tone.get(), out.data(), fs);
+        written = Vantrel::QVX::write_bayer(tone.get(), nullptr, nullptr, out.data(), fs, planes);
         return out;
     }
 };

@@ -14,10 +14,20 @@
 namespace Vantrel::QVX::enc {
 
 // Every failure of the encoder (bad settings, bad planes, and failures of
-// the shared rate-control model) is thrown as this, with its message text.
+// the shared rate-control model) and of the encoding tools built on it is
+// thrown as this, with its message text. The source says how a tool shows
+// the text: an encoder failure is about the image handed in, so the tool
+// puts the input's name in front; a tool's own failure names its subject
+// itself; a usage error comes with the short usage.
 class EncodeError : public std::runtime_error {
 public:
-    explicit EncodeError(const std::string& text) : std::runtime_error(text) {}
+    enum class Source { Encoder, Tool, Usage };
+    explicit EncodeError(const std::string& text, Source source = Source::Encoder)
+        : std::runtime_error(text), source_(source) {}
+    Source source() const { return source_; }
+
+private:
+    Source source_;
 };
 
 // Every header field. Which of them a stream carries depends on `version`.
@@ -72,13 +82,9 @@ struct FramePlanes {
 using CoefficientFrame = FramePlanes<int16_t>;
 
 struct EncodeStats {
-    uint64_t bytes = 0;         // whole stream
-    uint64_t header_bytes = 0;  // stream header with its padding
     uint64_t packets = 0;
-    uint64_t values = 0;        // coded values, run values included
-    uint64_t runs = 0;          // zero-run codes
+    uint64_t runs = 0;  // zero-run codes
     uint64_t raw_escapes = 0;
-    uint64_t stream_words[64] = {};  // 32-bit words of each subband stream
     // Bits the rate-control model counted in each rate-control window
     // (values only; packet headers are not included).
     std::vector<uint32_t> window_bits;
