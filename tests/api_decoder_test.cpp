@@ -25,49 +25,26 @@ void expect_failure(SimpleQvxDecoder& d, const Bytes& bytes, const std::string& 
     EXPECT_EQ(r.printed, "");
 }
 
-// A 16x4 frame (w_kernel 6) in one version-7 packet; stream s carries the
-// raw code of values[s] if that is non-zero. Prediction repeats each value
-// down its column.
-Bytes tiny_stream(uint8_t format, const std::vector<int>& values) {
-    HeaderFields f;
-    f.component_format = format;
-    qvxtest::Words words(64);
-    for (size_t s = 0; s < values.size(); ++s)
-        if (values[s]) words[s] = {qvxtest::raw_code(values[s])};
-    return qvxtest::concat(header_bytes(f), qvxtest::packet_v7(words, qvxtest::components_of(format)));
-}
-
 TEST(Decoder, EveryEarlyFailureReturnsOneWithItsMessage) {
     SimpleQvxDecoder d;
-    const Bytes ok = header_bytes(HeaderFields{});
     expect_failure(d, {}, "Error: Stream header truncated");
-    expect_failure(d, Bytes(ok.begin(), ok.begin() + 30), "Error: Stream header truncated");
+    // The regression corpus records the other header failures; these two
+    // need fields its streams do not combine.
     const struct {
         void (*edit)(HeaderFields&);
         const char* message;
     } cases[] = {
-        {[](HeaderFields& f) { f.component_format = 0; }, "Error: Undefined component format"},
-        {[](HeaderFields& f) { f.width = 1922, f.height = 1082; }, "Error: Width must be a mulitple of 4 and != 0"},
-        {[](HeaderFields& f) { f.width = 8, f.height = 1082; }, "Error: Height must be a multiple of 4 and != 0"},
-        {[](HeaderFields& f) { f.width = 8, f.height = 8, f.bit_depth = 16; }, "ERROR: bitdepth not supported!"},
         // A multiple of 4 but not of 16: kernel 6 stores reject it.
         {[](HeaderFields& f) { f.width = 24; },
          "Error image_memory::image_memory(). Image width must be a multiple of the number of subbands."},
         {[](HeaderFields& f) { f.version = 4, f.rc_drain = 10, f.buffer_field = 0xFFFFFFFF; },
          "Error: Buffersize not specified"},
-        {[](HeaderFields& f) { f.rc_window = 0; }, "Error: rate-control window of 0 positions"},
-        {[](HeaderFields& f) { f.lut_used = 1; }, "Missing LUT!"},
-        // Kernels above 6 fail only after the codestream has been decoded.
-        {[](HeaderFields& f) { f.w_kernel = 7; }, "Missing subband data"},
     };
     for (const auto& c : cases) {
         HeaderFields f;
         c.edit(f);
         expect_failure(d, header_bytes(f), c.message);
     }
-    HeaderFields k7;
-    k7.w_kernel = 7;
-    expect_failure(d, qvxtest::concat(header_bytes(k7), Bytes(17, 0)), "internal error: default reached (w_kernel switch)");
 }
 
 TEST(Decoder, ToneTablePathIsOwnedAndCopied) {
@@ -87,35 +64,6 @@ TEST(Decoder, ToneTablePathIsOwnedAndCopied) {
     EXPECT_NE(r.error, "Missing LUT!");
     f.lut_used = 1;
     expect_failure(b, header_bytes(f), "Missing LUT!");
-}
-
-TEST(Decoder, SuccessfulDecodesAndReuseAfterFailure) {
-    SimpleQvxDecoder d;
-    const Bytes mono = tiny_stream(1, {2});
-    expect_failure(d, Bytes(mono.begin(), mono.begin() + 60), "Missing subband data");  // packet cut short
-    Decoded r = decode_exact(mono, &d);
-    ASSERT_EQ(r.rc, 0) << r.error;
-    EXPECT_EQ(r.error, "");
-    EXPECT_EQ(r.printed, "");
-    ASSERT_EQ(r.samples.size(), 16u * 4);
-    for (unsigned y = 0; y < 4; ++y) EXPECT_EQ((std::vector<int>{r.samples[y * 16], r.samples[y * 16 + 1]}),
-                                               (std::vector<int>{2, 0})) << y;
-
-    // Interleaving changes the order, not the size; repeated calls agree.
-    std::vector<int> values(48, 0);
-    values[0] = 1;
-    values[16] = 2;
-    values[32] = 3;
-    const Bytes rgb = tiny_stream(2, values);
-    const Decoded planar = decode_exact(rgb, &d);
-    d.setInterleaved(true);
-    const Decoded inter = decode_exact(rgb, &d);
-    ASSERT_EQ(planar.samples.size(), 16u * 4 * 3);
-    ASSERT_EQ(inter.samples.size(), planar.samples.size());
-    EXPECT_EQ((std::vector<int>{planar.samples[0], planar.samples[64], planar.samples[128]}),
-              (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ((std::vector<int>{inter.samples[0], inter.samples[1], inter.samples[2]}), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(decode_exact(rgb, &d).samples, inter.samples);
 }
 
 TEST(Decoder, InputAndBufferBookkeeping) {

@@ -96,3 +96,19 @@ TEST(BayerRoundTripTest, CellYCbCrStaysAboveThePsnrFloor) {
                 EXPECT_GT(qvxtest::psnr({back}, {m}, d), 50.0 + 6.0 * (d - 8.0)) << "mode " << mode << " ct " << ct;
             }
 }
+
+// The forward cell YCbCr at 12 bits, worked out on four cells: a change in
+// the fourth decimal of a weight moves some coded value (the PSNR floor
+// above cannot see it).
+TEST(BayerRoundTripTest, CellYCbCrForwardWorkedExample) {
+    const std::vector<uint16_t> m = {4095, 0, 1000, 3000, 17, 4000, 2222, 0,  //
+                                     0, 4095, 2500, 123, 3900, 9, 1111, 4095};
+    const enc::BayerPlanes bp = enc::bayer_forward(m.data(), 8, 2, 12, 1, 0, 6);
+    ASSERT_EQ(bp.num_components, 4u);
+    // Cb, Cr (offset by 2048), then the luma with each green: the first cell
+    // has R = B = 4095, greens 0, so Y = 0.413 * 4095 = 1691.2.
+    EXPECT_EQ(bp.planes[0], (std::vector<uint16_t>{3405, 1030, 741, 3537}));
+    EXPECT_EQ(bp.planes[1], (std::vector<uint16_t>{3763, 1387, 402, 2593}));
+    EXPECT_EQ(bp.planes[2], (std::vector<uint16_t>{1691, 1781, 2295, 1783}));
+    EXPECT_EQ(bp.planes[3], (std::vector<uint16_t>{1691, 2074, 2354, 1131}));
+}

@@ -17,20 +17,13 @@ inline constexpr int kNoPrediction = -1;
 int prediction_mode(unsigned s, uint8_t w_kernel, uint8_t pred_mode);
 
 // The four predictors the modes come down to; mode 0 depends on pred_mode.
-enum class Predictor { kThird, kMedian, kWrongMode, kHorizontal, kVertical, kIllegal, kNone };
+enum class Predictor { kThird, kMedian, kWrongMode, kHorizontal, kVertical, kNone };
 
+// Modes 1 to 3 are horizontal, 4 to 6 (the last prediction_mode gives) vertical.
 inline Predictor predictor_of(int mode, uint8_t pred_mode) {
-    switch (mode) {
-        case kNoPrediction: return Predictor::kNone;
-        case 0: return pred_mode == 0 ? Predictor::kThird : pred_mode > 7 ? Predictor::kWrongMode : Predictor::kMedian;
-        case 1:
-        case 2:
-        case 3: return Predictor::kHorizontal;
-        case 4:
-        case 5:
-        case 6: return Predictor::kVertical;
-        default: return Predictor::kIllegal;
-    }
+    if (mode == kNoPrediction) return Predictor::kNone;
+    if (mode == 0) return pred_mode == 0 ? Predictor::kThird : pred_mode > 7 ? Predictor::kWrongMode : Predictor::kMedian;
+    return mode <= 3 ? Predictor::kHorizontal : Predictor::kVertical;
 }
 
 // Prediction at column x of row y of one subband: `row` is row y (columns
@@ -57,15 +50,14 @@ inline int16_t predict_at(const int16_t* row, const int16_t* above, unsigned x, 
         if (x <= 1) return 0;
         const int32_t left = row[x - 1], left2 = row[x - 2];
         return (left2 - 3 <= left && left <= left2 + 3) ? int16_t(left) : int16_t(0);
-    } else if constexpr (P == Predictor::kVertical) {
+    } else {
+        static_assert(P == Predictor::kVertical);
         if (y == 0) return 0;
         if (x == 0) return above[0];
         const int32_t left = row[x - 1], up = above[x], al = above[x - 1];
         if (left < al - 3 || left > al + 3) return 0;
         if (al >= up + 16 || al <= up - 16) return int16_t(up);
         return 0;
-    } else {
-        raise(msg::kIllegalPrediction);
     }
 }
 

@@ -66,7 +66,6 @@ void predict_full_row(Predictor p, int16_t* row, const int16_t* above, unsigned 
         case Predictor::kWrongMode: predict_row<Predictor::kWrongMode>(row, above, n, y); break;
         case Predictor::kHorizontal: predict_row<Predictor::kHorizontal>(row, above, n, y); break;
         case Predictor::kVertical: predict_row<Predictor::kVertical>(row, above, n, y); break;
-        case Predictor::kIllegal: if (n) predict_at<Predictor::kIllegal>(row, above, 0, y); break;
     }
 }
 
@@ -98,13 +97,12 @@ void every_other(const BandRows& b, const PositionIndex& pos, unsigned y, unsign
         case Predictor::kWrongMode: every_other_row<Predictor::kWrongMode>(b, pos, y, count, row, above); break;
         case Predictor::kHorizontal: every_other_row<Predictor::kHorizontal>(b, pos, y, count, row, above); break;
         case Predictor::kVertical: every_other_row<Predictor::kVertical>(b, pos, y, count, row, above); break;
-        case Predictor::kIllegal: every_other_row<Predictor::kIllegal>(b, pos, y, count, row, above); break;
     }
 }
 
 // The cells of a band row, `step` apart in the plane, to and from a
-// contiguous row. Steps 1, 2 and 4 (the band layouts of every kernel) get
-// loops the compiler vectorises.
+// contiguous row: step 4 in the interleaved storing scheme, 1 in the others
+// (ImageMemory::subband_column), each a loop the compiler vectorises.
 template <size_t Step>
 [[gnu::always_inline]] inline void gather_cells(int16_t* __restrict row, const int16_t* __restrict cells, unsigned n) {
     for (unsigned x = 0; x < n; ++x) row[x] = cells[Step * x];
@@ -115,23 +113,13 @@ template <size_t Step>
 }
 
 QVX_CELL_CLONES void gather(int16_t* __restrict row, const int16_t* __restrict cells, size_t step, unsigned n) {
-    switch (step) {
-        case 1: gather_cells<1>(row, cells, n); break;
-        case 2: gather_cells<2>(row, cells, n); break;
-        case 4: gather_cells<4>(row, cells, n); break;
-        default:
-            for (unsigned x = 0; x < n; ++x) row[x] = cells[step * x];
-    }
+    if (step == 4) gather_cells<4>(row, cells, n);
+    else gather_cells<1>(row, cells, n);
 }
 
 QVX_CELL_CLONES void scatter(int16_t* __restrict cells, const int16_t* __restrict row, size_t step, unsigned n) {
-    switch (step) {
-        case 1: scatter_cells<1>(cells, row, n); break;
-        case 2: scatter_cells<2>(cells, row, n); break;
-        case 4: scatter_cells<4>(cells, row, n); break;
-        default:
-            for (unsigned x = 0; x < n; ++x) cells[step * x] = row[x];
-    }
+    if (step == 4) scatter_cells<4>(cells, row, n);
+    else scatter_cells<1>(cells, row, n);
 }
 
 }  // namespace

@@ -63,7 +63,11 @@ void decode_streams(const StreamJob* jobs, StreamResult* results, unsigned count
         return;
     }
 #endif
-    dispatch<PortableGroup>(jobs, results, count);
+    decode_streams_portable(jobs, results, count);
+}
+
+void decode_streams_portable(const StreamJob* jobs, StreamResult* results, unsigned count) {
+    if (count != 0) dispatch<PortableGroup>(jobs, results, count);
 }
 
 }  // namespace Vantrel::QVX

@@ -59,4 +59,8 @@ inline uint32_t first_value_of_row(uint32_t y, uint32_t row_positions, unsigned 
 // reported in its result's error.
 void decode_streams(const StreamJob* jobs, StreamResult* results, unsigned count);
 
+// The same without the bit-manipulation instructions: what decode_streams
+// runs on processors that lack them.
+void decode_streams_portable(const StreamJob* jobs, StreamResult* results, unsigned count);
+
 }  // namespace Vantrel::QVX

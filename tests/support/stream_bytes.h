@@ -1,5 +1,5 @@
-// Hand-built streams for tests: header fields, packets of every layout,
-// raw codes, and a decode from an exact-size heap buffer.
+// Hand-built streams for tests: header fields, version 3 to 6 packets, and
+// a decode from an exact-size heap buffer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "../encoder/src/header_writer.h"
-#include "base/format.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 namespace qvxtest {
@@ -58,8 +57,6 @@ inline Bytes concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-inline unsigned components_of(uint8_t format) { return Vantrel::QVX::format_components(format); }
-
 // The header as the encoder lays it out, padding included: the fields go
 // through the encoder's header layout unchecked, so that tests can build
 // headers the decoder must refuse.
@@ -104,25 +101,6 @@ inline Bytes packet_v3(const Words& words, unsigned nc) {
     }
     return b;
 }
-
-// Version 7 and later: 16 rows of lengths, then words interleaved.
-inline Bytes packet_v7(const Words& words, unsigned nc) {
-    Bytes b;
-    const unsigned row_bytes = nc == 1 ? 1 : nc == 4 ? 4 : 2;
-    for (unsigned j = 0; j < 16; ++j) {
-        uint32_t row = 0;
-        for (unsigned c = 0; c < nc; ++c) row = row << 5 | uint32_t(words[c * 16 + j].size());
-        for (int i = int(row_bytes) - 1; i >= 0; --i) b.push_back(uint8_t(row >> (8 * i)));
-    }
-    for (unsigned k = 0; k < 16; ++k)
-        for (unsigned j = 0; j < 16; ++j)
-            for (unsigned c = 0; c < nc; ++c)
-                if (words[c * 16 + j].size() > k) put32be(b, words[c * 16 + j][k]);
-    return b;
-}
-
-// Raw 16-bit Golomb-Rice code of v: sixteen zero bits, then the mapped value.
-inline uint32_t raw_code(int v) { return v >= 0 ? uint32_t(2 * v) : uint32_t(-2 * v - 1); }
 
 struct Decoded {
     int rc = -1;
