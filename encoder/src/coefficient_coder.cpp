@@ -202,11 +202,17 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
         const int64_t limit = zero_limit(q, offset);
         uint32_t zeros = 0;
         if (mode != kNoPrediction) zeros = predicted_zero_stretch(c, sb, i, fs_.w_kernel == 6 ? limit : 0);
-        else if (quantises_to_zero(lookahead_[stream][i], limit)) zeros = zero_stretch(stream, i, limit);
+        else if (const int64_t run = run_limit(q, offset); quantises_to_zero(lookahead_[stream][i], run))
+            zeros = zero_stretch(stream, i, run);
         if (zeros >= 32) {
             n = rice_.start_run(stream, zeros);
         } else {
-            v = choose_value(frame_.planes[c][at], pred, q, offset);
+            if (mode == kNoPrediction) {
+                const RateState rate{rice_.next_k(stream), rice_.max_rice_zeros(), kRateSlope};
+                v = choose_value(frame_.planes[c][at], pred, q, offset, rate);
+            } else {
+                v = choose_value(frame_.planes[c][at], pred, q, offset);
+            }
             n = rice_.code_value(stream, v);
         }
     }
