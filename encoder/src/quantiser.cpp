@@ -14,9 +14,8 @@ namespace {
 // The decoder's dequantised magnitude, 0 for 0.
 int64_t magnitude(uint32_t m, int32_t qq) { return m == 0 ? 0 : dequantised_magnitude(int64_t(m), qq); }
 
-}  // namespace
-
-int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
+// The value whose reconstruction is nearest the target.
+int16_t nearest_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     const int16_t residual = int16_t(uint16_t(uint16_t(target) - uint16_t(pred)));
     const int32_t qq = q - int32_t(offset);
     if (qq <= 0) return residual;  // reconstructed exactly
@@ -50,8 +49,10 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     return best;
 }
 
+}  // namespace
+
 int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset, const RateState& rate) {
-    const int16_t nearest = choose_value(target, pred, q, offset);
+    const int16_t nearest = nearest_value(target, pred, q, offset);
     const int32_t qq = q - int32_t(offset);
     if (qq <= 0 || nearest == 0) return nearest;
     const double step = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);

@@ -1,16 +1,12 @@
-// Closed-loop quantiser: picks the value whose reconstruction by the
-// decoder (shared dequantise, plus the prediction) is nearest the target,
-// or, given the coder's state, the value of least squared error plus
-// lambda times its bits.
+// Closed-loop quantiser: among the value whose reconstruction by the
+// decoder (shared dequantise, plus the prediction) is nearest the target
+// and the smaller ones next to it, picks the one of least squared error
+// plus lambda times its bits in the coder's current state.
 #pragma once
 
 #include <cstdint>
 
 namespace Vantrel::QVX::enc {
-
-// Value to code for target t with prediction pred (0 when not predicted),
-// quantisation index q and the subband's offset.
-int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset);
 
 // What the next value of a stream costs: its Rice parameter and longest
 // prefix, and lambda as a multiple of the squared quantiser step (the
@@ -21,7 +17,9 @@ struct RateState {
     double slope = 0;
 };
 
-// The nearest value, one step toward zero or zero: whichever costs least.
+// Value to code for target t with prediction pred (0 when not predicted),
+// quantisation index q and the subband's offset: the one of nearest
+// reconstruction, one step toward zero or zero, whichever costs least.
 int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset, const RateState& rate);
 
 // Largest doubled magnitude that the index quantises to 0: 0 when the
