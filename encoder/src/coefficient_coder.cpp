@@ -220,7 +220,10 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
         if (zeros >= 32) {
             n = rice_.start_run(stream, zeros);
         } else {
-            const RateState rate{rice_.next_k(stream), rice_.max_rice_zeros(), kRateSlope};
+            // Without a transform every subband is predicted from its own
+            // reconstruction, where a value given up spreads: nearest only.
+            const double slope = fs_.w_kernel == 6 ? 0.0 : kRateSlope;
+            const RateState rate{rice_.next_k(stream), rice_.max_rice_zeros(), slope};
             v = choose_value(frame_.planes[c][at], pred, q, offset, rate);
             n = rice_.code_value(stream, v);
         }
