@@ -13,6 +13,7 @@
 #include "frame/image_memory.h"
 #include "qvx/QvxEncoder.h"
 #include "support/coefficient_stages.h"
+#include "../encoder/src/quantiser.h"
 
 using namespace Vantrel::QVX;
 using namespace Vantrel::QVX::enc;
@@ -190,4 +191,22 @@ TEST(EncoderRoundTrip, PerWindowQuantisersWithWeightedOffsets) {
         expect_decodes_to(e.bytes, e.reconstruction, "case " + std::to_string(n));
         EXPECT_EQ(e.stats.window_bits.size(), 32u);
     }
+}
+
+// The rate-aware value choice at step 16 (index 16, offset 0), where 1 and
+// 2 rebuild as 24 and 40: a target of 33 is nearest 2, but at Rice
+// parameter 0 the code of 1 is two bits shorter, which outweighs its larger
+// error; at parameter 4 both codes are 5 bits and the nearest stays. A code
+// that would escape to 32 raw bits loses even when far nearer. Prediction
+// and sign carry through.
+TEST(EncoderQuantiser, RateAwareChoiceWeighsBitsAgainstError) {
+    const RateState k0{0, 13, kRateSlope}, k4{4, 13, kRateSlope}, short_prefix{0, 2, kRateSlope};
+    EXPECT_EQ(choose_value(33, 0, 16, 0, k0), 1);
+    EXPECT_EQ(choose_value(33, 0, 16, 0, k4), 2);
+    EXPECT_EQ(choose_value(-33, 0, 16, 0, k0), -1);
+    EXPECT_EQ(choose_value(133, 100, 16, 0, k0), 1);
+    EXPECT_EQ(choose_value(38, 0, 16, 0, k0), 2);
+    EXPECT_EQ(choose_value(38, 0, 16, 0, short_prefix), 1);
+    EXPECT_EQ(choose_value(10, 0, 16, 0, k0), 0);
+    EXPECT_EQ(choose_value(33, 0, 16, 16, k0), 33);  // offset cancels the index: exact
 }

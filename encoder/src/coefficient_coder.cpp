@@ -156,8 +156,21 @@ uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t ze
     const std::vector<int16_t>& r = lookahead_[stream];
     const size_t end = std::min(r.size(), from + rice_.max_run());
     size_t i = from;
-    while (i < end && quantises_to_zero(r[i], zero_limit)) ++i;
-    return uint32_t(i - from);
+    // A run may also swallow values past the limit up to 2 steps (with
+    // the run limit), at most one in 32 values and none in the first 32;
+    // it ends on a value within the limit.
+    const int64_t outlier = zero_limit * 8 / 5;
+    size_t last_outlier = from, within_end = from;
+    while (i < end) {
+        if (quantises_to_zero(r[i], zero_limit)) {
+            within_end = ++i;
+        } else if (quantises_to_zero(r[i], outlier) && i - last_outlier >= 32) {
+            last_outlier = i++;
+        } else {
+            break;
+        }
+    }
+    return uint32_t(within_end - from);
 }
 
 // A zero run in a predicted subband reconstructs each of its cells as the
@@ -200,11 +213,16 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
         const int64_t limit = zero_limit(q, offset);
         uint32_t zeros = 0;
         if (mode != kNoPrediction) zeros = predicted_zero_stretch(c, sb, i, fs_.w_kernel == 6 ? limit : 0);
-        else if (quantises_to_zero(lookahead_[stream][i], limit)) zeros = zero_stretch(stream, i, limit);
+        else if (const int64_t run = run_limit(q, offset); quantises_to_zero(lookahead_[stream][i], run))
+            zeros = zero_stretch(stream, i, run);
         if (zeros >= 32) {
             n = rice_.start_run(stream, zeros);
         } else {
-            v = choose_value(frame_.planes[c][at], pred, q, offset);
+            // Without a transform every subband is predicted from its own
+            // reconstruction, where a value given up spreads: nearest only.
+            const double slope = fs_.w_kernel == 6 ? 0.0 : kRateSlope;
+            const RateState rate{rice_.next_k(stream), rice_.max_rice_zeros(), slope};
+            v = choose_value(frame_.planes[c][at], pred, q, offset, rate);
             n = rice_.code_value(stream, v);
         }
     }

@@ -1,9 +1,11 @@
 #include "quantiser.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <initializer_list>
 
 #include "entropy/dequantise.h"
+#include "rice_encoder.h"
 
 namespace Vantrel::QVX::enc {
 
@@ -12,9 +14,8 @@ namespace {
 // The decoder's dequantised magnitude, 0 for 0.
 int64_t magnitude(uint32_t m, int32_t qq) { return m == 0 ? 0 : dequantised_magnitude(int64_t(m), qq); }
 
-}  // namespace
-
-int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
+// The value whose reconstruction is nearest the target.
+int16_t nearest_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     const int16_t residual = int16_t(uint16_t(uint16_t(target) - uint16_t(pred)));
     const int32_t qq = q - int32_t(offset);
     if (qq <= 0) return residual;  // reconstructed exactly
@@ -48,9 +49,34 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     return best;
 }
 
+}  // namespace
+
+int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset, const RateState& rate) {
+    const int16_t nearest = nearest_value(target, pred, q, offset);
+    const int32_t qq = q - int32_t(offset);
+    if (qq <= 0 || nearest == 0) return nearest;
+    const double step = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+    const double lambda = rate.slope * step * step;
+    const auto cost = [&](int16_t v) {
+        const int16_t recon = int16_t(uint16_t(uint16_t(pred) + uint16_t(dequantise(v, q, offset))));
+        const double e = double(int32_t(target) - int32_t(recon));
+        return e * e + lambda * double(rice_length(v, rate.k, rate.max_zeros));
+    };
+    int16_t best = nearest;
+    double best_cost = cost(nearest);
+    const int16_t smaller = int16_t(nearest > 0 ? nearest - 1 : nearest + 1);
+    for (const int16_t v : {smaller, int16_t(0)}) {
+        const double c = cost(v);
+        if (c < best_cost) best = v, best_cost = c;
+    }
+    return best;
+}
+
 int64_t zero_limit(int32_t q, uint8_t offset) {
     const int32_t qq = q - int32_t(offset);
     return qq <= 0 ? 0 : magnitude(1, qq);
 }
+
+int64_t run_limit(int32_t q, uint8_t offset) { return zero_limit(q, offset) * 5 / 3; }
 
 }  // namespace Vantrel::QVX::enc

@@ -12,6 +12,14 @@
 
 namespace Vantrel::QVX::enc {
 
+// Bits of the code for v at Rice parameter k: a raw 32-bit code once the
+// prefix would pass max_zeros.
+inline uint32_t rice_length(int16_t v, int k, unsigned max_zeros) {
+    const uint32_t m = v >= 0 ? uint32_t(v) * 2u : uint32_t(-int32_t(v)) * 2u - 1u;
+    const uint32_t zeros = m >> k;
+    return zeros <= max_zeros ? zeros + 1 + uint32_t(k) : 32;
+}
+
 class RiceEncoder {
 public:
     explicit RiceEncoder(bool fourteen_bit);
@@ -21,6 +29,11 @@ public:
     // Longest zero run one code can carry: 32 + the largest length field.
     uint32_t max_run() const { return run_field_mask_ + 32; }
     bool run_active(unsigned s) const { return run_pos_[s] != run_length_[s]; }
+
+    // Rice parameter of stream s for its next value, and the longest prefix
+    // a Rice code may have.
+    int next_k(unsigned s) const { return stats.compute_k(s); }
+    unsigned max_rice_zeros() const { return max_rice_zeros_; }
 
     // Each returns the bit count n of the value for the line buffer.
     // A Golomb-Rice or raw code for v.
