@@ -1,10 +1,11 @@
 // Line buffer and index pass: window lengths, the four-position index delay
-// and packet header bits.
+// and packet header bits; the 32-bit dequantisation of the row loops.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "base/error.h"
+#include "entropy/dequantise.h"
 #include "entropy/index_pass.h"
 #include "entropy/line_buffer.h"
 #include "support/errors.h"
@@ -143,4 +144,19 @@ TEST(IndexPass, PacketEndsFromCrossingsAndMissingSubbandData) {
     EXPECT_EQ(lb2.fill_level, 512);
     EXPECT_EQ(q2[3], 0);  // the set-up index of an empty buffer
     EXPECT_EQ(q2[4], 20);
+}
+
+// The row loops dequantise in 32-bit lanes; they must give what the
+// 64-bit formula gives for every value at every index, including the
+// shifts where the product no longer fits 32 bits and the left shifts.
+TEST(Dequantise, LaneFormulaMatchesForEveryValueAndIndex) {
+    for (int32_t qq = 0; qq <= 127; ++qq) {
+        const DequantLane lane = dequant_lane(qq);
+        int mismatches = 0;
+        for (int32_t v = -32768; v <= 32767; ++v)
+            mismatches += dequantise_lane(int16_t(v), lane) != dequantise(int16_t(v), qq, 0);
+        EXPECT_EQ(mismatches, 0) << "qq " << qq;
+    }
+    // An index at or below the offset leaves the value as it is.
+    EXPECT_EQ(dequantise_lane(-1234, dequant_lane(-5)), -1234);
 }
