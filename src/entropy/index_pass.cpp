@@ -11,17 +11,27 @@ void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_
     // sb_fill of a stream is brought up to date only when it is read: at
     // the dominant stream every step, at every stream on a packet end.
     size_t next[64] = {};
+    // Value k is at position k << shift, so it is at or before p when
+    // k <= p >> shift. The crossings ascend: eight at a time are counted
+    // without a branch per crossing until a block holds later ones.
     auto sync = [&](unsigned s, uint32_t p) {
         const StreamCrossings& c = crossings[s];
-        size_t i = next[s];
-        const size_t n = c.at.size();
-        uint32_t added = 0;
-        while (i < n && (uint64_t(c.at[i]) << c.shift) <= p) {
-            ++i;
-            ++added;
+        const uint32_t* at = c.at.data();
+        const uint32_t last = p >> c.shift;
+        const size_t start = next[s], n = c.at.size();
+        size_t i = start;
+        for (;;) {
+            if (i + 8 > n) {
+                while (i < n && at[i] <= last) ++i;
+                break;
+            }
+            unsigned in_block = 0;
+            for (unsigned k = 0; k < 8; ++k) in_block += at[i + k] <= last ? 1u : 0u;
+            i += in_block;
+            if (in_block < 8) break;
         }
         next[s] = i;
-        lb.sb_fill[s] = int32_t(uint32_t(lb.sb_fill[s]) + 32u * added);
+        lb.sb_fill[s] = int32_t(uint32_t(lb.sb_fill[s]) + 32u * uint32_t(i - start));
     };
 
     const unsigned streams = 16u * lb.num_components;

@@ -59,8 +59,11 @@ void LineBuffer::finish_step(const FrameState& fs) {
     else fill_level = 0;
     if (fill_level < 0) fill_level = 0;
 
-    window_pos = (window_pos + 1) % window_positions;
-    if (window_pos == 0) {
+    // window_pos counts 0 .. |window_positions| - 1 (the window may be
+    // given as a negative count).
+    ++window_pos;
+    if (window_pos == window_positions || window_pos == -window_positions) {
+        window_pos = 0;
         ++qp_index;
         base_qp = fs.qp_entry(uint32_t(qp_index));
     }

@@ -1,5 +1,6 @@
 #include "entropy/subband_loop.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -132,10 +133,28 @@ void decode_subbands(FrameState& fs, mem_data& input, Demultiplexer& demux, unsi
     }
 
     // Streams are independent: decode them all, each to its end or its
-    // first failure.
-    parallel_for(threads, groups.size(), [&](size_t gi) {
-        const size_t at = group_first[gi];
-        decode_streams(&jobs[at], &results[at], unsigned(group_first[gi + 1] - at));
+    // first failure. A group's streams sum their code lengths into one
+    // array, so with rate control a group is one task; otherwise a task is
+    // a pair of streams (which decode value by value together). The
+    // longest tasks go first, so the last ones to finish are short.
+    struct Task {
+        size_t at;
+        unsigned count;
+        uint64_t words;
+    };
+    std::vector<Task> tasks;
+    for (size_t gi = 0; gi < groups.size(); ++gi) {
+        const unsigned size = rate_control ? unsigned(group_first[gi + 1] - group_first[gi]) : 2u;
+        for (size_t at = group_first[gi]; at < group_first[gi + 1]; at += size) {
+            const unsigned count = unsigned(std::min<size_t>(size, group_first[gi + 1] - at));
+            uint64_t words = 0;
+            for (unsigned i = 0; i < count; ++i) words += jobs[at + i].words.size();
+            tasks.push_back({at, count, words});
+        }
+    }
+    std::stable_sort(tasks.begin(), tasks.end(), [](const Task& a, const Task& b) { return a.words > b.words; });
+    parallel_for(threads, tasks.size(), [&](size_t t) {
+        decode_streams(&jobs[tasks[t].at], &results[tasks[t].at], tasks[t].count);
     });
 
     if (words_needed)
