@@ -7,7 +7,7 @@ namespace Vantrel::QVX {
 
 void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
-                    int8_t* q) {
+                    int8_t* q, IndexRows* rows) {
     // sb_fill of a stream is brought up to date only when it is read: at
     // the dominant stream every step, at every stream on a packet end.
     size_t next[64] = {};
@@ -36,6 +36,7 @@ void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_
 
     const unsigned streams = 16u * lb.num_components;
     size_t taken = 0;
+    uint32_t row = 0, row_left = 0;
     for (uint32_t p = 0; p < steps; ++p) {
         q[p] = int8_t(lb.qt_index());
         if (position_bits) lb.add_bits(int32_t(position_bits[p]));
@@ -54,7 +55,12 @@ void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_
             }
         }
         lb.finish_step(fs);
+        if (rows && ++row_left == rows->row_positions) [[unlikely]] {
+            rows->row_done(row++);
+            row_left = 0;
+        }
     }
+    if (rows && row_left != 0) rows->row_done(row);
 }
 
 }  // namespace Vantrel::QVX

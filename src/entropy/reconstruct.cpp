@@ -172,7 +172,7 @@ bool interleaved_four(const BandRows* bands, unsigned count, const BandRows* (&l
 }
 
 void reconstruct_interleaved(const BandRows* (&lane)[4], const PositionIndex& pos, unsigned sb_height,
-                             int16_t* plane, size_t plane_width) {
+                             int16_t* plane, size_t plane_width, const RowsReady* ready) {
     const unsigned w = pos.width;
     const BandRows& b0 = *lane[0];
     const uint32_t base = b0.col0;
@@ -181,6 +181,7 @@ void reconstruct_interleaved(const BandRows* (&lane)[4], const PositionIndex& po
     };
     LanePattern pattern;
     for (unsigned y = 0; y < sb_height; ++y) {
+        if (ready && !ready->wait(y)) return;
         int16_t* cells = plane_row(y);
         const size_t first = size_t(y) * w;
         for (unsigned x = 0; x < w;) {
@@ -213,15 +214,16 @@ void reconstruct_interleaved(const BandRows* (&lane)[4], const PositionIndex& po
 }  // namespace
 
 void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
-                       int16_t* plane, size_t plane_width) {
+                       int16_t* plane, size_t plane_width, const RowsReady* ready) {
     if (const BandRows* lane[4]; interleaved_four(bands, count, lane)) {
-        reconstruct_interleaved(lane, pos, sb_height, plane, plane_width);
+        reconstruct_interleaved(lane, pos, sb_height, plane, plane_width, ready);
         return;
     }
     const unsigned w = pos.width;
     // Two rows per band: the one being built and the one above it.
     std::vector<int16_t> rows(size_t(2) * count * w);
     for (unsigned y = 0; y < sb_height; ++y) {
+        if (ready && !ready->wait(y)) return;
         for (unsigned i = 0; i < count; ++i) {
             const BandRows& b = bands[i];
             int16_t* row = rows.data() + (size_t(2) * i + (y & 1u)) * w;
