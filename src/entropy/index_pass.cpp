@@ -12,24 +12,23 @@ void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_
     // the dominant stream every step, at every stream on a packet end.
     size_t next[64] = {};
     // Value k is at position k << shift, so it is at or before p when
-    // k <= p >> shift. The crossings ascend: eight at a time are counted
-    // without a branch per crossing until a block holds later ones.
-    auto sync = [&](unsigned s, uint32_t p) {
+    // k <= p >> shift. The crossings ascend. At a packet end every stream
+    // catches up on several, counted eight at a time without a branch per
+    // crossing; between packet ends only the dominant stream moves, by
+    // one crossing now and then.
+    auto sync = [&](unsigned s, uint32_t p, bool many) {
         const StreamCrossings& c = crossings[s];
         const uint32_t* at = c.at.data();
         const uint32_t last = p >> c.shift;
         const size_t start = next[s], n = c.at.size();
         size_t i = start;
-        for (;;) {
-            if (i + 8 > n) {
-                while (i < n && at[i] <= last) ++i;
-                break;
-            }
+        while (many && i + 8 <= n) {
             unsigned in_block = 0;
             for (unsigned k = 0; k < 8; ++k) in_block += at[i + k] <= last ? 1u : 0u;
             i += in_block;
             if (in_block < 8) break;
         }
+        while (i < n && at[i] <= last) ++i;
         next[s] = i;
         lb.sb_fill[s] = int32_t(uint32_t(lb.sb_fill[s]) + 32u * uint32_t(i - start));
     };
@@ -43,14 +42,14 @@ void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_
 
         if (taken >= dominant.size()) raise(msg::kMissingSubbandData);
         const unsigned d = dominant[taken];
-        sync(d, p);
+        sync(d, p, false);
         if (lb.closes_packet(d)) {
             lb.packet_done = true;
             ++taken;
         }
         if (lb.packet_done) {
             for (unsigned s = 0; s < streams; ++s) {
-                sync(s, p);
+                sync(s, p, true);
                 LineBuffer::carry_fill(lb.sb_fill[s]);
             }
         }
