@@ -5,9 +5,12 @@
 
 namespace Vantrel::QVX {
 
-void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
+void run_index_pass(LineBuffer& model, const FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
                     int8_t* q, IndexRows* rows) {
+    // A local copy, so the stores of indices do not make the compiler
+    // reload the model's fields at every position.
+    LineBuffer lb = model;
     // sb_fill of a stream is brought up to date only when it is read: at
     // the dominant stream every step, at every stream on a packet end.
     size_t next[64] = {};
@@ -60,6 +63,7 @@ void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_
         }
     }
     if (rows && row_left != 0) rows->row_done(row);
+    model = lb;
 }
 
 }  // namespace Vantrel::QVX
