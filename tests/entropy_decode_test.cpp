@@ -1,6 +1,7 @@
 // Bad input to the entropy stage: hand-built streams (w_kernel 6) decoded
 // through the public interface from buffers of exactly the stream's size.
-// Well-formed frames are covered by the encoder round trips.
+// Well-formed frames are covered by the encoder round trips; the 32-bit
+// dequantisation of the row loops is checked against the 64-bit formula.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 #include "base/error.h"
 #include "codestream/header.h"
+#include "entropy/dequantise.h"
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
@@ -131,4 +133,20 @@ TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
         ++streams;
     }
     EXPECT_GT(streams, 100u);
+}
+
+// The row loops dequantise in 32-bit lanes; they must give what the
+// 64-bit formula gives for every value at every index, including the
+// shifts where the product no longer fits 32 bits and the left shifts.
+TEST(Dequantise, LaneFormulaMatchesForEveryValueAndIndex) {
+    using namespace Vantrel::QVX;
+    for (int32_t qq = 0; qq <= 127; ++qq) {
+        const DequantLane lane = dequant_lane(qq);
+        int mismatches = 0;
+        for (int32_t v = -32768; v <= 32767; ++v)
+            mismatches += dequantise_lane(int16_t(v), lane) != dequantise(int16_t(v), qq, 0);
+        EXPECT_EQ(mismatches, 0) << "qq " << qq;
+    }
+    // An index at or below the offset leaves the value as it is.
+    EXPECT_EQ(dequantise_lane(-1234, dequant_lane(-5)), -1234);
 }

@@ -268,6 +268,27 @@ void walk_v7(const FrameState& fs, mem_data& input, Sink& sink) {
                 continue;
             }
         }
+        if (whole) {
+            // Round k delivers the k-th word of every stream that has one:
+            // the streams in delivery order, dropping those that ran out.
+            uint8_t active[64];
+            uint32_t live = 0;
+            for (uint32_t j = 0; j < 16; ++j)
+                for (uint32_t c = 0; c < ncomp; ++c)
+                    if (len[c * 16 + j] != 0) active[live++] = uint8_t(c * 16 + j);
+            for (uint32_t k = 1; live != 0; ++k) {
+                uint32_t kept = 0;
+                for (uint32_t i = 0; i < live; ++i) {
+                    const uint32_t s = active[i];
+                    sink.word(in.be32(), s);
+                    active[kept] = uint8_t(s);
+                    kept += len[s] > k ? 1u : 0u;
+                }
+                live = kept;
+            }
+            sink.packet_end(dom.stream);
+            continue;
+        }
         for (uint32_t k = 0; k < 16; ++k) {
             for (uint32_t j = 0; j < 16; ++j) {
                 for (uint32_t c = 0; c < ncomp; ++c) {

@@ -20,13 +20,23 @@ struct StreamCrossings {
     unsigned shift = 0;
 };
 
+// Told each time the indices of another `row_positions` positions are
+// final (rows in order, the last one possibly shorter).
+struct IndexRows {
+    uint32_t row_positions = 0;
+    virtual void row_done(uint32_t row) = 0;
+
+protected:
+    ~IndexRows() = default;
+};
+
 // Runs the line-buffer steps of positions [0, steps) and stores in q[p] the
 // index each of those positions is decoded with. position_bits[p] is the
 // bit count of position p for the fill level, or null with rate control
 // off. Raises the model's errors ("Missing subband data", "ERROR: q > 63")
-// at the step that meets them.
+// at the step that meets them. `rows`, if given, hears of every finished row.
 void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
-                    int8_t* q);
+                    int8_t* q, IndexRows* rows = nullptr);
 
 }  // namespace Vantrel::QVX

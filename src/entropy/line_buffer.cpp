@@ -44,31 +44,4 @@ int32_t LineBuffer::rate_control(int32_t base) const {
     return q;
 }
 
-void LineBuffer::finish_step(const FrameState& fs) {
-    const int32_t header_bits = kPacketHeaderBits * num_components;
-    if (header_pending) {
-        add_bits(header_bits);
-        header_pending = false;
-    }
-    if (packet_done) {
-        if (version >= 6) header_pending = true;
-        else add_bits(header_bits);
-        packet_done = false;
-    }
-    if (drain > 0) fill_level = int32_t(uint32_t(fill_level) - uint32_t(drain));
-    else fill_level = 0;
-    if (fill_level < 0) fill_level = 0;
-
-    window_pos = (window_pos + 1) % window_positions;
-    if (window_pos == 0) {
-        ++qp_index;
-        base_qp = fs.qp_entry(uint32_t(qp_index));
-    }
-    const int32_t q = rc_drain ? rate_control(base_qp) : base_qp;
-    qt_pipeline[0] = qt_pipeline[1];
-    qt_pipeline[1] = qt_pipeline[2];
-    qt_pipeline[2] = qt_pipeline[3];
-    qt_pipeline[3] = q;
-}
-
 }  // namespace Vantrel::QVX

@@ -28,8 +28,9 @@ inline Predictor predictor_of(int mode, uint8_t pred_mode) {
 
 // Prediction at column x of row y of one subband: `row` is row y (columns
 // left of x already reconstructed), `above` is row y - 1 (unused when y is 0).
-template <Predictor P>
-inline int16_t predict_at(const int16_t* row, const int16_t* above, unsigned x, unsigned y) {
+// Both are indexed by column: pointers, or views of cells spread in a plane.
+template <Predictor P, class Row, class Above>
+inline int16_t predict_at(const Row& row, const Above& above, unsigned x, unsigned y) {
     if constexpr (P == Predictor::kThird || P == Predictor::kMedian || P == Predictor::kWrongMode) {
         if (y == 0) return x == 0 ? int16_t(0) : row[x - 1];
         if (x == 0) return above[0];

@@ -1,5 +1,6 @@
 #include "entropy/reconstruct.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -28,37 +29,48 @@ QVX_CELL_CLONES void dequantise_row(const int16_t* v, const PositionIndex& pos, 
                     int16_t* out) {
     for (unsigned x = 0; x < n;) {
         const unsigned end = unsigned(pos.run_end[first + x] - first);
-        int32_t qq = int32_t(pos.q[first + x]) - offset;
-        if (qq < 0) qq = 0;
-        if (qq == 0) {
+        const int32_t qq = int32_t(pos.q[first + x]) - offset;
+        if (qq <= 0) {
             if (out != v) std::memcpy(out + x, v + x, size_t(end - x) * sizeof(int16_t));
-        } else if (qq / 4 <= 18) {
-            const uint32_t step = uint32_t(kDequantStep[qq & 3]);
-            const int shift = 18 - qq / 4;
-            for (unsigned i = x; i < end; ++i) {
-                const int32_t val = v[i];
-                const uint32_t m = uint32_t(val < 0 ? -val : val);
-                const uint64_t r = ((uint64_t(2 * m + 1) * step >> shift) + 1) >> 1;
-                const uint32_t signed_r = val < 0 ? 0u - uint32_t(r) : uint32_t(r);
-                out[i] = val == 0 ? int16_t(0) : int16_t(uint16_t(signed_r));
-            }
         } else {
-            for (unsigned i = x; i < end; ++i) out[i] = dequantise(v[i], pos.q[first + i], offset);
+            const DequantLane lane = dequant_lane(qq);
+            for (unsigned i = x; i < end; ++i) out[i] = dequantise_lane(v[i], lane);
         }
         x = end;
     }
 }
 
+// The dequantisation of 16 consecutive cells of a plane row whose bands
+// take turns cell by cell: lane j belongs to band j mod (bands in the row).
+struct LanePattern {
+    uint32_t high[16], low[16], round[16], pre[16], post[16];
+};
+
+QVX_CELL_CLONES void dequantise_cells(int16_t* cells, size_t n, const LanePattern& l) {
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        for (unsigned j = 0; j < 16; ++j) {
+            const int32_t val = cells[i + j];
+            const uint32_t a = 2u * uint32_t(val < 0 ? -val : val) + 1u;
+            const uint32_t r = (a * l.high[j] + ((a * l.low[j] + l.round[j]) >> l.pre[j])) >> l.post[j];
+            cells[i + j] = val == 0 ? int16_t(0) : int16_t(uint16_t(val < 0 ? 0u - r : r));
+        }
+    }
+    for (unsigned j = 0; i < n; ++i, ++j)
+        cells[i] = dequantise_lane(cells[i], {l.high[j], l.low[j], l.round[j], l.pre[j], l.post[j]});
+}
+
 // Adds the prediction to the dequantised row in place, left to right.
-template <Predictor P>
-void predict_row(int16_t* row, const int16_t* above, unsigned n, unsigned y) {
+template <Predictor P, class Row, class Above>
+void predict_row(Row row, Above above, unsigned n, unsigned y) {
     for (unsigned x = 0; x < n; ++x) {
         const int16_t p = predict_at<P>(row, above, x, y);
         row[x] = int16_t(uint16_t(uint16_t(p) + uint16_t(row[x])));
     }
 }
 
-void predict_full_row(Predictor p, int16_t* row, const int16_t* above, unsigned n, unsigned y) {
+template <class Row, class Above>
+void predict_full_row(Predictor p, Row row, Above above, unsigned n, unsigned y) {
     switch (p) {
         case Predictor::kNone: break;
         case Predictor::kThird: predict_row<Predictor::kThird>(row, above, n, y); break;
@@ -68,6 +80,13 @@ void predict_full_row(Predictor p, int16_t* row, const int16_t* above, unsigned 
         case Predictor::kVertical: predict_row<Predictor::kVertical>(row, above, n, y); break;
     }
 }
+
+// A band's row where it lies in the plane, one cell every `Step`.
+template <size_t Step>
+struct SpreadRow {
+    int16_t* cells;
+    int16_t& operator[](size_t x) const { return cells[Step * x]; }
+};
 
 // A row of a band decoded at every other position: its `count` values sit
 // in row[0..count), and position i of them is the row's first even position
@@ -122,14 +141,77 @@ QVX_CELL_CLONES void scatter(int16_t* __restrict cells, const int16_t* __restric
     else scatter_cells<1>(cells, row, n);
 }
 
+// Four bands whose cells take turns along the same plane rows (every band
+// of a 4x4-interleaved plane, grouped by rows): their rows are one
+// contiguous run of cells, dequantised in one pass; lane[k] is the band at
+// column offset k.
+bool interleaved_four(const BandRows* bands, unsigned count, const BandRows* (&lane)[4]) {
+    if (count != 4) return false;
+    uint32_t base = bands[0].col0;
+    for (unsigned i = 0; i < 4; ++i) base = std::min(base, bands[i].col0);
+    for (const BandRows*& l : lane) l = nullptr;
+    for (unsigned i = 0; i < 4; ++i) {
+        const BandRows& b = bands[i];
+        const uint32_t k = b.col0 - base;
+        if (b.every_other || b.col_step != 4 || k >= 4 || lane[k]) return false;
+        lane[k] = &b;
+    }
+    return true;
+}
+
+void reconstruct_interleaved(const BandRows* (&lane)[4], const PositionIndex& pos, unsigned sb_height,
+                             int16_t* plane, size_t plane_width, const RowsReady* ready) {
+    const unsigned w = pos.width;
+    const BandRows& b0 = *lane[0];
+    const uint32_t base = b0.col0;
+    auto plane_row = [&](unsigned y) {
+        return plane + size_t(uint16_t(b0.row0 + b0.row_step * y)) * plane_width + base;
+    };
+    LanePattern pattern;
+    for (unsigned y = 0; y < sb_height; ++y) {
+        if (ready && !ready->wait(y)) return;
+        int16_t* cells = plane_row(y);
+        const size_t first = size_t(y) * w;
+        for (unsigned x = 0; x < w;) {
+            const unsigned end = unsigned(pos.run_end[first + x] - first);
+            const int32_t q = pos.q[first + x];
+            bool quantised = false;
+            for (unsigned k = 0; k < 4; ++k) {
+                const DequantLane l = dequant_lane(q - lane[k]->qp_offset);
+                quantised |= q - lane[k]->qp_offset > 0;
+                for (unsigned j = k; j < 16; j += 4) {
+                    pattern.high[j] = l.high;
+                    pattern.low[j] = l.low;
+                    pattern.round[j] = l.round;
+                    pattern.pre[j] = l.pre;
+                    pattern.post[j] = l.post;
+                }
+            }
+            if (quantised) dequantise_cells(cells + 4 * size_t(x), 4 * size_t(end - x), pattern);
+            x = end;
+        }
+        // Prediction in place: the band's row above is final in the plane.
+        for (unsigned k = 0; k < 4; ++k) {
+            if (lane[k]->predictor == Predictor::kNone) continue;
+            const SpreadRow<4> row{cells + k}, above{(y > 0 ? plane_row(y - 1) : cells) + k};
+            predict_full_row(lane[k]->predictor, row, above, w, y);
+        }
+    }
+}
+
 }  // namespace
 
 void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
-                       int16_t* plane, size_t plane_width) {
+                       int16_t* plane, size_t plane_width, const RowsReady* ready) {
+    if (const BandRows* lane[4]; interleaved_four(bands, count, lane)) {
+        reconstruct_interleaved(lane, pos, sb_height, plane, plane_width, ready);
+        return;
+    }
     const unsigned w = pos.width;
     // Two rows per band: the one being built and the one above it.
     std::vector<int16_t> rows(size_t(2) * count * w);
     for (unsigned y = 0; y < sb_height; ++y) {
+        if (ready && !ready->wait(y)) return;
         for (unsigned i = 0; i < count; ++i) {
             const BandRows& b = bands[i];
             int16_t* row = rows.data() + (size_t(2) * i + (y & 1u)) * w;

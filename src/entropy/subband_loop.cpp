@@ -1,5 +1,6 @@
 #include "entropy/subband_loop.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -131,10 +132,28 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     }
 
     // Streams are independent: decode them all, each to its end or its
-    // first failure.
-    parallel_for(threads, groups.size(), [&](size_t gi) {
-        const size_t at = group_first[gi];
-        decode_streams(&jobs[at], &results[at], unsigned(group_first[gi + 1] - at));
+    // first failure. A group's streams sum their code lengths into one
+    // array, so with rate control a group is one task; otherwise a task is
+    // a pair of streams (which decode value by value together). The
+    // longest tasks go first, so the last ones to finish are short.
+    struct Task {
+        size_t at;
+        unsigned count;
+        uint64_t words;
+    };
+    std::vector<Task> tasks;
+    for (size_t gi = 0; gi < groups.size(); ++gi) {
+        const unsigned size = rate_control ? unsigned(group_first[gi + 1] - group_first[gi]) : 2u;
+        for (size_t at = group_first[gi]; at < group_first[gi + 1]; at += size) {
+            const unsigned count = unsigned(std::min<size_t>(size, group_first[gi + 1] - at));
+            uint64_t words = 0;
+            for (unsigned i = 0; i < count; ++i) words += jobs[at + i].words.size();
+            tasks.push_back({at, count, words});
+        }
+    }
+    std::stable_sort(tasks.begin(), tasks.end(), [](const Task& a, const Task& b) { return a.words > b.words; });
+    parallel_for(threads, tasks.size(), [&](size_t t) {
+        decode_streams(&jobs[tasks[t].at], &results[tasks[t].at], tasks[t].count);
     });
 
     if (words_needed)
@@ -164,20 +183,8 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     for (unsigned s = 0; s < nstreams; ++s)
         crossings[s] = {results[slot[s]].crossing_list(), jobs[slot[s]].shift};
     const std::unique_ptr<int8_t[]> q(new int8_t[positions ? positions : 1]);
-    run_index_pass(lb, fs, demux.dominant_list(), position_bits.get(), crossings, steps, q.get());
-    if (failure) raise(failure->text);
-
     // Runs of equal indices within each row, for row-wise dequantisation.
     const std::unique_ptr<uint32_t[]> run_end(new uint32_t[positions ? positions : 1]);
-    for (uint32_t y = 0; y < sbh; ++y) {
-        const uint32_t row = y * sbw;
-        uint32_t end = row + sbw;
-        for (uint32_t x = sbw; x-- > 0;) {
-            const uint32_t p = row + x;
-            if (p + 1 < end && q[p] != q[p + 1]) end = p + 1;
-            run_end[p] = end;
-        }
-    }
     const PositionIndex index{q.get(), run_end.get(), sbw};
 
     std::vector<BandRows> ordered;
@@ -186,9 +193,52 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
         row_jobs.emplace_back(ordered.size(), g.streams.size());
         for (unsigned s : g.streams) ordered.push_back(bands[s]);
     }
-    parallel_for(threads, groups.size(), [&](size_t i) {
+    auto reconstruct = [&](size_t i, const RowsReady* rows) {
         reconstruct_bands(ordered.data() + row_jobs[i].first, unsigned(row_jobs[i].second), index, sbh,
-                          coef.splane(groups[i].c), coef.width());
+                          coef.splane(groups[i].c), coef.width(), rows);
+    };
+
+    // The index pass hands out rows as it finishes them.
+    struct Rows final : IndexRows {
+        const int8_t* q;
+        uint32_t* run_end;
+        RowsReady ready;
+        void row_done(uint32_t y) override {
+            const uint32_t row = y * row_positions;
+            uint32_t end = row + row_positions;
+            for (uint32_t x = row_positions; x-- > 0;) {
+                const uint32_t p = row + x;
+                if (p + 1 < end && q[p] != q[p + 1]) end = p + 1;
+                run_end[p] = end;
+            }
+            ready.ready.store(y + 1, std::memory_order_release);
+        }
+    } rows;
+    rows.row_positions = sbw;
+    rows.q = q.get();
+    rows.run_end = run_end.get();
+    const std::span<const uint8_t> dominant = demux.dominant_list();
+
+    if (failure || threads <= 1) {
+        run_index_pass(lb, fs, dominant, position_bits.get(), crossings, steps, q.get(), &rows);
+        if (failure) raise(failure->text);
+        parallel_for(threads, groups.size(), [&](size_t i) { reconstruct(i, nullptr); });
+        return;
+    }
+    // Task 0, the index pass, is always taken first and waits for nothing,
+    // so the reconstruction tasks waiting for its rows always see them
+    // come, or see it fail.
+    parallel_for(threads, groups.size() + 1, [&](size_t i) {
+        if (i > 0) {
+            reconstruct(i - 1, &rows.ready);
+            return;
+        }
+        try {
+            run_index_pass(lb, fs, dominant, position_bits.get(), crossings, steps, q.get(), &rows);
+        } catch (...) {
+            rows.ready.abandoned.store(true, std::memory_order_release);
+            throw;
+        }
     });
 }
 
