@@ -28,8 +28,8 @@ struct Image {
 inline constexpr uint32_t kMaxImageSide = 1u << 17;
 inline constexpr size_t kMaxImageSamples = size_t(1) << 27;
 
-// All functions throw ToolError with a readable message on failure; no input
-// makes them crash.
+// Every function that can fail returns its result and throws ToolError with
+// a readable message on failure; no input makes them crash.
 // Throws unless image is consistent and storable.
 void check_image(const Image& image);
 
@@ -66,12 +66,11 @@ bool is_image_format(const std::string& format);
 std::vector<uint8_t> encode_image(const std::string& format, const Image& image, bool png16 = false);
 
 // By content: PNG or TIFF signature, else PNM. decode_image works on bytes
-// already read; read_image reads path ("-": standard input).
-// Both readers put the file's name ("standard input" for "-") in front of
-// a decoding failure.
+// already read; read_image reads path ("-": standard input), read_raw a raw
+// frame as decode_raw takes it. Both readers put the file's name ("standard
+// input" for "-") in front of a decoding failure.
 Image decode_image(const std::vector<uint8_t>& bytes);
 Image read_image(const std::string& path);
-// A raw frame as decode_raw reads it.
 Image read_raw(const std::string& path, uint32_t width, uint32_t height, unsigned depth, bool big_endian);
 // By extension: .png, .pgm/.ppm/.pnm (P5 or P6), .pam (P7), .tif/.tiff.
 // png16 as force16.
