@@ -6,18 +6,12 @@
 
 namespace qvxbench {
 
-bool make_reference_pnm(const std::string& in, const std::string& out, std::string& error) {
-    qvxtools::Image img;
-    if (!qvxtools::read_image(in, img, error)) return false;
-    if (img.channels != 1 && img.channels != 3) {
-        error = in + ": only grey and RGB images are compared";
-        return false;
-    }
+void make_reference_pnm(const std::string& in, const std::string& out) {
+    qvxtools::Image img = qvxtools::read_image(in);
+    if (img.channels != 1 && img.channels != 3)
+        throw qvxtools::ToolError(in + ": only grey and RGB images are compared");
     const uint32_t w = img.width & ~3u, h = img.height & ~3u;
-    if (w == 0 || h == 0) {
-        error = in + ": smaller than 4x4";
-        return false;
-    }
+    if (w == 0 || h == 0) throw qvxtools::ToolError(in + ": smaller than 4x4");
     if (w != img.width || h != img.height) {
         std::vector<uint16_t> cut(size_t(w) * h * img.channels);
         for (uint32_t y = 0; y < h; ++y)
@@ -35,7 +29,7 @@ bool make_reference_pnm(const std::string& in, const std::string& out, std::stri
                 break;
             }
     }
-    return qvxtools::write_image(out, img, error);
+    qvxtools::write_image(out, img);
 }
 
 Planes planes_from_be16(const uint8_t* data, uint64_t size, const qvxtools::Image& ref) {

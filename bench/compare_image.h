@@ -14,8 +14,8 @@ namespace qvxbench {
 // multiples of 4 (the QVX frame rule), gives a 16-bit file without a
 // significant-bits chunk the smallest depth of 10, 12, 14 or 16 that holds
 // its samples (as qvxenc does) and writes OUT as binary PGM/PPM. Grey and
-// RGB only.
-bool make_reference_pnm(const std::string& in, const std::string& out, std::string& error);
+// RGB only. Throws qvxtools::ToolError.
+void make_reference_pnm(const std::string& in, const std::string& out);
 
 // Decoded frame: planar, one plane per component, rows top to bottom.
 struct Planes {

@@ -85,10 +85,13 @@ Stats stats(std::vector<double> v) {
 }
 
 bool read_bytes(const std::string& path, std::vector<uint8_t>& out) {
-    std::string error;
-    if (qvxtools::read_file(path, out, error)) return true;
-    std::fprintf(stderr, "compare_openjph: %s\n", error.c_str());
-    return false;
+    try {
+        out = qvxtools::read_file(path);
+        return true;
+    } catch (const qvxtools::ToolError& e) {
+        std::fprintf(stderr, "compare_openjph: %s\n", e.what());
+        return false;
+    }
 }
 
 // One decode of ours; the caller frees the output with decoder.deleteBuffer.
@@ -181,11 +184,13 @@ struct Ratios {
 // Returns the table row of one case, or "" if a stream does not decode.
 std::string run_case(const Case& c, const Options& o, bool& all_ok, Ratios& ratios) {
     qvxtools::Image ref;
-    std::string error;
-    if (!qvxtools::read_image(c.reference, ref, error)) {
-        std::fprintf(stderr, "compare_openjph: %s\n", error.c_str());
+    try {
+        ref = qvxtools::read_image(c.reference);
+    } catch (const qvxtools::ToolError& e) {
+        std::fprintf(stderr, "compare_openjph: %s\n", e.what());
         return "";
     }
+    std::string error;
     std::vector<uint8_t> ours, theirs;
     if (!read_bytes(c.ours, ours) || !read_bytes(c.theirs, theirs)) return "";
     const double pixels = double(ref.width) * ref.height;
@@ -303,10 +308,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (argc == 4 && std::strcmp(argv[1], "--reference") == 0) {
-        std::string error;
-        if (make_reference_pnm(argv[2], argv[3], error)) return 0;
-        std::fprintf(stderr, "compare_openjph: %s\n", error.c_str());
-        return 1;
+        try {
+            make_reference_pnm(argv[2], argv[3]);
+            return 0;
+        } catch (const qvxtools::ToolError& e) {
+            std::fprintf(stderr, "compare_openjph: %s\n", e.what());
+            return 1;
+        }
     }
     if (argc == 5 && std::strcmp(argv[1], "--peak") == 0) {
         int threads = 0;

@@ -11,6 +11,7 @@
 #include "image_io.h"
 #include "qvx/QvxEncoder.h"
 #include "support/stream_bytes.h"
+#include "support/tool_images.h"
 
 using namespace Vantrel::QVX;
 using namespace Vantrel::QVX::enc;
@@ -20,9 +21,7 @@ namespace {
 // A crop, cut to w x h from its top left, as planes; 8-bit samples are
 // spread over `depth` bits (v * max / 255, so the low bits are not all 0).
 ImagePlanes load_crop(const std::string& name, unsigned w, unsigned h, unsigned depth = 8) {
-    qvxtools::Image img;
-    std::string error;
-    EXPECT_TRUE(qvxtools::read_image(std::string(QVX_TEST_DATA_DIR) + "/" + name, img, error)) << error;
+    const qvxtools::Image img = qvxtest::read_tool_image(std::string(QVX_TEST_DATA_DIR) + "/" + name);
     ImagePlanes p(uint16_t(w), uint16_t(h), uint8_t(img.channels));
     const uint32_t max = (1u << depth) - 1;
     for (unsigned y = 0; y < h && y < img.height; ++y)
@@ -69,9 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Kernels, ImageRoundTripLossless, ::testing::Range(0u, 7
 // A 320x240 sample photograph at its own depth (PNG sBIT: 12 bits for the
 // ladybird), as planes; sets depth.
 static ImagePlanes load_sample(const std::string& name, unsigned& depth) {
-    qvxtools::Image img;
-    std::string error;
-    EXPECT_TRUE(qvxtools::read_image(std::string(QVX_SOURCE_DIR) + "/samples/images/" + name, img, error)) << error;
+    const qvxtools::Image img = qvxtest::read_tool_image(std::string(QVX_SOURCE_DIR) + "/samples/images/" + name);
     depth = img.maxval > 255 ? 12 : 8;
     ImagePlanes p(uint16_t(img.width), uint16_t(img.height), uint8_t(img.channels));
     for (size_t i = 0; i < size_t(img.width) * img.height; ++i)

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "image_io.h"
+#include "support/tool_images.h"
 
 using qvxtools::Image;
+using qvxtools::ToolError;
+using qvxtest::tool_error_of;
 using namespace std::string_literals;
 
 namespace {
@@ -29,24 +32,23 @@ Image pattern(uint32_t w, uint32_t h, uint32_t channels, uint32_t maxval) {
     return im;
 }
 
-bool decode(const std::string& bytes, Image& out, std::string& error) {
-    return qvxtools::decode_pnm(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out, error);
+Image decode(const std::string& bytes) {
+    return qvxtools::decode_pnm(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 }  // namespace
 
 TEST(ToolsImageFiles, RoundTripEveryFormatLayoutAndDepth) {
     const std::string dir = ::testing::TempDir();
-    std::string error;
     for (uint32_t channels = 1; channels <= 4; ++channels)
         for (uint32_t maxval : {255u, 1023u, 65535u})
             for (const char* ext : {".png", ".pam", ".tif", channels == 1 ? ".pgm" : channels == 3 ? ".PPM" : ".pam"}) {
                 SCOPED_TRACE(std::to_string(channels) + " channels, maxval " + std::to_string(maxval) + ext);
                 const Image in = pattern(7, 5, channels, maxval);
                 const std::string path = dir + "/tools_io_" + std::to_string(channels) + "_" + std::to_string(maxval) + ext;
-                ASSERT_TRUE(qvxtools::write_image(path, in, error)) << error;
+                ASSERT_NO_THROW(qvxtools::write_image(path, in));
                 Image out;
-                ASSERT_TRUE(qvxtools::read_image(path, out, error)) << error;
+                ASSERT_NO_THROW(out = qvxtools::read_image(path));
                 // A 10-bit PNG is stored scaled with an sBIT chunk and read back
                 // unscaled; a 10-bit TIFF keeps its range in SMaxSampleValue.
                 EXPECT_EQ(out.samples, in.samples);
@@ -54,49 +56,44 @@ TEST(ToolsImageFiles, RoundTripEveryFormatLayoutAndDepth) {
                 EXPECT_EQ(out.maxval, maxval);
             }
     const Image rgb = pattern(3, 2, 3, 1023);
-    EXPECT_FALSE(qvxtools::write_image(dir + "/tools_io_b.pgm", rgb, error));
+    std::string error = tool_error_of([&] { qvxtools::write_image(dir + "/tools_io_b.pgm", rgb); });
     EXPECT_NE(error.find("cannot be stored as pgm"), std::string::npos) << error;
-    EXPECT_FALSE(qvxtools::write_image(dir + "/tools_io_b.jpg", rgb, error));
+    EXPECT_THROW(qvxtools::write_image(dir + "/tools_io_b.jpg", rgb), ToolError);
     Image wrong = rgb;
     wrong.samples[3] = 1024;  // above maxval
-    EXPECT_FALSE(qvxtools::write_image(dir + "/tools_io_c.ppm", wrong, error));
-    EXPECT_FALSE(qvxtools::read_image(dir + "/tools_io_missing.png", wrong, error));
+    EXPECT_THROW(qvxtools::write_image(dir + "/tools_io_c.ppm", wrong), ToolError);
+    error = tool_error_of([&] { qvxtools::read_image(dir + "/tools_io_missing.png"); });
     EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
 }
 
 TEST(ToolsPnm, LayoutAndHeaders) {
     Image im = pattern(2, 1, 1, 65535);
     im.samples = {0x0102, 0xA0B0};
-    std::vector<uint8_t> pnm;
-    std::string error;
-    ASSERT_TRUE(qvxtools::encode_pnm(im, pnm, error));
+    const std::vector<uint8_t> pnm = qvxtools::encode_pnm(im);
     EXPECT_EQ(std::string(pnm.begin(), pnm.end()), std::string("P5\n2 1\n65535\n\x01\x02\xA0\xB0", 17));
 
     Image out;
-    ASSERT_TRUE(decode("P6 # comment\n2\t1 # size\n4095\n\x00\x01\x00\x02\x00\x03\x0f\xff\x00\x00\x01\x00"s, out, error));
+    ASSERT_NO_THROW(out = decode("P6 # comment\n2\t1 # size\n4095\n\x00\x01\x00\x02\x00\x03\x0f\xff\x00\x00\x01\x00"s));
     EXPECT_EQ(out.samples, (std::vector<uint16_t>{1, 2, 3, 4095, 0, 256}));
     for (const std::string& s : {""s, "P3\n1 1\n255\n1 2 3"s, "P5\n2 2\n255\nabc"s, "P5\n1 1\n65536\n\x00\x00"s,
                                  "P5\n1 1\n100\n\x65"s, "P5\n999999 999999\n255\n"s, "P5\n4294967297 1\n255\n"s,
                                  "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 5\nMAXVAL 255\nENDHDR\n"s}) {
-        EXPECT_FALSE(decode(s, out, error)) << s;
+        const std::string error = tool_error_of([&] { decode(s); });
+        EXPECT_NE(error, "(no error)") << s;
         EXPECT_FALSE(error.empty()) << s;
-        error.clear();
     }
 }
 
 TEST(ToolsPng, DamagedFilesGiveErrors) {
-    std::vector<uint8_t> png;
-    std::string error;
-    ASSERT_TRUE(qvxtools::encode_png(pattern(16, 16, 3, 65535), png, error));
-    Image out;
+    const std::vector<uint8_t> png = qvxtools::encode_png(pattern(16, 16, 3, 65535));
     for (size_t len = 0; len < png.size(); len += (len < 64 ? 1 : 37)) {
-        error.clear();
-        EXPECT_FALSE(qvxtools::decode_png(png.data(), len, out, error)) << "length " << len;
+        const std::string error = tool_error_of([&] { qvxtools::decode_png(png.data(), len); });
+        EXPECT_NE(error, "(no error)") << "length " << len;
         EXPECT_FALSE(error.empty());
     }
     std::vector<uint8_t> bad = png;
     bad[bad.size() - 20] ^= 0x55;  // breaks the image data's checksum
-    EXPECT_FALSE(qvxtools::decode_png(bad.data(), bad.size(), out, error));
+    std::string error = tool_error_of([&] { qvxtools::decode_png(bad.data(), bad.size()); });
     EXPECT_NE(error.find("corrupt PNG"), std::string::npos) << error;
     // A huge width with a valid checksum is refused before any allocation.
     bad = png;
@@ -104,26 +101,23 @@ TEST(ToolsPng, DamagedFilesGiveErrors) {
     bad[17] = 0xff;
     const uLong crc = crc32(0, bad.data() + 12, 17);
     for (int i = 0; i < 4; ++i) bad[29 + i] = uint8_t(crc >> (24 - 8 * i));
-    EXPECT_FALSE(qvxtools::decode_png(bad.data(), bad.size(), out, error));
-    EXPECT_FALSE(qvxtools::decode_png(png.data() + 8, png.size() - 8, out, error));
-    EXPECT_EQ(error, "not a PNG file");
+    EXPECT_THROW(qvxtools::decode_png(bad.data(), bad.size()), ToolError);
+    EXPECT_EQ(tool_error_of([&] { qvxtools::decode_png(png.data() + 8, png.size() - 8); }), "not a PNG file");
 }
 
 TEST(ToolsTiff, DamagedFilesGiveErrors) {
-    std::vector<uint8_t> tif;
-    std::string error;
-    ASSERT_TRUE(qvxtools::encode_tiff(pattern(16, 16, 4, 4095), tif, error)) << error;
+    const std::vector<uint8_t> tif = qvxtools::encode_tiff(pattern(16, 16, 4, 4095));
     Image out;
-    ASSERT_TRUE(qvxtools::decode_tiff(tif.data(), tif.size(), out, error)) << error;
+    ASSERT_NO_THROW(out = qvxtools::decode_tiff(tif.data(), tif.size()));
     EXPECT_EQ(out.maxval, 4095u);
     // Every cut of the file either fails with a message or, where only
     // trailing tags are lost, still yields the full image.
     for (size_t len = 0; len < tif.size(); len += 23) {
-        error.clear();
-        if (!qvxtools::decode_tiff(tif.data(), len, out, error)) {
-            EXPECT_FALSE(error.empty()) << "length " << len;
-        } else {
+        try {
+            out = qvxtools::decode_tiff(tif.data(), len);
             EXPECT_EQ(out.sample_count(), 16u * 16 * 4) << "length " << len;
+        } catch (const ToolError& e) {
+            EXPECT_NE(std::string(e.what()), "") << "length " << len;
         }
     }
 }

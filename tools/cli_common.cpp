@@ -36,26 +36,20 @@ bool parse_number(const std::string& text, long long lo, long long hi, long long
     return true;
 }
 
-bool read_input(const std::string& path, std::vector<uint8_t>& data, std::string& error) {
-    if (!is_stdio(path)) return read_file(path, data, error);
-    data.clear();
+std::vector<uint8_t> read_input(const std::string& path) {
+    if (!is_stdio(path)) return read_file(path);
+    std::vector<uint8_t> data;
     uint8_t chunk[1 << 16];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) data.insert(data.end(), chunk, chunk + n);
-    if (std::ferror(stdin)) {
-        error = std::string("cannot read standard input: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (std::ferror(stdin)) throw ToolError(std::string("cannot read standard input: ") + std::strerror(errno));
+    return data;
 }
 
-bool write_output(const std::string& path, const uint8_t* data, size_t size, std::string& error) {
-    if (!is_stdio(path)) return write_file(path, data, size, error);
-    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0) {
-        error = std::string("cannot write standard output: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
+void write_output(const std::string& path, const uint8_t* data, size_t size) {
+    if (!is_stdio(path)) return write_file(path, data, size);
+    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0)
+        throw ToolError(std::string("cannot write standard output: ") + std::strerror(errno));
 }
 
 LibraryLinesScope::LibraryLinesScope(LibraryLines where) {

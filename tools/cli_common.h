@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tool_error.h"
+
 namespace qvxtools {
 
 // "qvxdec 0.1.0 (libQvxDecode 0.1.0)".
@@ -21,9 +23,9 @@ int usage_error(const char* tool, const std::string& message, const char* usage_
 // Strict decimal parsing: the whole text, within lo..hi.
 bool parse_number(const std::string& text, long long lo, long long hi, long long& value);
 
-// "-" reads standard input, or writes standard output.
-bool read_input(const std::string& path, std::vector<uint8_t>& data, std::string& error);
-bool write_output(const std::string& path, const uint8_t* data, size_t size, std::string& error);
+// "-" reads standard input, or writes standard output. Both throw ToolError.
+std::vector<uint8_t> read_input(const std::string& path);
+void write_output(const std::string& path, const uint8_t* data, size_t size);
 inline bool is_stdio(const std::string& path) { return path == "-"; }
 
 // Where the library's own printed lines (colour mode, tone-table name,

@@ -29,46 +29,31 @@ std::string lower_extension(const std::string& path) {
 
 }  // namespace
 
-bool check_image(const Image& image, std::string& error) {
-    if (image.channels < 1 || image.channels > 4) {
-        error = "cannot store " + std::to_string(image.channels) + " channels";
-    } else if (image.width == 0 || image.height == 0 || image.width > kMaxImageSide ||
-               image.height > kMaxImageSide) {
-        error = "bad image size " + std::to_string(image.width) + "x" + std::to_string(image.height);
-    } else if (image.maxval == 0 || image.maxval > 65535) {
-        error = "bad maximum sample value " + std::to_string(image.maxval);
-    } else if (image.samples.size() != image.sample_count()) {
-        error = "sample count does not match the image size";
-    } else {
-        return true;
-    }
-    return false;
+void check_image(const Image& image) {
+    if (image.channels < 1 || image.channels > 4)
+        throw ToolError("cannot store " + std::to_string(image.channels) + " channels");
+    if (image.width == 0 || image.height == 0 || image.width > kMaxImageSide || image.height > kMaxImageSide)
+        throw ToolError("bad image size " + std::to_string(image.width) + "x" + std::to_string(image.height));
+    if (image.maxval == 0 || image.maxval > 65535)
+        throw ToolError("bad maximum sample value " + std::to_string(image.maxval));
+    if (image.samples.size() != image.sample_count()) throw ToolError("sample count does not match the image size");
 }
 
-bool write_file(const std::string& path, const uint8_t* data, size_t size, std::string& error) {
+void write_file(const std::string& path, const uint8_t* data, size_t size) {
     File f(std::fopen(path.c_str(), "wb"));
-    if (!f || std::fwrite(data, 1, size, f.get()) != size || std::fflush(f.get()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (!f || std::fwrite(data, 1, size, f.get()) != size || std::fflush(f.get()) != 0)
+        throw ToolError("cannot write " + path + ": " + std::strerror(errno));
 }
 
-bool read_file(const std::string& path, std::vector<uint8_t>& data, std::string& error) {
+std::vector<uint8_t> read_file(const std::string& path) {
     File f(std::fopen(path.c_str(), "rb"));
-    if (!f) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    data.clear();
+    if (!f) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    std::vector<uint8_t> data;
     uint8_t chunk[1 << 16];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) data.insert(data.end(), chunk, chunk + n);
-    if (std::ferror(f.get())) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (std::ferror(f.get())) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
+    return data;
 }
 
 std::string format_of_path(const std::string& path) {
@@ -83,20 +68,17 @@ bool is_image_format(const std::string& format) {
            format == "tiff";
 }
 
-bool decode_raw(const uint8_t* data, size_t size, uint32_t width, uint32_t height, unsigned depth,
-                bool big_endian, Image& image, std::string& error) {
+Image decode_raw(const uint8_t* data, size_t size, uint32_t width, uint32_t height, unsigned depth,
+                 bool big_endian) {
     const size_t bytes_per = depth > 8 ? 2 : 1;
     const size_t count = size_t(width) * height;
-    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide || count > kMaxImageSamples) {
-        error = "bad raw frame size " + std::to_string(width) + "x" + std::to_string(height);
-        return false;
-    }
-    if (size != count * bytes_per) {
-        error = "a raw " + std::to_string(width) + "x" + std::to_string(height) + " frame of " +
-                std::to_string(depth) + "-bit samples has " + std::to_string(count * bytes_per) +
-                " bytes, not " + std::to_string(size);
-        return false;
-    }
+    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide || count > kMaxImageSamples)
+        throw ToolError("bad raw frame size " + std::to_string(width) + "x" + std::to_string(height));
+    if (size != count * bytes_per)
+        throw ToolError("a raw " + std::to_string(width) + "x" + std::to_string(height) + " frame of " +
+                        std::to_string(depth) + "-bit samples has " + std::to_string(count * bytes_per) +
+                        " bytes, not " + std::to_string(size));
+    Image image;
     image.width = width;
     image.height = height;
     image.channels = 1;
@@ -106,62 +88,69 @@ bool decode_raw(const uint8_t* data, size_t size, uint32_t width, uint32_t heigh
         const uint16_t v = bytes_per == 1 ? data[i]
                            : big_endian   ? uint16_t(data[2 * i] << 8 | data[2 * i + 1])
                                           : uint16_t(data[2 * i + 1] << 8 | data[2 * i]);
-        if (v > image.maxval) {
-            error = "raw sample " + std::to_string(i) + " is " + std::to_string(v) + ", above the " +
-                    std::to_string(depth) + "-bit range (check --raw-depth and --raw-endian)";
-            return false;
-        }
+        if (v > image.maxval)
+            throw ToolError("raw sample " + std::to_string(i) + " is " + std::to_string(v) + ", above the " +
+                            std::to_string(depth) + "-bit range (check --raw-depth and --raw-endian)");
         image.samples[i] = v;
     }
-    return true;
+    return image;
 }
 
-bool decode_image(const std::vector<uint8_t>& bytes, Image& image, std::string& error) {
-    if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P')
-        return decode_png(bytes.data(), bytes.size(), image, error);
-    if (is_tiff(bytes.data(), bytes.size())) return decode_tiff(bytes.data(), bytes.size(), image, error);
-    return decode_pnm(bytes.data(), bytes.size(), image, error);
+Image decode_image(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P') return decode_png(bytes.data(), bytes.size());
+    if (is_tiff(bytes.data(), bytes.size())) return decode_tiff(bytes.data(), bytes.size());
+    return decode_pnm(bytes.data(), bytes.size());
 }
 
-bool read_image(const std::string& path, Image& image, std::string& error) {
-    std::vector<uint8_t> bytes;
-    if (!read_input(path, bytes, error)) return false;
-    const bool ok = decode_image(bytes, image, error);
-    if (!ok) error = (path == "-" ? std::string("standard input") : path) + ": " + error;
-    return ok;
+namespace {
+
+// Reads path and decodes its bytes, naming the file in a decoding failure.
+template <class Decode>
+Image read_named(const std::string& path, Decode&& decode) {
+    const std::vector<uint8_t> bytes = read_input(path);
+    try {
+        return decode(bytes);
+    } catch (const ToolError& e) {
+        throw ToolError((is_stdio(path) ? std::string("standard input") : path) + ": " + e.what());
+    }
 }
 
-bool encode_image(const std::string& format, const Image& image, std::vector<uint8_t>& out, std::string& error,
-                  bool png16) {
-    if (format == "png") return encode_png(image, out, error, png16);
-    if (format == "tiff") return encode_tiff(image, out, error);
-    if (format == "pam") return encode_pnm(image, out, error, true);
+}  // namespace
+
+Image read_image(const std::string& path) { return read_named(path, decode_image); }
+
+Image read_raw(const std::string& path, uint32_t width, uint32_t height, unsigned depth, bool big_endian) {
+    return read_named(path, [&](const std::vector<uint8_t>& bytes) {
+        return decode_raw(bytes.data(), bytes.size(), width, height, depth, big_endian);
+    });
+}
+
+std::vector<uint8_t> encode_image(const std::string& format, const Image& image, bool png16) {
+    if (format == "png") return encode_png(image, png16);
+    if (format == "tiff") return encode_tiff(image);
+    if (format == "pam") return encode_pnm(image, true);
     if (format == "pgm" || format == "ppm" || format == "pnm") {
         const uint32_t wanted = format == "pgm" ? 1 : format == "ppm" ? 3 : image.channels;
-        if (image.channels != wanted || (wanted != 1 && wanted != 3)) {
-            error = std::to_string(image.channels) + " channels cannot be stored as " + format +
-                    " (use pam, png or tiff)";
-            return false;
-        }
-        return encode_pnm(image, out, error);
+        if (image.channels != wanted || (wanted != 1 && wanted != 3))
+            throw ToolError(std::to_string(image.channels) + " channels cannot be stored as " + format +
+                            " (use pam, png or tiff)");
+        return encode_pnm(image);
     }
-    error = "unknown image format '" + format + "'";
-    return false;
+    throw ToolError("unknown image format '" + format + "'");
 }
 
-bool write_image(const std::string& path, const Image& image, std::string& error, bool png16) {
+void write_image(const std::string& path, const Image& image, bool png16) {
     const std::string format = format_of_path(path);
+    if (format.empty())
+        throw ToolError(path + ": unknown image file extension '" + lower_extension(path) +
+                        "' (use .png, .pgm, .ppm, .pnm, .pam, .tif or .tiff)");
     std::vector<uint8_t> bytes;
-    if (format.empty()) {
-        error = path + ": unknown image file extension '" + lower_extension(path) +
-                "' (use .png, .pgm, .ppm, .pnm, .pam, .tif or .tiff)";
-        return false;
+    try {
+        bytes = encode_image(format, image, png16);
+    } catch (const ToolError& e) {
+        throw ToolError(path + ": " + e.what());
     }
-    if (!encode_image(format, image, bytes, error, png16)) {
-        error = path + ": " + error;
-        return false;
-    }
-    return write_output(path, bytes.data(), bytes.size(), error);
+    write_output(path, bytes.data(), bytes.size());
 }
 
 }  // namespace qvxtools

@@ -148,25 +148,20 @@ bool run_encode(PngIo& io, const Image& image, const std::vector<uint8_t>& rows,
 
 }  // namespace
 
-bool decode_png(const uint8_t* data, size_t size, Image& image, std::string& error) {
-    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
-        error = "not a PNG file";
-        return false;
-    }
+Image decode_png(const uint8_t* data, size_t size) {
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) throw ToolError("not a PNG file");
     PngIo io;
     io.data = data;
     io.size = size;
+    Image image;
     std::vector<uint8_t> row;
-    if (!run_decode(io, image, row)) {
-        error = std::string("corrupt PNG file: ") + (io.message[0] ? io.message : "out of memory");
-        image = Image{};
-        return false;
-    }
-    return true;
+    if (!run_decode(io, image, row))
+        throw ToolError(std::string("corrupt PNG file: ") + (io.message[0] ? io.message : "out of memory"));
+    return image;
 }
 
-bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& error, bool force16) {
-    if (!check_image(image, error)) return false;
+std::vector<uint8_t> encode_png(const Image& image, bool force16) {
+    check_image(image);
     const bool wide = force16 || image.maxval > 255;
     // Samples of d = 9..15 bits (maxval 2^d - 1) are scaled to the full
     // 16-bit range by bit replication, so viewers show them at their true
@@ -178,11 +173,9 @@ bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& erro
     std::vector<uint8_t> rows(image.sample_count() * (wide ? 2 : 1));
     for (size_t i = 0; i < image.samples.size(); ++i) {
         uint16_t v = image.samples[i];
-        if (v > image.maxval) {
-            error = "sample value " + std::to_string(v) + " exceeds the maximum " +
-                    std::to_string(image.maxval);
-            return false;
-        }
+        if (v > image.maxval)
+            throw ToolError("sample value " + std::to_string(v) + " exceeds the maximum " +
+                            std::to_string(image.maxval));
         if (significant) v = uint16_t(v << (16 - significant) | v >> (2 * significant - 16));
         if (wide) {
             rows[2 * i] = uint8_t(v >> 8);
@@ -191,14 +184,12 @@ bool encode_png(const Image& image, std::vector<uint8_t>& out, std::string& erro
             rows[i] = uint8_t(v);
         }
     }
+    std::vector<uint8_t> out;
     PngIo io;
-    out.clear();
     io.out = &out;
-    if (!run_encode(io, image, rows, wide ? 16 : 8, significant)) {
-        error = std::string("cannot encode PNG: ") + io.message;
-        return false;
-    }
-    return true;
+    if (!run_encode(io, image, rows, wide ? 16 : 8, significant))
+        throw ToolError(std::string("cannot encode PNG: ") + io.message);
+    return out;
 }
 
 }  // namespace qvxtools

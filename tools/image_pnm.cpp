@@ -68,14 +68,11 @@ private:
     size_t pos_ = 0;
 };
 
-bool parse_pam_header(Tokens& t, Image& image, std::string& error) {
+void parse_pam_header(Tokens& t, Image& image) {
     bool have_w = false, have_h = false, have_d = false, have_m = false;
     for (;;) {
         const std::string key = t.word();
-        if (key.empty()) {
-            error = "PAM header ends before ENDHDR";
-            return false;
-        }
+        if (key.empty()) throw ToolError("PAM header ends before ENDHDR");
         if (key == "ENDHDR") break;
         if (key == "TUPLTYPE") {
             t.skip_line();
@@ -95,80 +92,54 @@ bool parse_pam_header(Tokens& t, Image& image, std::string& error) {
             ok = t.number(65535, image.maxval);
             have_m = true;
         } else {
-            error = "unknown PAM header field " + key;
-            return false;
+            throw ToolError("unknown PAM header field " + key);
         }
-        if (!ok) {
-            error = "bad or out-of-range PAM " + key;
-            return false;
-        }
+        if (!ok) throw ToolError("bad or out-of-range PAM " + key);
     }
-    if (!have_w || !have_h || !have_d || !have_m) {
-        error = "PAM header lacks WIDTH, HEIGHT, DEPTH or MAXVAL";
-        return false;
-    }
+    if (!have_w || !have_h || !have_d || !have_m) throw ToolError("PAM header lacks WIDTH, HEIGHT, DEPTH or MAXVAL");
     // ENDHDR is followed by a line end.
     t.skip_line();
-    return true;
 }
 
 }  // namespace
 
-bool decode_pnm(const uint8_t* data, size_t size, Image& image, std::string& error) {
-    image = Image{};
-    if (size < 2 || data[0] != 'P' || (data[1] != '5' && data[1] != '6' && data[1] != '7')) {
-        error = "not a binary PNM/PAM file (P5, P6 or P7)";
-        return false;
-    }
+Image decode_pnm(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] != 'P' || (data[1] != '5' && data[1] != '6' && data[1] != '7'))
+        throw ToolError("not a binary PNM/PAM file (P5, P6 or P7)");
+    Image image;
     Tokens t(data + 2, size - 2);
     size_t header_end;
     if (data[1] == '7') {
-        if (!parse_pam_header(t, image, error)) return false;
-        if (t.pos() >= size - 2) {
-            error = "PAM file has no samples";
-            return false;
-        }
+        parse_pam_header(t, image);
+        if (t.pos() >= size - 2) throw ToolError("PAM file has no samples");
         header_end = 2 + t.pos() + 1;
     } else {
         image.channels = data[1] == '5' ? 1 : 3;
         if (!t.number(kMaxImageSide, image.width) || !t.number(kMaxImageSide, image.height) ||
-            !t.number(65535, image.maxval) || !t.end_header()) {
-            error = "bad or out-of-range PNM header";
-            return false;
-        }
+            !t.number(65535, image.maxval) || !t.end_header())
+            throw ToolError("bad or out-of-range PNM header");
         header_end = 2 + t.pos();
     }
-    if (image.width == 0 || image.height == 0 || image.channels == 0 || image.maxval == 0) {
-        error = "PNM header gives an empty image or a zero maximum";
-        return false;
-    }
-    if (image.sample_count() > kMaxImageSamples) {
-        error = "image is too large";
-        return false;
-    }
+    if (image.width == 0 || image.height == 0 || image.channels == 0 || image.maxval == 0)
+        throw ToolError("PNM header gives an empty image or a zero maximum");
+    if (image.sample_count() > kMaxImageSamples) throw ToolError("image is too large");
     const size_t bytes_per = image.maxval > 255 ? 2 : 1;
     const size_t n = image.sample_count();
-    if (size - header_end < n * bytes_per) {
-        error = "PNM file is truncated";
-        return false;
-    }
+    if (size - header_end < n * bytes_per) throw ToolError("PNM file is truncated");
     image.samples.resize(n);
     const uint8_t* p = data + header_end;
     for (size_t i = 0; i < n; ++i) {
         const uint16_t v = bytes_per == 2 ? uint16_t(p[2 * i] << 8 | p[2 * i + 1]) : p[i];
-        if (v > image.maxval) {
-            error = "sample value " + std::to_string(v) + " exceeds the maximum " +
-                    std::to_string(image.maxval);
-            image = Image{};
-            return false;
-        }
+        if (v > image.maxval)
+            throw ToolError("sample value " + std::to_string(v) + " exceeds the maximum " +
+                            std::to_string(image.maxval));
         image.samples[i] = v;
     }
-    return true;
+    return image;
 }
 
-bool encode_pnm(const Image& image, std::vector<uint8_t>& out, std::string& error, bool force_pam) {
-    if (!check_image(image, error)) return false;
+std::vector<uint8_t> encode_pnm(const Image& image, bool force_pam) {
+    check_image(image);
     const std::string dims = std::to_string(image.width) + " " + std::to_string(image.height);
     const std::string maxval = std::to_string(image.maxval);
     std::string header;
@@ -181,17 +152,14 @@ bool encode_pnm(const Image& image, std::vector<uint8_t>& out, std::string& erro
                  "\nMAXVAL " + maxval + "\nTUPLTYPE " + kTupleTypes[image.channels] + "\nENDHDR\n";
     }
     const bool wide = image.maxval > 255;
-    out.assign(header.begin(), header.end());
+    std::vector<uint8_t> out(header.begin(), header.end());
     out.reserve(out.size() + image.samples.size() * (wide ? 2 : 1));
     for (uint16_t v : image.samples) {
-        if (v > image.maxval) {
-            error = "sample value " + std::to_string(v) + " exceeds the maximum " + maxval;
-            return false;
-        }
+        if (v > image.maxval) throw ToolError("sample value " + std::to_string(v) + " exceeds the maximum " + maxval);
         if (wide) out.push_back(uint8_t(v >> 8));
         out.push_back(uint8_t(v));
     }
-    return true;
+    return out;
 }
 
 }  // namespace qvxtools

@@ -88,15 +88,12 @@ bool is_tiff(const uint8_t* data, size_t size) {
                          (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42));
 }
 
-bool decode_tiff(const uint8_t* data, size_t size, Image& image, std::string& error) {
+Image decode_tiff(const uint8_t* data, size_t size) {
     MemoryFile f;
     f.data = data;
     f.size = size;
     Tiff tif = open_memory(f, "rm");
-    if (!tif) {
-        error = "corrupt TIFF file: " + last_message("cannot open");
-        return false;
-    }
+    if (!tif) throw ToolError("corrupt TIFF file: " + last_message("cannot open"));
     uint32_t width = 0, height = 0;
     uint16_t spp = 1, bits = 1, format = SAMPLEFORMAT_UINT, config = PLANARCONFIG_CONTIG, photometric = 0;
     TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
@@ -108,15 +105,12 @@ bool decode_tiff(const uint8_t* data, size_t size, Image& image, std::string& er
     TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
     if (spp < 1 || spp > 4 || (bits != 8 && bits != 16) || format != SAMPLEFORMAT_UINT ||
         config != PLANARCONFIG_CONTIG ||
-        (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_RGB)) {
-        error = "unsupported TIFF layout (8 or 16-bit unsigned grey, grey+alpha, RGB or RGBA, interleaved)";
-        return false;
-    }
+        (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_RGB))
+        throw ToolError("unsupported TIFF layout (8 or 16-bit unsigned grey, grey+alpha, RGB or RGBA, interleaved)");
     if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide ||
-        size_t(width) * height * spp > kMaxImageSamples) {
-        error = "bad TIFF image size " + std::to_string(width) + "x" + std::to_string(height);
-        return false;
-    }
+        size_t(width) * height * spp > kMaxImageSamples)
+        throw ToolError("bad TIFF image size " + std::to_string(width) + "x" + std::to_string(height));
+    Image image;
     image.width = width;
     image.height = height;
     image.channels = spp;
@@ -128,16 +122,11 @@ bool decode_tiff(const uint8_t* data, size_t size, Image& image, std::string& er
     image.samples.resize(image.sample_count());
     const tmsize_t line = TIFFScanlineSize(tif.get());
     const size_t row_samples = size_t(width) * spp;
-    if (line <= 0 || size_t(line) != row_samples * (bits / 8)) {
-        error = "inconsistent TIFF row size";
-        return false;
-    }
+    if (line <= 0 || size_t(line) != row_samples * (bits / 8)) throw ToolError("inconsistent TIFF row size");
     std::vector<uint8_t> row(static_cast<size_t>(line));
     for (uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif.get(), row.data(), y, 0) < 0) {
-            error = "corrupt TIFF file: " + last_message("cannot read a row");
-            return false;
-        }
+        if (TIFFReadScanline(tif.get(), row.data(), y, 0) < 0)
+            throw ToolError("corrupt TIFF file: " + last_message("cannot read a row"));
         uint16_t* dst = image.samples.data() + y * row_samples;
         if (bits == 16) {
             // libtiff hands out native-order samples.
@@ -147,25 +136,21 @@ bool decode_tiff(const uint8_t* data, size_t size, Image& image, std::string& er
         }
     }
     for (uint16_t v : image.samples)
-        if (v > image.maxval) {
-            error = "sample value " + std::to_string(v) + " above the SMaxSampleValue " + std::to_string(image.maxval);
-            return false;
-        }
-    return true;
+        if (v > image.maxval)
+            throw ToolError("sample value " + std::to_string(v) + " above the SMaxSampleValue " +
+                            std::to_string(image.maxval));
+    return image;
 }
 
-bool encode_tiff(const Image& image, std::vector<uint8_t>& out, std::string& error) {
-    if (!check_image(image, error)) return false;
-    out.clear();
+std::vector<uint8_t> encode_tiff(const Image& image) {
+    check_image(image);
+    std::vector<uint8_t> out;
     MemoryFile f;
     f.out = &out;
     const bool wide = image.maxval > 255;
     {
         Tiff tif = open_memory(f, "w");
-        if (!tif) {
-            error = "cannot write TIFF: " + last_message("out of memory");
-            return false;
-        }
+        if (!tif) throw ToolError("cannot write TIFF: " + last_message("out of memory"));
         TIFF* t = tif.get();
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, image.width);
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, image.height);
@@ -194,14 +179,12 @@ bool encode_tiff(const Image& image, std::vector<uint8_t>& out, std::string& err
             } else {
                 for (size_t i = 0; i < row_samples; ++i) row[i] = uint8_t(src[i]);
             }
-            if (TIFFWriteScanline(t, row.data(), y, 0) < 0) {
-                error = "cannot write TIFF: " + last_message("row failed");
-                return false;
-            }
+            if (TIFFWriteScanline(t, row.data(), y, 0) < 0)
+                throw ToolError("cannot write TIFF: " + last_message("row failed"));
         }
     }
     out.resize(f.size);
-    return true;
+    return out;
 }
 
 }  // namespace qvxtools

@@ -1,6 +1,7 @@
 #include "output_convert.h"
 
 #include <algorithm>
+#include <string>
 
 #include "base/format.h"
 #include "base/mosaic_geometry.h"
@@ -30,26 +31,23 @@ void ycbcr_to_rgb(uint16_t y, uint16_t cb, uint16_t cr, unsigned bit_depth, uint
     rgb[2] = uint16_t(std::clamp(b, 0, max));
 }
 
-bool bayer_mosaic_geometry(unsigned bayer_mode, uint32_t width, uint32_t height,
-                           uint32_t stored_width, unsigned bit_depth, unsigned ct_mode,
-                           MosaicGeometry& mosaic) {
+MosaicGeometry bayer_mosaic_geometry(unsigned bayer_mode, uint32_t width, uint32_t height,
+                                     uint32_t stored_width, unsigned bit_depth, unsigned ct_mode) {
     using namespace Vantrel::QVX;
-    if (bayer_mode < 1 || bayer_mode > 5) return false;
+    if (bayer_mode < 1 || bayer_mode > 5) throw ToolError("unsupported Bayer mode " + std::to_string(bayer_mode));
     const uint32_t ct_index = ct_index_for_mode(uint8_t(ct_mode));
-    mosaic = {uint32_t(mosaic_width(int32_t(width), bayer_mode, 1, int32_t(stored_width))),
-              uint32_t(mosaic_height(int32_t(height), bayer_mode, 1)),
-              int(mosaic_bit_depth(int32_t(bit_depth), bayer_mode, 1, ct_index))};
-    return true;
+    return {uint32_t(mosaic_width(int32_t(width), bayer_mode, 1, int32_t(stored_width))),
+            uint32_t(mosaic_height(int32_t(height), bayer_mode, 1)),
+            int(mosaic_bit_depth(int32_t(bit_depth), bayer_mode, 1, ct_index))};
 }
 
-bool image_from_words(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
-                      uint32_t channels, uint32_t maxval, Image& image, std::string& error) {
+Image image_from_words(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
+                       uint32_t channels, uint32_t maxval) {
     const size_t n = size_t(width) * height * channels;
-    if (size / 2 < n) {
-        error = "output buffer of " + std::to_string(size) + " bytes is smaller than the " +
-                std::to_string(n * 2) + " bytes of the image";
-        return false;
-    }
+    if (size / 2 < n)
+        throw ToolError("output buffer of " + std::to_string(size) + " bytes is smaller than the " +
+                        std::to_string(n * 2) + " bytes of the image");
+    Image image;
     image.width = width;
     image.height = height;
     image.channels = channels;
@@ -59,22 +57,19 @@ bool image_from_words(const uint8_t* buf, size_t size, uint32_t width, uint32_t 
     // come from a damaged stream, so they are limited rather than rejected.
     for (size_t i = 0; i < n; ++i)
         image.samples[i] = uint16_t(std::min<uint32_t>(uint32_t(buf[2 * i] << 8 | buf[2 * i + 1]), maxval));
-    return true;
+    return image;
 }
 
-bool rgb_from_422(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
-                  unsigned bit_depth, Image& image, std::string& error) {
-    if (bit_depth < 8 || bit_depth > 16) {
-        error = "cannot convert " + std::to_string(bit_depth) + "-bit 4:2:2 samples to RGB";
-        return false;
-    }
+Image rgb_from_422(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
+                   unsigned bit_depth) {
+    if (bit_depth < 8 || bit_depth > 16)
+        throw ToolError("cannot convert " + std::to_string(bit_depth) + "-bit 4:2:2 samples to RGB");
     const size_t pairs = (size_t(width) + 1) / 2;
     const size_t row_words = pairs * 4;
-    if (size / 2 / row_words < height) {
-        error = "output buffer of " + std::to_string(size) + " bytes is too small for 4:2:2 " +
-                std::to_string(width) + "x" + std::to_string(height);
-        return false;
-    }
+    if (size / 2 / row_words < height)
+        throw ToolError("output buffer of " + std::to_string(size) + " bytes is too small for 4:2:2 " +
+                        std::to_string(width) + "x" + std::to_string(height));
+    Image image;
     image.width = width;
     image.height = height;
     image.channels = 3;
@@ -89,7 +84,7 @@ bool rgb_from_422(const uint8_t* buf, size_t size, uint32_t width, uint32_t heig
             ycbcr_to_rgb(word(pair + 1 + (x & 1) * 2), word(pair), word(pair + 2), bit_depth, dst + 3 * x);
         }
     }
-    return true;
+    return image;
 }
 
 }  // namespace qvxtools

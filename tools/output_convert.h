@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "image_io.h"
 
@@ -22,18 +21,17 @@ struct MosaicGeometry {
     uint32_t height = 0;
     int depth = 0;
 };
-// False for a bayer_mode the decoder does not support (0 or above 5).
-bool bayer_mosaic_geometry(unsigned bayer_mode, uint32_t width, uint32_t height,
-                           uint32_t stored_width, unsigned bit_depth, unsigned ct_mode,
-                           MosaicGeometry& mosaic);
+// Throws ToolError for a bayer_mode the decoder does not support (0 or above 5).
+MosaicGeometry bayer_mosaic_geometry(unsigned bayer_mode, uint32_t width, uint32_t height,
+                                     uint32_t stored_width, unsigned bit_depth, unsigned ct_mode);
 
 // The first width*height*channels big-endian words of buf as an image.
-bool image_from_words(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
-                      uint32_t channels, uint32_t maxval, Image& image, std::string& error);
+Image image_from_words(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
+                       uint32_t channels, uint32_t maxval);
 
 // A 4:2:2 buffer (per row and pixel pair: Cb, Y0, Cr, Y1) as RGB with the
 // chroma of each pair used for both of its pixels.
-bool rgb_from_422(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
-                  unsigned bit_depth, Image& image, std::string& error);
+Image rgb_from_422(const uint8_t* buf, size_t size, uint32_t width, uint32_t height,
+                   unsigned bit_depth);
 
 }  // namespace qvxtools

@@ -191,32 +191,27 @@ const char* kind_name(uint32_t channels) {
 }
 
 // Builds the image for the decoded buffer of a stream whose header is fs.
-bool make_image(const Options& o, const FrameState& fs, const mem_data& out, qvxtools::Image& image,
-                std::string& format, std::string& error) {
+qvxtools::Image make_image(const Options& o, const FrameState& fs, const mem_data& out, std::string& format) {
     if (fs.bayer_mode != 0) {
-        qvxtools::MosaicGeometry m;
-        if (!qvxtools::bayer_mosaic_geometry(fs.bayer_mode, fs.width, fs.height, fs.stored_width, fs.bit_depth,
-                                             fs.ct_mode, m)) {
-            error = "unsupported Bayer mode " + std::to_string(fs.bayer_mode);
-            return false;
-        }
+        const qvxtools::MosaicGeometry m = qvxtools::bayer_mosaic_geometry(
+            fs.bayer_mode, fs.width, fs.height, fs.stored_width, fs.bit_depth, fs.ct_mode);
         format = "Bayer mode " + std::to_string(fs.bayer_mode) + " mosaic, " + std::to_string(m.depth) + "-bit";
         return qvxtools::image_from_words(out.data, out.size, m.width, m.height, 1,
-                                          qvxtools::maxval_for_depth(unsigned(m.depth)), image, error);
+                                          qvxtools::maxval_for_depth(unsigned(m.depth)));
     }
     if (fs.component_format == 3) {
         if (o.rgb422) {
             format = "4:2:2 as RGB, " + std::to_string(fs.bit_depth) + "-bit";
-            return qvxtools::rgb_from_422(out.data, out.size, fs.width, fs.height, fs.bit_depth, image, error);
+            return qvxtools::rgb_from_422(out.data, out.size, fs.width, fs.height, fs.bit_depth);
         }
         format = "4:2:2 Cb Y0 Cr Y1, " + std::to_string(fs.bit_depth) + "-bit";
         const uint32_t row = (uint32_t(fs.width) + 1) / 2 * 4;
         return qvxtools::image_from_words(out.data, out.size, row, fs.height, 1,
-                                          qvxtools::maxval_for_depth(fs.bit_depth), image, error);
+                                          qvxtools::maxval_for_depth(fs.bit_depth));
     }
     format = std::string(kind_name(fs.num_components)) + ", " + std::to_string(fs.bit_depth) + "-bit";
     return qvxtools::image_from_words(out.data, out.size, fs.width, fs.height, fs.num_components,
-                                      qvxtools::maxval_for_depth(fs.bit_depth), image, error);
+                                      qvxtools::maxval_for_depth(fs.bit_depth));
 }
 
 // The outcome of one input, for the text line or the JSON record.
@@ -228,16 +223,29 @@ struct Result {
     bool ok = false;
 };
 
-// Decodes one file. probe mirrors the header fields that the decoder object
-// keeps between calls.
-Result decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, FrameState& probe,
-                  const std::string& input, const std::string& output) {
-    Result r;
-    r.input = display_name(input);
-    r.output = display_name(output);
+// The decoder's output buffer, handed back to it however the input ends.
+class DecodedBuffer {
+public:
+    explicit DecodedBuffer(Vantrel::QVX::SimpleQvxDecoder& decoder) : decoder_(decoder) {}
+    ~DecodedBuffer() {
+        if (buffer_) decoder_.deleteBuffer(&buffer_);
+    }
+    DecodedBuffer(const DecodedBuffer&) = delete;
+    DecodedBuffer& operator=(const DecodedBuffer&) = delete;
+    mem_data** slot() { return &buffer_; }
+    const mem_data& get() const { return *buffer_; }
+
+private:
+    Vantrel::QVX::SimpleQvxDecoder& decoder_;
+    mem_data* buffer_ = nullptr;
+};
+
+// Decodes one file into r, throwing ToolError on any failure. probe mirrors
+// the header fields that the decoder object keeps between calls.
+void decode_into(Result& r, const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, FrameState& probe,
+                 const std::string& input, const std::string& output) {
     qvxtools::StageClock clock;
-    std::vector<uint8_t> bytes;
-    if (!qvxtools::read_input(input, bytes, r.error)) return r;
+    std::vector<uint8_t> bytes = qvxtools::read_input(input);
     r.read_ms = clock.lap();
     {
         mem_data header(bytes.data(), bytes.size(), 0);
@@ -249,55 +257,58 @@ Result decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, Fra
     }
     // The library ends the whole process on Bayer modes above 5; refuse them
     // here so that the remaining inputs are still decoded.
-    if (probe.bayer_mode > 5) {
-        r.error = "Bayer mode " + std::to_string(probe.bayer_mode) + " is not supported";
-        return r;
-    }
+    if (probe.bayer_mode > 5)
+        throw qvxtools::ToolError("Bayer mode " + std::to_string(probe.bayer_mode) + " is not supported");
     // The pixel limit, judged from the header before any decoding work.
     const uint64_t pixels = uint64_t(probe.width) * probe.height;
-    if (o.max_pixels != 0 && pixels > o.max_pixels) {
-        r.error = "the frame has " + std::to_string(probe.width) + "x" + std::to_string(probe.height) +
-                  " pixels, above --max-pixels " + std::to_string(o.max_pixels);
-        return r;
-    }
+    if (o.max_pixels != 0 && pixels > o.max_pixels)
+        throw qvxtools::ToolError("the frame has " + std::to_string(probe.width) + "x" +
+                                  std::to_string(probe.height) + " pixels, above --max-pixels " +
+                                  std::to_string(o.max_pixels));
     const bool raw = o.format == "raw";
     decoder.setInterleaved(raw ? o.interleaved : true);
 
     mem_data in(bytes.data(), bytes.size(), 0);
-    mem_data* out = nullptr;
+    DecodedBuffer out(decoder);
     clock.lap();
     int result;
     try {
-        result = decoder.decode(&in, &out);
+        result = decoder.decode(&in, out.slot());
     } catch (const std::bad_alloc&) {
-        r.error = "out of memory for a " + std::to_string(probe.width) + "x" + std::to_string(probe.height) + " frame";
-        return r;
+        throw qvxtools::ToolError("out of memory for a " + std::to_string(probe.width) + "x" +
+                                  std::to_string(probe.height) + " frame");
     }
     r.decode_ms = clock.lap();
-    if (result != 0) {
-        r.error = decoder.lastError();
-        return r;
-    }
-    qvxtools::Image image;
-    std::vector<uint8_t> file;
-    bool ok;
+    if (result != 0) throw qvxtools::ToolError(decoder.lastError());
+    const mem_data& decoded = out.get();
     if (raw) {
-        r.format = "raw buffer of " + std::to_string(out->size) + " bytes";
-        r.bytes = out->size;
+        r.format = "raw buffer of " + std::to_string(decoded.size) + " bytes";
+        r.bytes = decoded.size;
         r.convert_ms = clock.lap();
-        ok = qvxtools::write_output(output, out->data, out->size, r.error);
+        qvxtools::write_output(output, decoded.data, decoded.size);
     } else {
-        ok = make_image(o, probe, *out, image, r.format, r.error) &&
-             qvxtools::encode_image(o.format, image, file, r.error);
+        const qvxtools::Image image = make_image(o, probe, decoded, r.format);
+        const std::vector<uint8_t> file = qvxtools::encode_image(o.format, image);
         r.width = image.width;
         r.height = image.height;
         r.bytes = file.size();
         r.convert_ms = clock.lap();
-        if (ok) ok = qvxtools::write_output(output, file.data(), file.size(), r.error);
+        qvxtools::write_output(output, file.data(), file.size());
     }
     r.write_ms = clock.lap();
-    decoder.deleteBuffer(&out);
-    r.ok = ok;
+}
+
+Result decode_one(const Options& o, Vantrel::QVX::SimpleQvxDecoder& decoder, FrameState& probe,
+                  const std::string& input, const std::string& output) {
+    Result r;
+    r.input = display_name(input);
+    r.output = display_name(output);
+    try {
+        decode_into(r, o, decoder, probe, input, output);
+        r.ok = true;
+    } catch (const qvxtools::ToolError& e) {
+        r.error = e.what();
+    }
     return r;
 }
 
@@ -332,14 +343,15 @@ std::string result_json(const Result& r) {
 // A tone table that yields no records decodes every stream coded through
 // it to black; the library accepts that, but the user should hear of it.
 void warn_about_lut(const std::string& path) {
-    std::vector<uint8_t> text;
-    std::string error;
     if (!fs::exists(path)) return;  // the decoder reports "LUT not found!"
     uint32_t records = 0;
-    if (qvxtools::read_file(path, text, error)) {
+    try {
+        const std::vector<uint8_t> text = qvxtools::read_file(path);
         std::vector<uint32_t> table(65536);
         records = Vantrel::QVX::parse_lut_records(reinterpret_cast<const char*>(text.data()), text.size(),
                                                   table.data());
+    } catch (const qvxtools::ToolError&) {
+        // an unreadable table counts as one without records
     }
     if (records == 0)
         std::fprintf(stderr, "qvxdec: warning: the tone table %s yields no records; streams coded through it "
@@ -355,12 +367,13 @@ int run_info(const Options& o) {
     std::string json = "[";
     for (const std::string& input : o.inputs) {
         std::vector<uint8_t> bytes;
-        std::string error;
-        if (!qvxtools::read_input(input, bytes, error)) {
-            std::fprintf(stderr, "qvxdec: %s\n", error.c_str());
+        try {
+            bytes = qvxtools::read_input(input);
+        } catch (const qvxtools::ToolError& e) {
+            std::fprintf(stderr, "qvxdec: %s\n", e.what());
             if (o.json) json += (json.size() > 1 ? ",\n " : "") + std::string("{\"input\": ") +
                                 qvxtools::json_string(input) + ", \"ok\": false, \"problems\": [" +
-                                qvxtools::json_string(error) + "]}";
+                                qvxtools::json_string(e.what()) + "]}";
             all_ok = false;
             continue;
         }

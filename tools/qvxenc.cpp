@@ -97,24 +97,13 @@ std::string output_name(const EncOptions& o) {
 }
 
 void write_stream(const EncOptions& o, const EncodedImage& e) {
-    std::string error;
-    if (!qvxtools::write_output(output_name(o), e.bytes.data(), e.bytes.size(), error)) qvxtools::fail(error);
+    qvxtools::write_output(output_name(o), e.bytes.data(), e.bytes.size());
 }
 
 qvxtools::Image read_input_image(const EncOptions& o) {
-    qvxtools::Image image;
-    std::string error;
-    const std::string name = qvxtools::is_stdio(o.input) ? "standard input" : o.input;
-    if (o.raw_width) {
-        std::vector<uint8_t> bytes;
-        if (!qvxtools::read_input(o.input, bytes, error)) qvxtools::fail(error);
-        if (!qvxtools::decode_raw(bytes.data(), bytes.size(), *o.raw_width, *o.raw_height, o.raw_depth.value_or(16),
-                                  o.raw_big_endian, image, error))
-            qvxtools::fail(name + ": " + error);
-    } else if (!qvxtools::read_image(o.input, image, error)) {
-        qvxtools::fail(error);
-    }
-    return image;
+    if (o.raw_width)
+        return qvxtools::read_raw(o.input, *o.raw_width, *o.raw_height, o.raw_depth.value_or(16), o.raw_big_endian);
+    return qvxtools::read_image(o.input);
 }
 
 int run(const EncOptions& o) {
@@ -187,6 +176,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "qvxenc: %s\n", e.what());
         else
             std::fprintf(stderr, "qvxenc: %s: %s\n", o.input.c_str(), e.what());
+    } catch (const qvxtools::ToolError& e) {
+        std::fprintf(stderr, "qvxenc: %s\n", e.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "qvxenc: out of memory\n");
     }

@@ -22,8 +22,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     qvxtools::Image img;
-    std::string err;
-    if (!qvxtools::read_image(argv[1], img, err)) return std::fprintf(stderr, "%s\n", err.c_str()), 1;
+    try {
+        img = qvxtools::read_image(argv[1]);
+    } catch (const qvxtools::ToolError& e) {
+        return std::fprintf(stderr, "%s\n", e.what()), 1;
+    }
     unsigned kernel = 3, ct = img.channels == 3 ? 4 : 0, pred = 0;
     std::string off = "weighted", qs = "20";
     double alpha = 1.0;

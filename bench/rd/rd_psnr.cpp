@@ -11,12 +11,7 @@
 #include "image_io.h"
 
 int to_pnm(int argc, char** argv) {
-    qvxtools::Image image;
-    std::string error;
-    if (!qvxtools::read_image(argv[2], image, error)) {
-        std::fprintf(stderr, "rd_psnr: %s\n", error.c_str());
-        return 1;
-    }
+    qvxtools::Image image = qvxtools::read_image(argv[2]);
     if (argc == 5) {
         const long maxval = std::strtol(argv[4], nullptr, 10);
         for (uint16_t v : image.samples)
@@ -26,25 +21,18 @@ int to_pnm(int argc, char** argv) {
             }
         image.maxval = uint32_t(maxval);
     }
-    if (!qvxtools::write_image(argv[3], image, error)) {
-        std::fprintf(stderr, "rd_psnr: %s\n", error.c_str());
-        return 1;
-    }
+    qvxtools::write_image(argv[3], image);
     return 0;
 }
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     if (argc >= 4 && argc <= 5 && std::string(argv[1]) == "--to-pnm") return to_pnm(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: rd_psnr REFERENCE DECODED\n       rd_psnr --to-pnm IN OUT [MAXVAL]\n");
         return 2;
     }
-    qvxtools::Image a, b;
-    std::string error;
-    if (!qvxtools::read_image(argv[1], a, error) || !qvxtools::read_image(argv[2], b, error)) {
-        std::fprintf(stderr, "rd_psnr: %s\n", error.c_str());
-        return 1;
-    }
+    const qvxtools::Image a = qvxtools::read_image(argv[1]);
+    const qvxtools::Image b = qvxtools::read_image(argv[2]);
     if (a.width != b.width || a.height != b.height || a.channels != b.channels) {
         std::fprintf(stderr, "rd_psnr: the images differ in size or channels\n");
         return 1;
@@ -63,4 +51,13 @@ int main(int argc, char** argv) {
     const double peak = a.maxval;
     std::printf("%.3f\n", 10.0 * std::log10(peak * peak * double(a.samples.size()) / se));
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const qvxtools::ToolError& e) {
+        std::fprintf(stderr, "rd_psnr: %s\n", e.what());
+        return 1;
+    }
 }

@@ -1,4 +1,5 @@
-// Reads an image file the tools wrote, failing the test on a bad file.
+// Reads an image file the tools wrote, failing the test on a bad file; the
+// text of the ToolError a tools call raises.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,10 +11,22 @@
 namespace qvxtest {
 
 inline qvxtools::Image read_tool_image(const std::string& path) {
-    qvxtools::Image img;
-    std::string error;
-    EXPECT_TRUE(qvxtools::read_image(path, img, error)) << error;
-    return img;
+    try {
+        return qvxtools::read_image(path);
+    } catch (const qvxtools::ToolError& e) {
+        ADD_FAILURE() << e.what();
+        return {};
+    }
+}
+
+template <class F>
+std::string tool_error_of(F&& f) {
+    try {
+        f();
+    } catch (const qvxtools::ToolError& e) {
+        return e.what();
+    }
+    return "(no error)";
 }
 
 }  // namespace qvxtest
