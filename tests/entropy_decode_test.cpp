@@ -17,8 +17,6 @@
 #include "entropy/subband_loop.h"
 #include "frame/frame_setup.h"
 #include "frame/image_memory.h"
-
-#include "support/errors.h"
 #include "support/stream_bytes.h"
 
 using namespace qvxtest;
