@@ -168,7 +168,6 @@ TEST(FrameDescriptionTest, FollowsTheLastCallAndTheHeaderFlags) {
     SimpleQvxDecoder d;
     EXPECT_EQ(d.frameInfo().layout, uint32_t(QVX_LAYOUT_NONE));
     ASSERT_EQ(decode(d, image_stream(2, 4)).rc, 0);
-    EXPECT_EQ(d.frameInfo().color_mode, 4u);
     Bytes cut = image_stream(1);
     cut.resize(20);
     const Result bad = decode(d, cut);
