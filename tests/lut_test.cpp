@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "output/lut.h"
-#include "support/errors.h"
+#include "base/error.h"
 #include "support/frames.h"
 #include "support/temp_file.h"
 
@@ -21,9 +21,14 @@ struct OutFrame : qvxtest::WriterRig {
     // What read_lut prints, or its error text.
     std::string read_lut(const std::string& path) {
         testing::internal::CaptureStdout();
-        const std::string error = qvxtest::error_of([&] { Vantrel::QVX::read_lut(*tone, path.c_str(), nullptr); });
+        std::string error;
+        try {
+            Vantrel::QVX::read_lut(*tone, path.c_str(), nullptr);
+        } catch (const QvxError& e) {
+            error = e.text();
+        }
         const std::string printed = testing::internal::GetCapturedStdout();
-        return error == "(no error)" ? printed : error;
+        return error.empty() ? printed : error;
     }
 };
 

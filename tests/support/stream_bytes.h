@@ -41,14 +41,6 @@ struct HeaderFields {
     uint16_t v5_word = 0;
 };
 
-inline void put16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-inline void put32(Bytes& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
 inline void put32be(Bytes& b, uint32_t v) {
     for (int sh = 24; sh >= 0; sh -= 8) b.push_back(uint8_t(v >> sh));
 }
