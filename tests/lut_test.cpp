@@ -8,7 +8,7 @@
 #include "support/temp_file.h"
 
 using namespace Vantrel::QVX;
-using qvxtest::TempFile;
+using qvxtest::temp_file;
 
 namespace {
 
@@ -49,14 +49,13 @@ TEST(Lut, MappingAndFileRecords) {
 
     OutFrame f(4, 4, 1);
     f.tone->entries[20] = 999;
-    TempFile file("0 5 0 0\n1 -1 7 7   2 4294967297 0 0\n3 +8 -2 -3\n4 9 1\n");
-    EXPECT_EQ(f.read_lut(file.path()), "read \" " + file.path() + " \" as lut!\n");
+    const std::string file = temp_file("0 5 0 0\n1 -1 7 7   2 4294967297 0 0\n3 +8 -2 -3\n4 9 1\n");
+    EXPECT_EQ(f.read_lut(file), "read \" " + file + " \" as lut!\n");
     // Values are taken modulo 2^32; record 4 ends with the file, so it fills nothing.
     EXPECT_EQ((std::vector<uint32_t>(f.tone->entries, f.tone->entries + 5)),
               (std::vector<uint32_t>{5, 0xFFFFFFFFu, 1, 8, 0}));
     EXPECT_EQ(f.tone->entries[20], 999u);
-    TempFile foreign("0 1 0 0\n1 x 0 0\n2 3 0 0\n");  // a foreign record stops reading
-    f.read_lut(foreign.path());
+    f.read_lut(temp_file("0 1 0 0\n1 x 0 0\n2 3 0 0\n"));  // a foreign record stops reading
     EXPECT_EQ(f.tone->entries[2], 1u);
     EXPECT_EQ(f.read_lut("/nonexistent/qvx.lut"), "LUT not found!");
 }

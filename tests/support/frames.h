@@ -1,14 +1,8 @@
-// Frames for stage tests: working planes for the output stages, and a
-// child process for code that may end the process.
+// Frames for stage tests: working planes for the output stages.
 #pragma once
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "codestream/frame_state.h"
@@ -57,31 +51,6 @@ inline std::vector<uint16_t> words_of(const std::vector<uint8_t>& bytes, size_t 
     std::vector<uint16_t> w(count);
     for (size_t i = 0; i < count; ++i) w[i] = uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]);
     return w;
-}
-
-// Runs f in a forked child with standard output on a pipe; returns the exit
-// code (-1 if the child did not exit; 99 if f returned) and the output.
-template <typename F>
-std::pair<int, std::string> run_in_child(F f) {
-    int fds[2];
-    if (pipe(fds) != 0) return {-1, ""};
-    std::fflush(stdout);
-    if (fork() == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        close(fds[1]);
-        f();
-        std::fflush(stdout);
-        _exit(99);
-    }
-    close(fds[1]);
-    std::string out;
-    char buf[256];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
-    close(fds[0]);
-    int status = 0;
-    wait(&status);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
 }  // namespace qvxtest
