@@ -44,26 +44,14 @@ Bytes image_stream(uint8_t format, uint8_t ct_mode = 0, uint8_t lut_used = 0) {
     return enc::encode_image(s, img).bytes;
 }
 
-std::vector<uint16_t> mosaic() {
-    std::vector<uint16_t> m(kMosaicW * kMosaicH);
-    for (unsigned i = 0; i < m.size(); ++i) m[i] = uint16_t((i * 53) % 1024);
-    return m;
-}
-
 Bytes bayer_stream(uint8_t mode, uint8_t param = 1) {
     enc::EncoderSettings s;
     s.bayer_mode = mode;
     s.bayer_param = param;
     s.w_kernel = 3;
-    const std::vector<uint16_t> m = mosaic();
+    std::vector<uint16_t> m(kMosaicW * kMosaicH);
+    for (unsigned i = 0; i < m.size(); ++i) m[i] = uint16_t((i * 53) % 1024);
     return enc::encode_mosaic(s, m.data(), kMosaicW, kMosaicH, kDepth).bytes;
-}
-
-// A version 7 stream with bayer_mode set to 6 after the qp table.
-Bytes mode6_stream() {
-    Bytes b = image_stream(1);
-    b[29 + (b[27] | b[28] << 8)] = 6;
-    return b;
 }
 
 // A version 7 header announcing size x size, three components; no packets.
@@ -256,7 +244,8 @@ TEST(LineSinkTest, SinkGetsTheStandardOutputLines) {
 // Mode 6 ends the process in the default class; with the guard, in the
 // probe and through the C interface it is a rejection made from the header.
 TEST(BayerGuardTest, ModeSixIsRejectedOnlyWhenAsked) {
-    const Bytes b = mode6_stream();
+    Bytes b = image_stream(1);
+    b[29 + (b[27] | b[28] << 8)] = 6;  // bayer_mode, after the qp table
     EXPECT_EXIT(
         {
             dup2(2, 1);  // the message goes to standard output

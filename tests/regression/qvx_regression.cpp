@@ -5,7 +5,6 @@
 //                                      for every recipe (or the ones named)
 //   qvx_regression write [FILE]        records what the decoder does with the
 //                                      manifest and the sequence (expected.txt)
-//   qvx_regression stats [FILE]        counts of results and error messages
 //
 // Every path is relative to the source tree (QVX_SOURCE_DIR, or --root DIR).
 // Recipes (recipes.txt, one stream a line) are deterministic: fixed seeds,
@@ -229,23 +228,6 @@ int write(const std::string& root, const std::string& file) {
     return 0;
 }
 
-int stats(const std::vector<qvxreg::Record>& stored) {
-    std::map<std::string, unsigned> by_rc, by_error, by_print;
-    for (const auto& s : stored) {
-        if (s.kind != "S" || s.arrangement != "planar") continue;
-        ++by_rc["rc=" + s.rc];
-        ++by_error["\"" + s.error + "\""];
-        std::string first = s.printed.substr(0, s.printed.find("\\n"));
-        std::replace_if(first.begin(), first.end(), [](char c) { return c >= '0' && c <= '9'; }, '#');
-        ++by_print["\"" + first + "\""];
-    }
-    for (const auto* m : {&by_rc, &by_error, &by_print}) {
-        for (const auto& [k, v] : *m) std::printf("%6u  %s\n", v, k.c_str());
-        std::printf("\n");
-    }
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -257,14 +239,13 @@ int main(int argc, char** argv) {
         else args.push_back(a);
     }
     if (args.empty()) {
-        std::fprintf(stderr, "usage: qvx_regression [--root DIR] generate [NAME...] | write [FILE] | stats [FILE]\n");
+        std::fprintf(stderr, "usage: qvx_regression [--root DIR] generate [NAME...] | write [FILE]\n");
         return 2;
     }
     const std::string file = args.size() > 1 ? args[1] : root + "/" + kExpected;
     try {
         if (args[0] == "generate") return Generator(root).run(std::vector<std::string>(args.begin() + 1, args.end()));
         if (args[0] == "write") return write(root, file);
-        if (args[0] == "stats") return stats(qvxreg::read_expectations(file));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qvx_regression: %s\n", e.what());
         return 1;

@@ -1,6 +1,7 @@
-// The command-line conventions both tools share: versions, quiet and
-// verbose output, pipes, TIFF and raw sensor files; and every tool example
-// of the README, run as written.
+// Runs the built tools: the command-line conventions both share (versions,
+// quiet and verbose output, usage errors, pipes, TIFF and raw sensor files,
+// every tool example of the README, run as written), qvxenc's round trips
+// and targets, and qvxdec's batches, reports and warnings.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "image_io.h"
+#include "support/stream_bytes.h"
 #include "support/temp_file.h"
 #include "support/tool_images.h"
 #include "support/tool_run.h"
@@ -17,7 +19,26 @@ using namespace qvxtest;
 
 namespace {
 
-const std::string kData = QVX_TEST_DATA_DIR;
+const std::string kData = QVX_TEST_DATA_DIR, kPhoto = kData + "/astronaut_64x48.ppm";
+
+ToolRun qvxdec(const std::string& args) { return tool("qvxdec", args); }
+
+// A file holding a version-7 header of one 8x8 12-bit frame, no codestream.
+std::string stream_file(const std::string& name, uint8_t component_format, uint8_t bayer_mode) {
+    const HeaderFields h{.rc_window = 16, .width = 8, .height = 8, .component_format = component_format,
+                          .bit_depth = 12, .w_kernel = 1, .bayer_mode = bayer_mode};
+    const Bytes bytes = header_bytes(h);
+    const std::string path = temp(name);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+}
+
+// A lossless RGB stream of the 64x48 photograph crop.
+std::string photo_stream() {
+    const std::string path = temp("photo.qvx");
+    EXPECT_EQ(tool("qvxenc", "-q " + kPhoto + " -o " + path).code, 0);
+    return path;
+}
 
 }  // namespace
 
@@ -29,8 +50,7 @@ TEST(ToolsConventions, VersionQuietAndVerbose) {
             EXPECT_TRUE(has(r.out, std::string(name) + " " + QVX_VERSION_TEXT + " (libQvxDecode " + QVX_VERSION_TEXT + ")\n"));
         }
     // An RGB stream makes the library print its colour-mode line.
-    const std::string stream = temp("rgb.qvx"), out = temp("rgb.png");
-    ASSERT_EQ(tool("qvxenc", kData + "/astronaut_64x48.ppm -o " + stream).code, 0);
+    const std::string stream = photo_stream(), out = temp("rgb.png");
     const struct {
         std::string args;
         bool lines, times;
@@ -56,7 +76,7 @@ TEST(ToolsConventions, VersionQuietAndVerbose) {
 TEST(ToolsConventions, BadOptionsAndFilesFailWithTheirMessages) {
     std::ofstream(temp("broken.png"), std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
     std::ofstream(temp("odd.pgm"), std::ios::binary) << "P5\n6 4\n255\n" << std::string(24, 'x');
-    const std::string rgb = kData + "/astronaut_64x48.ppm", grey = kData + "/camera_64x48.pgm";
+    const std::string rgb = kPhoto, grey = kData + "/camera_64x48.pgm";
     const std::string ct = "--ct takes 0 to 5, 9, 10 or 11 for RGB frames, 0, 6, 7 or 8 with --bayer-mode, not '";
     const struct {
         std::string tool;
@@ -182,16 +202,13 @@ TEST(ToolsConventions, TiffRoundTripsKeepDepth) {
 
 // A 12-bit sensor frame in either byte order encodes to the same stream.
 TEST(ToolsConventions, RawSensorInputInBothByteOrders) {
-    const unsigned w = 16, h = 8;
     std::string little, big;
     std::vector<uint16_t> samples;
-    for (unsigned i = 0; i < w * h; ++i) {
+    for (unsigned i = 0; i < 16 * 8; ++i) {
         const uint16_t v = uint16_t(i * 977 % 4096);
         samples.push_back(v);
-        little += char(v & 0xFF);
-        little += char(v >> 8);
-        big += char(v >> 8);
-        big += char(v & 0xFF);
+        little += {char(v & 0xFF), char(v >> 8)};
+        big += {char(v >> 8), char(v & 0xFF)};
     }
     std::ofstream(temp("le.raw"), std::ios::binary) << little;
     std::ofstream(temp("be.raw"), std::ios::binary) << big;
@@ -227,7 +244,7 @@ TEST(ToolsConventions, ReadmeExamplesRun) {
     const fs::path dir = temp("readme");
     fs::remove_all(dir);
     fs::create_directories(dir);
-    fs::copy_file(kData + "/astronaut_64x48.ppm", dir / "photo.ppm");
+    fs::copy_file(kPhoto, dir / "photo.ppm");
     fs::copy_file(kData + "/camera_64x48.pgm", dir / "mosaic.pgm");
     ASSERT_EQ(tool("qvxdec", "--help").code, 0);
     ASSERT_EQ(shell("cd " + dir.string() + " && " + bin("qvxenc") + " -q photo.ppm -o p.qvx && " + bin("qvxdec") +
@@ -258,4 +275,148 @@ TEST(ToolsConventions, ReadmeExamplesRun) {
         }
     }
     EXPECT_GE(commands, 20u);
+}
+
+TEST(QvxencCli, LosslessRoundTripThroughQvxdec) {
+    const std::string stream = temp("rgb.qvx"), back = temp("rgb_back.ppm");
+    const ToolRun enc = tool("qvxenc", kPhoto + " -o " + stream);
+    ASSERT_EQ(enc.code, 0) << enc.err;
+    EXPECT_TRUE(has(enc.out, "64x48 RGB, 8-bit, kernel 3, colour mode 4"));
+    EXPECT_TRUE(has(enc.out, "lossless"));
+    ASSERT_EQ(tool("qvxdec", stream + " -o " + back).code, 0);
+    const qvxtools::Image a = read_tool_image(kPhoto), b = read_tool_image(back);
+    EXPECT_EQ(b.samples, a.samples);
+    EXPECT_EQ(b.maxval, 255u);
+
+    // A cropped region comes back as that region.
+    ASSERT_EQ(tool("qvxenc", kPhoto + " --crop 32x16+8+4 -o " + stream).code, 0);
+    ASSERT_EQ(tool("qvxdec", stream + " -o " + back).code, 0);
+    const qvxtools::Image c = read_tool_image(back);
+    ASSERT_EQ(c.width, 32u);
+    ASSERT_EQ(c.height, 16u);
+    for (unsigned y = 0; y < 16; ++y)
+        for (unsigned i = 0; i < 32 * 3; ++i)
+            ASSERT_EQ(c.samples[y * 96 + i], a.samples[((y + 4) * 64 + 8) * 3 + i]) << y << " " << i;
+}
+
+// Rate and quality targets with both presets; the report names the modes
+// chosen, and the decoder's colour-mode line does not leak into it.
+TEST(QvxencCli, RateTargetAndLossyReport) {
+    const std::string stream = temp("lossy.qvx");
+    for (const std::string preset : {"fast", "best"}) {
+        const ToolRun r = tool("qvxenc", kPhoto + " --bpp 4 --preset " + preset + " -o " + stream);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(has(r.out, "PSNR")) << r.out;
+        EXPECT_EQ(r.err, "");  // within 10 % of the target: no warning
+        EXPECT_NEAR(double(slurp(stream).size()) * 8 / (64 * 48), 4.0, 0.08) << preset;
+        EXPECT_FALSE(has(r.out, "transformation"));
+        if (preset == "fast") {
+            EXPECT_TRUE(has(r.out, "kernel 4, colour mode 3, prediction 2")) << r.out;
+        }
+    }
+    // Given modes are kept.
+    ToolRun r = tool("qvxenc", kPhoto + " --bpp 3 --kernel 5 --ct 10 --pred 0 -o " + stream);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "kernel 5, colour mode 10, prediction 0")) << r.out;
+    // Other frames do not carry the colour mode: with it, the decoder would
+    // clip this 12-bit frame to 10 bits.
+    r = tool("qvxenc", kPhoto + " --format 422 --depth 12 --ct 3 -o " + stream);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "lossless")) << r.out;
+    r = tool("qvxenc", kPhoto + " --psnr 37.5 -o " + stream);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const size_t at = r.out.find("PSNR ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const double db = std::stod(r.out.substr(at + 5));
+    EXPECT_GE(db, 37.5);
+    EXPECT_LT(db, 38.5);
+    // A rate reached more than 10 % off the --bpp target is warned about.
+    r = tool("qvxenc", kPhoto + " --bpp 0.01 -o " + stream);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.err, "qvxenc: warning: " + kPhoto + " reached "));
+    EXPECT_TRUE(has(r.err, "off the --bpp target 0.01"));
+}
+
+TEST(ToolsQvxdecCli, FailuresAreReportedAndTheBatchGoesOn) {
+    const std::string missing = temp("missing.qvx");
+    const std::string bad_format = stream_file("format5.qvx", 5, 0), bayer6 = stream_file("bayer6.qvx", 1, 6);
+    const std::string good = photo_stream();
+    ToolRun r = qvxdec(missing + " " + bad_format + " " + bayer6 + " " + good + " -o " + temp("outdir"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.err, "cannot open " + missing));
+    EXPECT_TRUE(has(r.err, bad_format + ": Error: Undefined component format"));
+    EXPECT_TRUE(has(r.err, bayer6 + ": Bayer mode 6 is not supported"));
+    EXPECT_FALSE(has(r.out, "Bayermode"));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(temp("outdir")) / std::filesystem::path(good).filename().replace_extension(".png")));
+
+    // The pixel limit is checked from the header: 64x48 is 3072 pixels.
+    r = qvxdec("--max-pixels 3071 " + good + " -o " + temp("limit.png"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.err, "the frame has 64x48 pixels, above --max-pixels 3071"));
+    EXPECT_EQ(qvxdec("--max-pixels 3072 --threads 2 " + good + " -o " + temp("limit.png")).code, 0);
+}
+
+TEST(ToolsQvxdecCli, InfoReportsHeaderPacketsAndMissingData) {
+    ToolRun r = qvxdec("--info " + stream_file("info.qvx", 1, 0));
+    EXPECT_EQ(r.code, 1) << r.err;  // a header without packets cannot give a frame
+    for (const char* line : {"version          7\n", "size             8 x 8 (stored width 8)\n", "bit depth        12\n",
+                             "rate control     window 16, drain 0, buffer 1048576, fill level 0\n",
+                             "header bytes     52\n", "packets          0\n", "component 0: 0 0 0",
+                             "check            FAILED"})
+        EXPECT_TRUE(has(r.out, line));
+    EXPECT_TRUE(has(r.err, "the packets end before the frame does (Missing subband data)"));
+
+    const std::string good = photo_stream();
+    r = qvxdec("--info " + good);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "check            complete\n"));
+    EXPECT_EQ(r.err, "");
+
+    // Cut to a fifth: the packets no longer cover the frame, and the problems
+    // go to standard error.
+    const std::string whole = slurp(good), cut = temp("cut.qvx");
+    std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() / 5);
+    r = qvxdec("--info " + cut);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.out, "check            FAILED"));
+    EXPECT_TRUE(has(r.err, "qvxdec: " + cut + ": "));
+    EXPECT_FALSE(has(r.out, "subband data"));
+
+    r = qvxdec("--info --json " + good + " " + cut);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out.substr(0, 2), "[{");
+    EXPECT_EQ(r.out.substr(r.out.size() - 3), "}]\n");
+    EXPECT_TRUE(has(r.out, "\"width\": 64, \"height\": 48"));
+    EXPECT_TRUE(has(r.out, "\"ok\": true"));
+    EXPECT_TRUE(has(r.out, "\"ok\": false"));
+
+    const ToolRun bad = qvxdec("--info " + stream_file("info5.qvx", 5, 0));
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_TRUE(has(bad.err, "header: Error: Undefined component format"));
+}
+
+// A tone table that yields no records would decode to black: warned about.
+TEST(ToolsQvxdecCli, ToneTableWithoutRecordsIsWarnedAbout) {
+    const std::string garbage = temp("garbage.lut"), partial = temp("partial.lut"), good = temp("good.lut");
+    std::ofstream(garbage) << "this is not a tone table\n";
+    std::ofstream(partial) << "0 1 2 3\n4 5 6 7\n";
+    std::ofstream(good) << lut_text([](unsigned i) { return i; });
+    const std::string stream = photo_stream();
+    const struct {
+        std::string lut, warning;
+    } cases[] = {
+        {garbage, "warning: the tone table " + garbage + " yields no records"},
+        {::testing::TempDir(), "yields no records"},  // a directory
+        {partial, "yields 2 of 65536 records"},
+        {good, ""},
+    };
+    for (const auto& c : cases) {
+        const ToolRun r = qvxdec("--lut " + c.lut + " " + stream + " -o " + temp("lut.png"));
+        EXPECT_EQ(r.code, 1) << c.lut;  // the stream was not coded through a table
+        if (c.warning.empty()) {
+            EXPECT_FALSE(has(r.err, "warning")) << r.err;
+        } else {
+            EXPECT_TRUE(has(r.err, c.warning)) << c.lut;
+        }
+    }
 }
