@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_common.h"
 #include "qvx/SimpleQvxDecoder.h"
 #include "qvx/qvx.h"
 
@@ -21,8 +22,7 @@ bool is_result(int r) { return r <= QVX_OK && r >= QVX_ERROR_INTERNAL; }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // The last byte chooses the settings; the stream is the whole input.
-    const uint8_t pick = size ? data[size - 1] : 0;
+    const uint8_t pick = qvxfuzz::settings_byte(data, size);
     qvx_settings settings;
     qvx_settings_init(&settings);
     settings.interleaved = pick & 1;

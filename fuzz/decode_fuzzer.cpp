@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "fuzz_common.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 namespace {
@@ -23,38 +24,8 @@ using Vantrel::QVX::SimpleQvxDecoder;
 // every stage store is allocated in full, which only measures the machine.
 constexpr uint64_t kMaxSamples = uint64_t(1) << 14;
 
-struct Result {
-    int code = 1;
-    std::vector<uint8_t> bytes;
-    SimpleQvxDecoder::FrameInfo info{};
-};
-
-// One decode of an exact-size heap copy, so that a read past the end is
-// caught by the address sanitizer.
-Result decode_copy(SimpleQvxDecoder& decoder, const uint8_t* data, size_t size) {
-    std::vector<uint8_t> copy(data, data + size);
-    mem_data in(copy.empty() ? nullptr : copy.data(), size, 0);
-    mem_data* out = nullptr;
-    Result r;
-    r.code = decoder.decode(&in, &out);
-    if (r.code != 0 && r.code != 1) __builtin_trap();
-    if (r.code == 0) {
-        if (!out || in.bytes_read > size || decoder.lastError()[0] != '\0') __builtin_trap();
-        r.bytes.assign(out->data, out->data + out->size);
-        r.info = decoder.frameInfo();
-        if (r.info.buffer_bytes != out->size || r.info.sample_bytes > out->size) __builtin_trap();
-        decoder.deleteBuffer(&out);
-        if (out != nullptr) __builtin_trap();
-    } else if (out != nullptr || decoder.lastError()[0] == '\0') {
-        __builtin_trap();  // a failure hands out nothing and leaves a message
-    }
-    return r;
-}
-
-uint16_t sample(const std::vector<uint8_t>& b, size_t i) { return uint16_t(b[2 * i] << 8 | b[2 * i + 1]); }
-
 // A planar and an interleaved decode of one frame hold the same samples.
-bool same_frame(const Result& planar, const Result& interleaved) {
+bool same_frame(const qvxfuzz::Decoded& planar, const qvxfuzz::Decoded& interleaved) {
     if (planar.bytes.size() != interleaved.bytes.size()) return false;
     const SimpleQvxDecoder::FrameInfo& p = planar.info;
     if (p.layout != QVX_LAYOUT_PLANAR) return planar.bytes == interleaved.bytes;
@@ -62,7 +33,7 @@ bool same_frame(const Result& planar, const Result& interleaved) {
     const size_t n = size_t(p.width) * p.height, ch = p.channels;
     for (size_t c = 0; c < ch; ++c)
         for (size_t i = 0; i < n; ++i)
-            if (sample(planar.bytes, c * n + i) != sample(interleaved.bytes, i * ch + c)) return false;
+            if (planar.sample(c * n + i) != interleaved.sample(i * ch + c)) return false;
     return true;
 }
 
@@ -89,24 +60,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         d.setRejectUnsupportedBayerModes(true);
         return d;
     }();
-    // The last byte chooses the settings; the stream is the whole input, so
-    // that the seeds are plain streams.
-    const uint8_t pick = size ? data[size - 1] : 0;
+    const uint8_t pick = qvxfuzz::settings_byte(data, size);
     const bool interleaved = pick & 1;
     decoder.setLutPath(pick & 2 ? g_lut_path.c_str() : nullptr);
 
     decoder.setInterleaved(interleaved);
     decoder.setThreads(1);
-    const Result first = decode_copy(decoder, data, size);
+    const qvxfuzz::Decoded first = qvxfuzz::decode(decoder, data, size);
     // The header has been read into the object now; decoding again sees the
     // same state and must give the same frame, on any thread count and in
     // the other order.
     // (More threads on one input in eight: starting threads is slow.)
     decoder.setThreads((pick & 0x1C) == 0x1C ? 3 : 1);
-    const Result again = decode_copy(decoder, data, size);
+    const qvxfuzz::Decoded again = qvxfuzz::decode(decoder, data, size);
     decoder.setInterleaved(!interleaved);
     decoder.setThreads(1);
-    const Result other = decode_copy(decoder, data, size);
+    const qvxfuzz::Decoded other = qvxfuzz::decode(decoder, data, size);
 
     if (first.code != again.code || first.code != other.code) __builtin_trap();
     if (first.code == 0) {

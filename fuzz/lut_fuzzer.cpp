@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "fuzz_common.h"
 #include "output/lut.h"
 #include "qvx/QvxEncoder.h"
 #include "qvx/SimpleQvxDecoder.h"
@@ -69,19 +70,16 @@ Streams make_streams() {
     return st;
 }
 
-std::vector<uint8_t> decode(std::vector<uint8_t> stream, const char* lut_path) {
+std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, const char* lut_path) {
     static SimpleQvxDecoder decoder = [] {
         SimpleQvxDecoder d;
         d.setQuiet(true);
         return d;
     }();
     decoder.setLutPath(lut_path);
-    mem_data in(stream.data(), stream.size());
-    mem_data* out = nullptr;
-    if (decoder.decode(&in, &out) != 0) __builtin_trap();
-    std::vector<uint8_t> bytes(out->data, out->data + out->size);
-    decoder.deleteBuffer(&out);
-    return bytes;
+    qvxfuzz::Decoded r = qvxfuzz::decode(decoder, stream.data(), stream.size());
+    if (r.code != 0) __builtin_trap();
+    return std::move(r.bytes);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "base/error.h"
 #include "base/format.h"
+#include "fuzz_common.h"
 #include "qvx/QvxEncoder.h"
 #include "qvx/SimpleQvxDecoder.h"
 #include "support/coefficient_stages.h"
@@ -54,15 +55,13 @@ void check_coefficients(std::vector<uint8_t> bytes, const CoefficientFrame& expe
 // A full decode, planar, on a new decoder: header fields that a stream's
 // version does not carry keep what earlier streams left in a decoder object.
 // Fails on a decode error. Returns the samples.
-std::vector<uint16_t> decode(std::vector<uint8_t> bytes) {
+std::vector<uint16_t> decode(const std::vector<uint8_t>& bytes) {
     SimpleQvxDecoder decoder;
     decoder.setQuiet(true);
-    mem_data in(bytes.data(), bytes.size());
-    mem_data* out = nullptr;
-    if (decoder.decode(&in, &out) != 0) fail(decoder.lastError());
-    std::vector<uint16_t> samples(out->size / 2);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint16_t(out->data[2 * i] << 8 | out->data[2 * i + 1]);
-    decoder.deleteBuffer(&out);
+    const qvxfuzz::Decoded r = qvxfuzz::decode(decoder, bytes.data(), bytes.size());
+    if (r.code != 0) fail(decoder.lastError());
+    std::vector<uint16_t> samples(r.bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = r.sample(i);
     return samples;
 }
 

@@ -4,26 +4,22 @@
 
 #include "output/lut.h"
 #include "base/error.h"
-#include "support/frames.h"
 #include "support/temp_file.h"
 
 using namespace Vantrel::QVX;
-using qvxtest::TempFile;
+using qvxtest::temp_file;
 
 namespace {
 
-// Planes whose sample (c, x, y) is c * 1000 + y * w + x.
-struct OutFrame : qvxtest::WriterRig {
-    OutFrame(uint16_t w, uint16_t h, uint8_t nc) : WriterRig(w, h, nc, 12, 0) {
-        for (unsigned c = 0; c < nc; ++c)
-            for (unsigned i = 0; i < unsigned(w * h); ++i) planes.plane(c)[i] = uint16_t(c * 1000 + i);
-    }
+// A tone table read through read_lut.
+struct Table {
+    ToneTable table;
     // What read_lut prints, or its error text.
     std::string read_lut(const std::string& path) {
         testing::internal::CaptureStdout();
         std::string error;
         try {
-            Vantrel::QVX::read_lut(*tone, path.c_str(), nullptr);
+            Vantrel::QVX::read_lut(table, path.c_str(), nullptr);
         } catch (const QvxError& e) {
             error = e.text();
         }
@@ -47,16 +43,15 @@ TEST(Lut, MappingAndFileRecords) {
     table[(300 << 8) & 0xFFFF] = 512;  // the index wraps within 16 bits
     EXPECT_EQ(apply_lut(table.data(), 8, 300), 2);
 
-    OutFrame f(4, 4, 1);
-    f.tone->entries[20] = 999;
-    TempFile file("0 5 0 0\n1 -1 7 7   2 4294967297 0 0\n3 +8 -2 -3\n4 9 1\n");
-    EXPECT_EQ(f.read_lut(file.path()), "read \" " + file.path() + " \" as lut!\n");
+    Table f;
+    f.table.entries[20] = 999;
+    const std::string file = temp_file("0 5 0 0\n1 -1 7 7   2 4294967297 0 0\n3 +8 -2 -3\n4 9 1\n");
+    EXPECT_EQ(f.read_lut(file), "read \" " + file + " \" as lut!\n");
     // Values are taken modulo 2^32; record 4 ends with the file, so it fills nothing.
-    EXPECT_EQ((std::vector<uint32_t>(f.tone->entries, f.tone->entries + 5)),
+    EXPECT_EQ((std::vector<uint32_t>(f.table.entries, f.table.entries + 5)),
               (std::vector<uint32_t>{5, 0xFFFFFFFFu, 1, 8, 0}));
-    EXPECT_EQ(f.tone->entries[20], 999u);
-    TempFile foreign("0 1 0 0\n1 x 0 0\n2 3 0 0\n");  // a foreign record stops reading
-    f.read_lut(foreign.path());
-    EXPECT_EQ(f.tone->entries[2], 1u);
+    EXPECT_EQ(f.table.entries[20], 999u);
+    f.read_lut(temp_file("0 1 0 0\n1 x 0 0\n2 3 0 0\n"));  // a foreign record stops reading
+    EXPECT_EQ(f.table.entries[2], 1u);
     EXPECT_EQ(f.read_lut("/nonexistent/qvx.lut"), "LUT not found!");
 }

@@ -17,7 +17,6 @@
 #include "qvx/SimpleQvxDecoder.h"
 #include "qvx/qvx.h"
 #include "regression/corpus.h"
-#include "support/sha256.h"
 
 using Vantrel::QVX::SimpleQvxDecoder;
 
@@ -35,14 +34,12 @@ struct Case {
     qvxreg::Entry entry;
     qvxreg::Bytes bytes;
     std::string lut;                   // absolute path or empty
-    qvxreg::StoredRecord expected[2];  // planar, interleaved
+    std::vector<qvxreg::Record> expected;  // planar, interleaved
 };
 
 std::vector<Case> corpus_sample() {
     const auto manifest = qvxreg::read_manifest(kRoot + "/tests/regression/manifest.txt");
-    std::vector<qvxreg::StoredRecord> single;
-    for (auto& s : qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt"))
-        if (s.kind == "S") single.push_back(s);
+    const auto single = qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt", 'S');
     size_t first = 0, end = manifest.size(), stride = kStride;
     if (const char* range = std::getenv("QVX_ALLOC_STREAMS")) {
         char* colon = nullptr;
@@ -59,22 +56,16 @@ std::vector<Case> corpus_sample() {
     return r;
 }
 
-SimpleQvxDecoder configured(const Case& c, bool interleaved) {
-    SimpleQvxDecoder d;
-    d.setInterleaved(interleaved);
-    d.setLutPath(c.lut.empty() ? nullptr : c.lut.c_str());
-    return d;
-}
-
 }  // namespace
 
 TEST(AllocationFailure, DecoderStaysUsableAndLeaksNothing) {
     size_t failures = 0, thrown = 0;
     for (const Case& c : corpus_sample()) {
         for (bool inter : {false, true}) {
-            const qvxreg::StoredRecord& want = c.expected[inter];
+            const qvxreg::Record& want = c.expected[inter];
             for (size_t n = 1;; ++n) {
-                SimpleQvxDecoder d = configured(c, inter);
+                SimpleQvxDecoder d;
+                qvxreg::configure(d, kRoot, c.entry.lut, inter);
                 d.setQuiet(true);
                 qvxreg::Bytes copy = c.bytes;
                 mem_data in(copy.empty() ? nullptr : copy.data(), copy.size());
@@ -104,8 +95,8 @@ TEST(AllocationFailure, DecoderStaysUsableAndLeaksNothing) {
                 }
                 thrown += threw;
                 d.setQuiet(false);
-                const qvxreg::Record next{want.kind, want.path, want.lut, want.arrangement,
-                                          qvxreg::decode_with(d, c.bytes, kRoot + "/")};
+                const qvxreg::Record next(want.kind, want.path, want.lut, want.arrangement,
+                                          qvxreg::decode_with(d, c.bytes, kRoot + "/"));
                 ASSERT_EQ(next.outcome_text(), want.outcome_text()) << "the call after " << where;
                 d = SimpleQvxDecoder();
                 ASSERT_EQ(alloc_hook::live(), 0u) << where;
@@ -123,7 +114,7 @@ TEST(AllocationFailure, DecoderStaysUsableAndLeaksNothing) {
 TEST(AllocationFailure, CInterfaceReturnsItsCodeAndLeaksNothing) {
     size_t memory_errors = 0;
     for (const Case& c : corpus_sample()) {
-        const qvxreg::StoredRecord& want = c.expected[0];
+        const qvxreg::Record& want = c.expected[0];
         qvx_settings s;
         qvx_settings_init(&s);
         s.lut_path = c.lut.empty() ? nullptr : c.lut.c_str();
@@ -176,9 +167,7 @@ TEST(AllocationFailure, CInterfaceReturnsItsCodeAndLeaksNothing) {
 // memory it did not write (the output buffer, temporaries, the tone table).
 TEST(GarbageMemory, EveryStreamDecodesAsStored) {
     const auto manifest = qvxreg::read_manifest(kRoot + "/tests/regression/manifest.txt");
-    std::vector<qvxreg::StoredRecord> single;
-    for (auto& s : qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt"))
-        if (s.kind == "S") single.push_back(s);
+    const auto single = qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt", 'S');
     const auto got = qvxreg::decode_all(kRoot, manifest, 1);
     ASSERT_EQ(got.size(), single.size());
     for (size_t i = 0; i < got.size(); ++i)

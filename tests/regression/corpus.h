@@ -139,80 +139,81 @@ inline std::string escape(const std::string& s) {
     return r;
 }
 
-inline std::vector<std::string> split_tabs(const std::string& line) {
-    std::vector<std::string> f;
-    size_t start = 0;
-    while (true) {
-        const size_t t = line.find('\t', start);
-        f.push_back(line.substr(start, t - start));
-        if (t == std::string::npos) return f;
-        start = t + 1;
+// The lines of a tab-separated file, '#' lines and blank lines skipped, each
+// split into exactly `fields` fields.
+inline std::vector<std::vector<std::string>> read_table(const std::string& path, size_t fields) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::vector<std::vector<std::string>> r;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> f;
+        for (size_t start = 0;;) {
+            const size_t t = line.find('\t', start);
+            f.push_back(line.substr(start, t - start));
+            if (t == std::string::npos) break;
+            start = t + 1;
+        }
+        if (f.size() != fields) throw std::runtime_error("bad line in " + path + ": " + line);
+        r.push_back(std::move(f));
     }
+    return r;
 }
 
-// An expectation record: what a decode gave, keyed by the case.
+// An expectation record: what a decode gave, keyed by the case, with the
+// fields as stored (error and printed text escaped).
 //   kind  "S" (one fresh decoder per stream) or "Q<step>" (the sequence)
 //   path, lut, arrangement ("planar" / "interleaved"), then the outcome:
 //   result, lastError() text, input bytes read, output bytes, sha256 of the
 //   output, printed text.
 struct Record {
-    std::string kind, path, lut, arrangement;
-    Outcome out;
+    std::string kind, path, lut, arrangement, rc, error, consumed, size, sha256, printed;
+
+    Record(std::string k, std::string p, std::string l, std::string a, const Outcome& o)
+        : kind(std::move(k)), path(std::move(p)), lut(std::move(l)), arrangement(std::move(a)),
+          rc(std::to_string(o.rc)), error(escape(o.error)), consumed(std::to_string(o.consumed)),
+          size(std::to_string(o.size)), sha256(o.sha256), printed(escape(o.printed)) {}
+    explicit Record(const std::vector<std::string>& f)
+        : kind(f[0]), path(f[1]), lut(f[2]), arrangement(f[3]), rc(f[4]), error(f[5]), consumed(f[6]), size(f[7]),
+          sha256(f[8]), printed(f[9]) {}
 
     std::string key() const { return kind + " " + path + " lut=" + lut + " " + arrangement; }
     std::string line() const {
-        return kind + "\t" + path + "\t" + lut + "\t" + arrangement + "\t" + std::to_string(out.rc) + "\t" +
-               escape(out.error) + "\t" + std::to_string(out.consumed) + "\t" + std::to_string(out.size) + "\t" +
-               out.sha256 + "\t" + escape(out.printed);
+        return kind + "\t" + path + "\t" + lut + "\t" + arrangement + "\t" + rc + "\t" + error + "\t" + consumed + "\t" +
+               size + "\t" + sha256 + "\t" + printed;
     }
-    // The outcome fields as stored (error and printed text escaped).
-    std::string outcome_text() const {
-        return "rc=" + std::to_string(out.rc) + " error=\"" + escape(out.error) + "\" read=" +
-               std::to_string(out.consumed) + " size=" + std::to_string(out.size) + " sha256=" + out.sha256 +
-               " printed=\"" + escape(out.printed) + "\"";
-    }
-};
-
-// Records of an expectations file, as lines split into fields; the outcome
-// stays in its stored (escaped) form.
-struct StoredRecord {
-    std::string kind, path, lut, arrangement, rc, error, consumed, size, sha256, printed;
-    std::string key() const { return kind + " " + path + " lut=" + lut + " " + arrangement; }
     std::string outcome_text() const {
         return "rc=" + rc + " error=\"" + error + "\" read=" + consumed + " size=" + size + " sha256=" + sha256 +
                " printed=\"" + printed + "\"";
     }
 };
 
-inline std::vector<StoredRecord> read_expectations(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    std::vector<StoredRecord> r;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        const auto f = split_tabs(line);
-        if (f.size() != 10) throw std::runtime_error("bad expectation line: " + line);
-        r.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9]});
-    }
+// The records of a file; with `kind`, only the fresh-decoder records ('S') or
+// only the sequence's ('Q').
+inline std::vector<Record> read_expectations(const std::string& path, char kind = 0) {
+    std::vector<Record> r;
+    for (const auto& f : read_table(path, 10))
+        if (!kind || f[0][0] == kind) r.emplace_back(f);
     return r;
 }
 
 // The manifest: one stream a line, "path<TAB>lut".
 inline std::vector<Entry> read_manifest(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot read " + path);
     std::vector<Entry> r;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        const auto f = split_tabs(line);
-        if (f.size() != 2) throw std::runtime_error("bad manifest line: " + line);
-        r.push_back({f[0], f[1]});
-    }
+    for (const auto& f : read_table(path, 2)) r.push_back({f[0], f[1]});
     return r;
 }
 
 inline std::string lut_arg(const std::string& root, const std::string& lut) {
     return lut == "-" ? std::string() : root + "/" + lut;
+}
+
+// Sets the arrangement and the tone table ("-": none) of a case.
+inline void configure(Vantrel::QVX::SimpleQvxDecoder& dec, const std::string& root, const std::string& lut,
+                      bool interleaved) {
+    dec.setInterleaved(interleaved);
+    const std::string path = lut_arg(root, lut);
+    dec.setLutPath(path.empty() ? nullptr : path.c_str());
 }
 
 // Every stream of the manifest, each with a fresh decoder, planar then
@@ -224,10 +225,8 @@ inline std::vector<Record> decode_all(const std::string& root, const std::vector
         for (bool inter : {false, true}) {
             Vantrel::QVX::SimpleQvxDecoder dec;
             dec.setThreads(threads);
-            dec.setInterleaved(inter);
-            const std::string lut = lut_arg(root, e.lut);
-            dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
-            r.push_back({"S", e.path, e.lut, inter ? "interleaved" : "planar", decode_with(dec, bytes, root + "/")});
+            configure(dec, root, e.lut, inter);
+            r.emplace_back("S", e.path, e.lut, inter ? "interleaved" : "planar", decode_with(dec, bytes, root + "/"));
         }
     }
     return r;
@@ -238,22 +237,15 @@ inline std::vector<Record> decode_all(const std::string& root, const std::vector
 // says ("path<TAB>lut<TAB>arrangement"), so header fields and settings
 // carried from one call to the next are checked too.
 inline std::vector<Record> decode_sequence(const std::string& root, const std::string& list, unsigned threads) {
-    std::ifstream in(list);
-    if (!in) throw std::runtime_error("cannot read " + list);
     std::vector<Record> r;
     Vantrel::QVX::SimpleQvxDecoder dec;
     dec.setThreads(threads);
     unsigned step = 0;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        const auto f = split_tabs(line);
-        if (f.size() != 3) throw std::runtime_error("bad sequence line: " + line);
-        dec.setInterleaved(f[2] == "interleaved");
-        const std::string lut = lut_arg(root, f[1]);
-        dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
+    for (const auto& f : read_table(list, 3)) {
+        configure(dec, root, f[1], f[2] == "interleaved");
         char kind[16];
         std::snprintf(kind, sizeof kind, "Q%03u", step++);
-        r.push_back({kind, f[0], f[1], f[2], decode_with(dec, read_file(root + "/" + f[0]), root + "/")});
+        r.emplace_back(kind, f[0], f[1], f[2], decode_with(dec, read_file(root + "/" + f[0]), root + "/"));
     }
     return r;
 }

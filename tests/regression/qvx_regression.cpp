@@ -5,8 +5,6 @@
 //                                      for every recipe (or the ones named)
 //   qvx_regression write [FILE]        records what the decoder does with the
 //                                      manifest and the sequence (expected.txt)
-//   qvx_regression check [FILE]        compares against the records
-//   qvx_regression stats [FILE]        counts of results and error messages
 //
 // Every path is relative to the source tree (QVX_SOURCE_DIR, or --root DIR).
 // Recipes (recipes.txt, one stream a line) are deterministic: fixed seeds,
@@ -214,15 +212,10 @@ private:
     std::map<std::string, Bytes> made_;
 };
 
-std::vector<qvxreg::Record> decode_corpus(const std::string& root, unsigned threads) {
-    auto all = qvxreg::decode_all(root, qvxreg::read_manifest(root + "/" + kManifest), threads);
-    auto seq = qvxreg::decode_sequence(root, root + "/" + kSequence, threads);
-    all.insert(all.end(), seq.begin(), seq.end());
-    return all;
-}
-
 int write(const std::string& root, const std::string& file) {
-    const auto records = decode_corpus(root, 1);
+    auto records = qvxreg::decode_all(root, qvxreg::read_manifest(root + "/" + kManifest), 1);
+    const auto sequence = qvxreg::decode_sequence(root, root + "/" + kSequence, 1);
+    records.insert(records.end(), sequence.begin(), sequence.end());
     std::string text =
         "# Expectations of the regression corpus: what the decoder did when they were written.\n"
         "# kind (S: fresh decoder per stream; Qnnn: step of the sequence), stream, table, arrangement,\n"
@@ -233,44 +226,6 @@ int write(const std::string& root, const std::string& file) {
     qvxreg::write_file(file, Bytes(text.begin(), text.end()));
     std::printf("%zu records written to %s\n", records.size(), file.c_str());
     return 0;
-}
-
-int stats(const std::vector<qvxreg::StoredRecord>& stored) {
-    std::map<std::string, unsigned> by_rc, by_error, by_print;
-    for (const auto& s : stored) {
-        if (s.kind != "S" || s.arrangement != "planar") continue;
-        ++by_rc["rc=" + s.rc];
-        ++by_error["\"" + s.error + "\""];
-        std::string first = s.printed.substr(0, s.printed.find("\\n"));
-        std::replace_if(first.begin(), first.end(), [](char c) { return c >= '0' && c <= '9'; }, '#');
-        ++by_print["\"" + first + "\""];
-    }
-    for (const auto* m : {&by_rc, &by_error, &by_print}) {
-        for (const auto& [k, v] : *m) std::printf("%6u  %s\n", v, k.c_str());
-        std::printf("\n");
-    }
-    return 0;
-}
-
-int check(const std::string& root, const std::vector<qvxreg::StoredRecord>& stored) {
-    unsigned bad = 0;
-    for (unsigned threads : {1u, 3u}) {
-        const auto got = decode_corpus(root, threads);
-        if (got.size() != stored.size()) {
-            std::printf("threads %u: %zu records, %zu expected\n", threads, got.size(), stored.size());
-            ++bad;
-        }
-        for (size_t i = 0; i < got.size() && i < stored.size(); ++i) {
-            const auto& g = got[i];
-            const auto& s = stored[i];
-            if (g.key() == s.key() && g.outcome_text() == s.outcome_text()) continue;
-            if (bad++ < 20)
-                std::printf("threads %u: MISMATCH %s\n  expected %s\n  got      %s\n", threads, s.key().c_str(),
-                            s.outcome_text().c_str(), g.outcome_text().c_str());
-        }
-    }
-    std::printf("%s: %u mismatches over %zu records\n", bad ? "FAILED" : "OK", bad, stored.size());
-    return bad ? 1 : 0;
 }
 
 }  // namespace
@@ -284,15 +239,13 @@ int main(int argc, char** argv) {
         else args.push_back(a);
     }
     if (args.empty()) {
-        std::fprintf(stderr, "usage: qvx_regression [--root DIR] generate [NAME...] | write [FILE] | check [FILE] | stats [FILE]\n");
+        std::fprintf(stderr, "usage: qvx_regression [--root DIR] generate [NAME...] | write [FILE]\n");
         return 2;
     }
     const std::string file = args.size() > 1 ? args[1] : root + "/" + kExpected;
     try {
         if (args[0] == "generate") return Generator(root).run(std::vector<std::string>(args.begin() + 1, args.end()));
         if (args[0] == "write") return write(root, file);
-        if (args[0] == "check") return check(root, qvxreg::read_expectations(file));
-        if (args[0] == "stats") return stats(qvxreg::read_expectations(file));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qvx_regression: %s\n", e.what());
         return 1;

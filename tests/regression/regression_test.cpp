@@ -15,7 +15,7 @@
 
 namespace {
 
-const std::string kRoot = QVX_SOURCE_DIR;
+const std::string kRoot = QVX_SOURCE_DIR, kExpected = kRoot + "/tests/regression/expected.txt";
 
 // Every stream file of the corpus is in the manifest, and every manifest
 // entry has its two records.
@@ -31,10 +31,7 @@ TEST(RegressionCorpus, ManifestCoversTheStreams) {
         if (f.path().extension() != ".qvx") continue;
         EXPECT_TRUE(listed.count("samples/" + f.path().filename().string())) << f.path() << " is not in the manifest";
     }
-    const auto stored = qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt");
-    size_t single = 0;
-    for (const auto& s : stored) single += s.kind == "S";
-    EXPECT_EQ(single, 2 * manifest.size());
+    EXPECT_EQ(qvxreg::read_expectations(kExpected, 'S').size(), 2 * manifest.size());
 }
 
 class Regression : public testing::TestWithParam<unsigned> {
@@ -42,9 +39,7 @@ protected:
     // Compares decoded records with the stored ones of the same kind
     // ("S" or the sequence), reporting the first mismatch by name.
     static void compare(const std::vector<qvxreg::Record>& got, bool sequence) {
-        std::vector<qvxreg::StoredRecord> want;
-        for (auto& s : qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt"))
-            if ((s.kind == "S") != sequence) want.push_back(s);
+        const auto want = qvxreg::read_expectations(kExpected, sequence ? 'Q' : 'S');
         ASSERT_EQ(got.size(), want.size()) << "the corpus and its expectations differ in size";
         size_t mismatches = 0;
         std::string first;
@@ -72,18 +67,16 @@ TEST_P(Regression, OneDecoderThroughTheSequence) {
 // the whole sequence, and must give exactly the stored records.
 TEST(RegressionThreads, DecodersOnSeveralHostThreads) {
     const auto manifest = qvxreg::read_manifest(kRoot + "/tests/regression/manifest.txt");
-    std::vector<qvxreg::StoredRecord> single, sequence;
-    for (auto& s : qvxreg::read_expectations(kRoot + "/tests/regression/expected.txt"))
-        (s.kind == "S" ? single : sequence).push_back(s);
+    const auto single = qvxreg::read_expectations(kExpected, 'S'), sequence = qvxreg::read_expectations(kExpected, 'Q');
     constexpr unsigned kHosts = 3;
     std::vector<std::string> mismatches(kHosts);
     std::vector<std::thread> hosts;
     for (unsigned t = 0; t < kHosts; ++t)
         hosts.emplace_back([&, t] {
             std::string lines;
-            auto check = [&](Vantrel::QVX::SimpleQvxDecoder& dec, const qvxreg::StoredRecord& want, const std::string& path) {
-                const qvxreg::Record got{want.kind, want.path, want.lut, want.arrangement,
-                                         qvxreg::decode_with(dec, qvxreg::read_file(kRoot + "/" + path), kRoot + "/", &lines)};
+            auto check = [&](Vantrel::QVX::SimpleQvxDecoder& dec, const qvxreg::Record& want) {
+                const qvxreg::Record got(want.kind, want.path, want.lut, want.arrangement,
+                                         qvxreg::decode_with(dec, qvxreg::read_file(kRoot + "/" + want.path), kRoot + "/", &lines));
                 if (got.outcome_text() != want.outcome_text() && mismatches[t].empty())
                     mismatches[t] = want.key() + "\n  expected " + want.outcome_text() + "\n  got      " + got.outcome_text();
             };
@@ -91,18 +84,14 @@ TEST(RegressionThreads, DecodersOnSeveralHostThreads) {
                 for (bool inter : {false, true}) {
                     Vantrel::QVX::SimpleQvxDecoder dec;
                     dec.setThreads(2);
-                    dec.setInterleaved(inter);
-                    const std::string lut = qvxreg::lut_arg(kRoot, manifest[i].lut);
-                    dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
-                    check(dec, single[2 * i + inter], manifest[i].path);
+                    qvxreg::configure(dec, kRoot, manifest[i].lut, inter);
+                    check(dec, single[2 * i + inter]);
                 }
             Vantrel::QVX::SimpleQvxDecoder dec;
             dec.setThreads(2);
-            for (const qvxreg::StoredRecord& want : sequence) {
-                dec.setInterleaved(want.arrangement == "interleaved");
-                const std::string lut = qvxreg::lut_arg(kRoot, want.lut);
-                dec.setLutPath(lut.empty() ? nullptr : lut.c_str());
-                check(dec, want, want.path);
+            for (const qvxreg::Record& want : sequence) {
+                qvxreg::configure(dec, kRoot, want.lut, want.arrangement == "interleaved");
+                check(dec, want);
             }
         });
     for (std::thread& h : hosts) h.join();

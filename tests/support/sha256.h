@@ -1,112 +1,56 @@
-// A compact SHA-256 (FIPS 180-4) for fingerprinting decoder output in tests.
+// A compact one-shot SHA-256 (FIPS 180-4) for fingerprinting decoder output in tests.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
+#include <vector>
 
 namespace qvxtest {
 
-class Sha256 {
-public:
-    Sha256() { reset(); }
-
-    void reset() {
-        static const uint32_t init[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                         0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-        std::memcpy(h_, init, sizeof h_);
-        length_ = 0;
-        fill_ = 0;
-    }
-
-    void update(const void* data, size_t n) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        length_ += n;
-        while (n > 0) {
-            const size_t take = n < 64 - fill_ ? n : 64 - fill_;
-            std::memcpy(block_ + fill_, p, take);
-            fill_ += take;
-            p += take;
-            n -= take;
-            if (fill_ == 64) {
-                compress(block_);
-                fill_ = 0;
-            }
-        }
-    }
-
-    // Lower-case hex digest; the object is reset afterwards.
-    std::string hex() {
-        const uint64_t bits = length_ * 8;
-        const uint8_t one = 0x80, zero = 0;
-        update(&one, 1);
-        while (fill_ != 56) update(&zero, 1);
-        uint8_t len[8];
-        for (int i = 0; i < 8; ++i) len[i] = uint8_t(bits >> (56 - 8 * i));
-        update(len, 8);
-        static const char* digits = "0123456789abcdef";
-        std::string s;
-        for (uint32_t v : h_)
-            for (int sh = 28; sh >= 0; sh -= 4) s += digits[(v >> sh) & 15];
-        reset();
-        return s;
-    }
-
-private:
-    static uint32_t rotr(uint32_t x, unsigned n) { return (x >> n) | (x << (32 - n)); }
-
-    void compress(const uint8_t* b) {
-        static const uint32_t k[64] = {
-            0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-            0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-            0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-            0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-            0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-            0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-            0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-            0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+inline std::string sha256_hex(const void* data, size_t n) {
+    static const uint32_t k[64] = {
+        0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+        0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+        0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+        0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+        0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+        0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+        0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+        0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+    uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    // The message, the 0x80 marker, zeros to 56 mod 64, the bit length.
+    const auto* p = static_cast<const uint8_t*>(data);
+    std::vector<uint8_t> m(p, p + n);
+    m.push_back(0x80);
+    m.resize((m.size() + 8 + 63) / 64 * 64, 0);
+    for (int i = 0; i < 8; ++i) m[m.size() - 1 - i] = uint8_t(uint64_t(n) * 8 >> (8 * i));
+    auto rotr = [](uint32_t x, unsigned s) { return (x >> s) | (x << (32 - s)); };
+    for (size_t at = 0; at < m.size(); at += 64) {
         uint32_t w[64];
         for (int i = 0; i < 16; ++i)
-            w[i] = uint32_t(b[4 * i]) << 24 | uint32_t(b[4 * i + 1]) << 16 | uint32_t(b[4 * i + 2]) << 8 | b[4 * i + 3];
-        for (int i = 16; i < 64; ++i) {
-            const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-            const uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        uint32_t a = h_[0], bb = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6], h = h_[7];
+            w[i] = uint32_t(m[at + 4 * i]) << 24 | uint32_t(m[at + 4 * i + 1]) << 16 | uint32_t(m[at + 4 * i + 2]) << 8 |
+                   m[at + 4 * i + 3];
+        for (int i = 16; i < 64; ++i)
+            w[i] = w[i - 16] + (rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3)) + w[i - 7] +
+                   (rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10));
+        uint32_t v[8];
+        for (int i = 0; i < 8; ++i) v[i] = h[i];
         for (int i = 0; i < 64; ++i) {
-            const uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
-            const uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & bb) ^ (a & c) ^ (bb & c));
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = bb;
-            bb = a;
-            a = t1 + t2;
+            const uint32_t t1 = v[7] + (rotr(v[4], 6) ^ rotr(v[4], 11) ^ rotr(v[4], 25)) + ((v[4] & v[5]) ^ (~v[4] & v[6])) +
+                                k[i] + w[i];
+            const uint32_t t2 = (rotr(v[0], 2) ^ rotr(v[0], 13) ^ rotr(v[0], 22)) + ((v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]));
+            for (int j = 7; j > 0; --j) v[j] = v[j - 1];
+            v[4] += t1;
+            v[0] = t1 + t2;
         }
-        h_[0] += a;
-        h_[1] += bb;
-        h_[2] += c;
-        h_[3] += d;
-        h_[4] += e;
-        h_[5] += f;
-        h_[6] += g;
-        h_[7] += h;
+        for (int i = 0; i < 8; ++i) h[i] += v[i];
     }
-
-    uint32_t h_[8];
-    uint64_t length_;
-    uint8_t block_[64];
-    size_t fill_;
-};
-
-inline std::string sha256_hex(const void* data, size_t n) {
-    Sha256 s;
-    s.update(data, n);
-    return s.hex();
+    static const char* digits = "0123456789abcdef";
+    std::string s;
+    for (uint32_t x : h)
+        for (int sh = 28; sh >= 0; sh -= 4) s += digits[(x >> sh) & 15];
+    return s;
 }
 
 }  // namespace qvxtest

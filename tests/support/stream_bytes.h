@@ -20,7 +20,6 @@ using Bytes = std::vector<uint8_t>;
 using Words = std::vector<std::vector<uint32_t>>;  // per stream index
 
 struct HeaderFields {
-    bool versioned = true;
     uint16_t version = 7;
     int16_t rc_window = 4;
     uint16_t rc_drain = 0;
@@ -31,19 +30,10 @@ struct HeaderFields {
     uint8_t lut_used = 0;
     uint8_t bit_depth = 8;
     uint32_t buffer_field = 20;
-    uint32_t fill_level = 0;
     uint8_t w_kernel = 6;
-    std::vector<uint8_t> qp_table = {};
     uint8_t bayer_mode = 0;
-    uint8_t bayer_param = 0;
-    uint8_t params[4][16] = {};  // only block 0 before version 4
-    uint16_t trailer = 0;        // reserved_word, or pred_mode before version 3
-    uint16_t v5_word = 0;
 };
 
-inline void put32be(Bytes& b, uint32_t v) {
-    for (int sh = 24; sh >= 0; sh -= 8) b.push_back(uint8_t(v >> sh));
-}
 inline Bytes concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -54,8 +44,8 @@ inline Bytes concat(Bytes a, const Bytes& b) {
 // headers the decoder must refuse.
 inline Bytes header_bytes(const HeaderFields& f) {
     Vantrel::QVX::enc::EncoderSettings s;
-    s.version = f.versioned ? f.version : 0;
-    s.version0_magic = f.versioned;
+    s.version = f.version;
+    s.version0_magic = true;
     s.rc_window = f.rc_window;
     s.rc_drain = f.rc_drain;
     s.width = f.width;
@@ -64,17 +54,9 @@ inline Bytes header_bytes(const HeaderFields& f) {
     s.lut_used = f.lut_used;
     s.bit_depth = f.bit_depth;
     s.buffer_size = s.buffer_size_log2 = f.buffer_field;
-    s.fill_level = f.fill_level;
     s.w_kernel = f.w_kernel;
-    s.qp_table.assign(f.qp_table.begin(), f.qp_table.end());
     s.bayer_mode = f.bayer_mode;
-    s.bayer_param = f.bayer_param;
-    for (unsigned c = 0; c < 4; ++c)
-        for (unsigned i = 0; i < 16; ++i) s.component_params[c][i / 4][i % 4] = f.params[c][i];
     s.ct_mode = f.mode_byte;  // from version 3 on ct_mode | pred_mode << 4, as one byte
-    if (s.version >= 3) s.reserved_word = f.trailer;
-    else s.pred_mode = uint8_t(f.trailer);
-    for (uint16_t i = 0; i < 8; ++i) s.v5_words[i] = uint16_t(f.v5_word + i);
     return Vantrel::QVX::enc::lay_out_header(s);
 }
 
@@ -89,7 +71,8 @@ inline Bytes packet_v3(const Words& words, unsigned nc) {
                 if (words[c * 16 + j].size() >> (4 - i) & 1) h[(5 * j + i) / 8] |= uint8_t(0x80 >> ((5 * j + i) % 8));
         for (uint8_t byte : h) b.push_back(byte);
         for (unsigned j = 0; j < 16; ++j)
-            for (uint32_t w : words[c * 16 + j]) put32be(b, w);
+            for (uint32_t w : words[c * 16 + j])
+                for (int sh = 24; sh >= 0; sh -= 8) b.push_back(uint8_t(w >> sh));
     }
     return b;
 }
@@ -99,6 +82,8 @@ struct Decoded {
     std::string error, printed;
     bool out_untouched = false;  // on failure the output pointer keeps its value
     std::vector<uint16_t> samples;  // big-endian output words, in buffer order
+    Bytes out;                      // the output buffer
+    Vantrel::QVX::SimpleQvxDecoder::FrameInfo info{};  // as described after the call
 };
 
 // Decodes from a heap copy of exactly bytes.size() bytes, so a read past the
@@ -117,7 +102,9 @@ inline Decoded decode_exact(const Bytes& bytes, Vantrel::QVX::SimpleQvxDecoder* 
     r.printed = testing::internal::GetCapturedStdout();
     r.error = dec->lastError();
     r.out_untouched = out == sentinel;
+    r.info = dec->frameInfo();
     if (r.rc == 0) {
+        r.out.assign(out->data, out->data + out->size);
         for (uint64_t i = 0; i + 1 < out->size; i += 2)
             r.samples.push_back(uint16_t(out->data[i] << 8 | out->data[i + 1]));
         dec->deleteBuffer(&out);

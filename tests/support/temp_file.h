@@ -1,30 +1,24 @@
-// A file in the temp directory that is removed with the object.
+// Files in the temp directory for tests: a file of given contents, and the
+// text of a tone table.
 #pragma once
 
-#include <cstdio>
-#include <filesystem>
+#include <unistd.h>
+
 #include <fstream>
 #include <string>
 
+#include <gtest/gtest.h>
+
 namespace qvxtest {
 
-class TempFile {
-public:
-    explicit TempFile(const std::string& contents, const std::string& suffix = ".txt") {
-        static int counter = 0;
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("qvx_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + suffix))
-                    .string();
-        std::ofstream(path_, std::ios::binary) << contents;
-    }
-    ~TempFile() { std::remove(path_.c_str()); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+// Writes `contents` to a new file in the temp directory; returns its path.
+inline std::string temp_file(const std::string& contents, const std::string& suffix = ".txt") {
+    static int counter = 0;
+    const std::string path = ::testing::TempDir() + "/qvx_test_" + std::to_string(::getpid()) + "_" +
+                             std::to_string(counter++) + suffix;
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+}
 
 // A tone-table file whose entry i is f(i), one record per line.
 template <class F>
@@ -37,5 +31,3 @@ std::string lut_text(F f, unsigned records = 65536) {
 }
 
 }  // namespace qvxtest
-
-#include <unistd.h>
