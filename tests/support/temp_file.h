@@ -4,18 +4,28 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 namespace qvxtest {
 
 // Writes `contents` to a new file in the temp directory; returns its path.
+// The files go when the test program ends.
 inline std::string temp_file(const std::string& contents, const std::string& suffix = ".txt") {
-    static int counter = 0;
+    struct Written {
+        std::vector<std::string> paths;
+        ~Written() {
+            for (const std::string& p : paths) std::remove(p.c_str());
+        }
+    };
+    static Written written;
     const std::string path = ::testing::TempDir() + "/qvx_test_" + std::to_string(::getpid()) + "_" +
-                             std::to_string(counter++) + suffix;
+                             std::to_string(written.paths.size()) + suffix;
+    written.paths.push_back(path);
     std::ofstream(path, std::ios::binary) << contents;
     return path;
 }
