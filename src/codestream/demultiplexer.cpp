@@ -80,6 +80,7 @@ void Demultiplexer::count(const FrameState& fs, mem_data& input, unsigned parts)
     // word past a stream's end before deciding it does not need it.
     if (offset_[64] + 1 > capacity_) {
         words_.reset();
+        capacity_ = 0;
         words_.reset(new uint32_t[offset_[64] + 1]);
         capacity_ = offset_[64] + 1;
     }

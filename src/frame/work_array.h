@@ -15,7 +15,9 @@ public:
     T* room(size_t n) {
         if (n == 0) n = 1;
         if (n > size_) {
+            // The old room goes first, so the two never add up.
             data_.reset();
+            size_ = 0;
             data_.reset(new T[n]);
             size_ = n;
         }
