@@ -126,6 +126,42 @@ TEST(EntropyStage, EveryCoefficientCellDefinedWhateverThePlanesHeld) {
     EXPECT_GT(streams, 100u);
 }
 
+// Large inputs are copied in runs of packets on several threads; the runs
+// must give the words, packet list and input end of one walk, for every
+// layout and for cut and damaged streams.
+TEST(Demultiplexer, RunsCopiedApartEqualOneWalk) {
+    using namespace Vantrel::QVX;
+    unsigned split = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(QVX_SOURCE_DIR "/tests/regression/streams")) {
+        std::ifstream f(entry.path(), std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
+        FrameState fs;
+        mem_data in(bytes.data(), bytes.size(), 0);
+        try {
+            read_header(in, fs);
+        } catch (const QvxError&) {
+            continue;
+        }
+        Demultiplexer one;
+        one.byte_swap = fs.version == 0;
+        mem_data whole = in;
+        one.parse(fs, whole);
+        for (unsigned parts : {2u, 5u}) {
+            Demultiplexer runs;
+            runs.byte_swap = one.byte_swap;
+            mem_data cut = in;
+            runs.count(fs, cut, parts);
+            split += runs.parts() > 1;
+            for (size_t i = runs.parts(); i-- > 0;) runs.copy_part(fs, i);
+            EXPECT_EQ(cut.bytes_read, whole.bytes_read) << entry.path();
+            EXPECT_EQ(runs.dominant_list(), one.dominant_list()) << entry.path();
+            for (unsigned s = 0; s < 64; ++s)
+                EXPECT_TRUE(std::ranges::equal(runs.stream_words(s), one.stream_words(s))) << entry.path() << " " << s;
+        }
+    }
+    EXPECT_GT(split, 100u);
+}
+
 // The row loops dequantise in 32-bit lanes; they must give what the
 // 64-bit formula gives for every value at every index, including the
 // shifts where the product no longer fits 32 bits and the left shifts.

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "api/decoder_settings.h"
+#include "codestream/demultiplexer.h"
 #include "codestream/frame_state.h"
+#include "entropy/subband_loop.h"
 #include "frame/image_memory.h"
 #include "qvx/SimpleQvxDecoder.h"
 
@@ -46,6 +48,9 @@ public:
     std::string lut_path;  // empty: no tone table
     std::string last_error;
     ImageMemory planes;
+    // The streams' words and the subband stage's arrays, reused like the planes.
+    Demultiplexer streams;
+    SubbandScratch subband_scratch;
     DecoderSettings host;  // opt-in host settings and the frame description
 };
 

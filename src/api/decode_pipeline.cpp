@@ -39,13 +39,25 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
     if (!lut_path && fs.lut_used == 1) raise(msg::kLutMissing);
 
     frame_setup(fs, planes);
-    {
-        Demultiplexer streams;
-        decode_subbands(fs, planes, *in, streams, p.threads);
+    // With threads, the wavelet runs on the planes' rows as reconstruction
+    // finishes them.
+    std::optional<WaveletTasks> wavelet;
+    PlaneFollowers follow;
+    if (threads > 1 && fs.w_kernel <= 6) {
+        int16_t* rows[4] = {};
+        int16_t bounds[4] = {};
+        for (unsigned c = 0; c < fs.num_components; ++c) {
+            rows[c] = planes.splane(c);
+            bounds[c] = clip_bound(fs, c);
+        }
+        wavelet.emplace(fs.w_kernel, rows, bounds, fs.num_components, fs.width, fs.height);
+        follow.count = wavelet->count();
+        follow.run = [&](size_t i, const PlaneFollowers::Ready& ready) { wavelet->run(i, ready); };
     }
+    decode_subbands(fs, planes, *in, p.streams, threads, nullptr, &p.subband_scratch, wavelet ? &follow : nullptr);
 
     if (fs.w_kernel > 6) raise(msg::kKernelSwitch);
-    inverse_wavelet(fs.w_kernel, fs, planes, threads);
+    if (!wavelet) inverse_wavelet(fs.w_kernel, fs, planes, threads);
 
     // Colour and the look-up stage print and fail here, in the stages'
     // order; their arithmetic runs inside the writer, row by row.

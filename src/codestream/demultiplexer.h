@@ -19,16 +19,36 @@ public:
     // then again to copy them; the input ends where one walk leaves it.
     void parse(const FrameState& fs, mem_data& input);
 
+    // The same in steps: count() walks the input (leaving it where parse
+    // would) and cuts the packets into about `parts` runs of similar size;
+    // copy_part(i) then copies run i, for every i < parts(). Runs write
+    // disjoint words, so they may be copied at the same time.
+    void count(const FrameState& fs, mem_data& input, unsigned parts);
+    size_t parts() const { return marks_.size(); }
+    void copy_part(const FrameState& fs, size_t i);
+
     std::span<const uint32_t> stream_words(unsigned s) const {
         return {words_.get() + offset_[s], size_t(offset_[s + 1] - offset_[s])};
     }
     const std::vector<uint8_t>& dominant_list() const { return dominant_; }
 
+    // Where a run of packets starts: input position, packets and each
+    // stream's words before it.
+    struct Mark {
+        uint64_t bytes_read;
+        uint64_t packets;
+        uint64_t words[64];
+    };
+
     // Version 0 words arrive little-endian and are reversed.
     bool byte_swap = false;
 
 private:
+    std::vector<Mark> marks_;
+    mem_data start_;
+
     std::unique_ptr<uint32_t[]> words_;
+    uint64_t capacity_ = 0;  // words words_ holds; kept for the next frame
     uint64_t offset_[65] = {};
     std::vector<uint8_t> dominant_;
 };

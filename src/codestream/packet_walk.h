@@ -71,6 +71,13 @@ struct Dominant {
 
 inline constexpr uint32_t kMaxLength = kMaxPacketWords;
 
+// A sink with done() ends the walk at a packet end once it says so.
+template <class Sink>
+bool walk_done(const Sink& sink) {
+    if constexpr (requires { sink.done(); }) return sink.done();
+    else return false;
+}
+
 // count: bytes read including the unit that does not fit; first_unit: size
 // of the packet's first unit, which is not counted as ignored.
 template <class Sink>
@@ -139,6 +146,7 @@ void walk_v1(const FrameState& fs, mem_data& input, Sink& sink) {
             }
         }
         sink.packet_end(dom.stream);
+        if (walk_done(sink)) return;
     }
 }
 
@@ -177,6 +185,7 @@ void walk_component_headers(const FrameState& fs, mem_data& input, Sink& sink) {
             if (!deliver_component(sink, in, c, len, Layout::read_word)) return;
         }
         sink.packet_end(dom.stream);
+        if (walk_done(sink)) return;
     }
 }
 
@@ -265,6 +274,7 @@ void walk_v7(const FrameState& fs, mem_data& input, Sink& sink) {
                 for (uint32_t s = 0; s < 64; ++s) sink.count(s, len[s]);
                 in.advance(uint64_t(4) * total);
                 sink.packet_end(dom.stream);
+                if (walk_done(sink)) return;
                 continue;
             }
         }
@@ -287,6 +297,7 @@ void walk_v7(const FrameState& fs, mem_data& input, Sink& sink) {
                 live = kept;
             }
             sink.packet_end(dom.stream);
+            if (walk_done(sink)) return;
             continue;
         }
         for (uint32_t k = 0; k < 16; ++k) {
@@ -301,6 +312,7 @@ void walk_v7(const FrameState& fs, mem_data& input, Sink& sink) {
             }
         }
         sink.packet_end(dom.stream);
+        if (walk_done(sink)) return;
     }
 }
 

@@ -160,7 +160,8 @@ bool interleaved_four(const BandRows* bands, unsigned count, const BandRows* (&l
 }
 
 void reconstruct_interleaved(const BandRows* (&lane)[4], const PositionIndex& pos, unsigned sb_height,
-                             int16_t* plane, size_t plane_width, const RowsReady* ready) {
+                             int16_t* plane, size_t plane_width, const RowsReady* ready,
+                             std::atomic<uint32_t>* rows_done) {
     const unsigned w = pos.width;
     const BandRows& b0 = *lane[0];
     const uint32_t base = b0.col0;
@@ -196,15 +197,17 @@ void reconstruct_interleaved(const BandRows* (&lane)[4], const PositionIndex& po
             const SpreadRow<4> row{cells + k}, above{(y > 0 ? plane_row(y - 1) : cells) + k};
             predict_full_row(lane[k]->predictor, row, above, w, y);
         }
+        if (rows_done) rows_done->store(y + 1, std::memory_order_release);
     }
 }
 
 }  // namespace
 
 void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
-                       int16_t* plane, size_t plane_width, const RowsReady* ready) {
+                       int16_t* plane, size_t plane_width, const RowsReady* ready,
+                       std::atomic<uint32_t>* rows_done) {
     if (const BandRows* lane[4]; interleaved_four(bands, count, lane)) {
-        reconstruct_interleaved(lane, pos, sb_height, plane, plane_width, ready);
+        reconstruct_interleaved(lane, pos, sb_height, plane, plane_width, ready, rows_done);
         return;
     }
     const unsigned w = pos.width;
@@ -236,6 +239,7 @@ void reconstruct_bands(const BandRows* bands, unsigned count, const PositionInde
             }
             scatter(cells, row, cs, w);
         }
+        if (rows_done) rows_done->store(y + 1, std::memory_order_release);
     }
 }
 

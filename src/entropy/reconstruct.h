@@ -49,8 +49,10 @@ struct RowsReady {
 // in place: each band's cells hold its entropy-decoded values (row y's
 // values in its first cells), and every cell of those rows ends up defined.
 // With `ready`, each row waits for its indices; the call returns early,
-// leaving the rest as it is, when they will not come.
+// leaving the rest as it is, when they will not come. With `rows_done`,
+// the rows finished so far are published there after each row.
 void reconstruct_bands(const BandRows* bands, unsigned count, const PositionIndex& pos, unsigned sb_height,
-                       int16_t* plane, size_t plane_width, const RowsReady* ready = nullptr);
+                       int16_t* plane, size_t plane_width, const RowsReady* ready = nullptr,
+                       std::atomic<uint32_t>* rows_done = nullptr);
 
 }  // namespace Vantrel::QVX

@@ -37,14 +37,20 @@ struct StreamJob {
 };
 
 struct StreamResult {
+    // Room the caller lends for the crossings (`room_size` entries); a
+    // stream that needs more than the room, or more than it lends, gets
+    // an array of its own.
+    uint32_t* room = nullptr;
+    size_t room_size = 0;
     // Value indices whose bit accounting completed a 32-bit word, ascending.
-    std::unique_ptr<uint32_t[]> crossings;
+    uint32_t* crossings = nullptr;
+    std::unique_ptr<uint32_t[]> own_crossings;
     size_t num_crossings = 0;
     uint32_t decoded = 0;  // values decoded: num_values, or the index of the failing value
     uint64_t words_needed = 0;  // words the decoded values took, whether or not the stream had them
     std::string error;     // message of the failing value, empty if none
 
-    std::span<const uint32_t> crossing_list() const { return {crossings.get(), num_crossings}; }
+    std::span<const uint32_t> crossing_list() const { return {crossings, num_crossings}; }
 };
 
 // First value index of subband row y of a stream.

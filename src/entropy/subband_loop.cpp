@@ -1,9 +1,11 @@
 #include "entropy/subband_loop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -38,13 +40,21 @@ void keep_first(std::optional<Failure>& first, Failure f) {
 }  // namespace
 
 void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, Demultiplexer& demux,
-                     unsigned threads, uint64_t* words_needed) {
+                     unsigned threads, uint64_t* words_needed, SubbandScratch* scratch,
+                     const PlaneFollowers* follow) {
+    SubbandScratch local;
+    SubbandScratch& work = scratch ? *scratch : local;
     LineBuffer lb;
     lb.setup(fs);
     threads = resolve_thread_count(threads);
 
-    if (fs.version == 0) demux.byte_swap = true;
-    demux.parse(fs, input);
+    demux.byte_swap = fs.version == 0;
+    // The words are copied in runs of packets, several at a time when the
+    // input is large enough to pay for the threads.
+    constexpr uint64_t kRunBytes = uint64_t(1) << 18;
+    const uint64_t left = input.size > input.bytes_read ? input.size - input.bytes_read : 0;
+    demux.count(fs, input, threads > 1 && left >= 2 * kRunBytes ? unsigned(std::min<uint64_t>(4 * threads, left / kRunBytes)) : 1u);
+    parallel_for(threads, demux.parts(), [&](size_t i) { demux.copy_part(fs, i); });
 
     const unsigned nc = coef.num_components();
     const unsigned nsb = coef.num_subbands();
@@ -108,8 +118,16 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     // Stream s = c * nsb + sb, one value per decoded position.
     std::vector<StreamJob> jobs(nstreams);
     std::vector<StreamResult> results(nstreams);
-    std::unique_ptr<uint16_t[]> group_bits;
-    if (rate_control) group_bits.reset(new uint16_t[size_t(positions) * groups.size()]());
+    uint16_t* group_bits = nullptr;
+    if (rate_control) {
+        const size_t n = size_t(positions) * groups.size();
+        group_bits = work.group_bits.room(n);
+        std::fill_n(group_bits, n, uint16_t(0));
+    }
+    // Each stream may lend room for a crossing per word, and two more.
+    size_t crossing_room = 0;
+    for (unsigned s = 0; s < nstreams; ++s) crossing_room += demux.stream_words(s).size() + 2;
+    uint32_t* room = work.crossings.room(crossing_room);
     for (size_t gi = 0; gi < groups.size(); ++gi) {
         for (unsigned s : groups[gi].streams) {
             const unsigned c = groups[gi].c;
@@ -127,7 +145,11 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
             j.out = coef.splane(c) + size_t(b.row0) * coef.width() + b.col0;
             j.row_pitch = size_t(b.row_step) * coef.width();
             j.col_step = b.col_step;
-            if (group_bits) j.position_bits = group_bits.get() + gi * size_t(positions);
+            if (group_bits) j.position_bits = group_bits + gi * size_t(positions);
+            StreamResult& r = results[slot[s]];
+            r.room = room;
+            r.room_size = j.words.size() + 2;
+            room += r.room_size;
         }
     }
 
@@ -169,12 +191,13 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
         keep_first(failure, {uint64_t(sbw) + 1, 0, 1, msg::kWrongPredictionMode});
     const uint32_t steps = failure ? uint32_t(failure->position) : positions;
 
-    std::unique_ptr<uint32_t[]> position_bits;
+    uint32_t* position_bits = nullptr;
     if (rate_control) {
-        position_bits.reset(new uint32_t[positions ? positions : 1]());
-        uint32_t* sum = position_bits.get();
+        position_bits = work.position_bits.room(positions);
+        std::fill_n(position_bits, positions, 0u);
+        uint32_t* sum = position_bits;
         for (size_t gi = 0; gi < groups.size(); ++gi) {
-            const uint16_t* g = group_bits.get() + gi * size_t(positions);
+            const uint16_t* g = group_bits + gi * size_t(positions);
             for (uint32_t p = 0; p < steps; ++p) sum[p] += g[p];
         }
     }
@@ -182,10 +205,10 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     StreamCrossings crossings[64];
     for (unsigned s = 0; s < nstreams; ++s)
         crossings[s] = {results[slot[s]].crossing_list(), jobs[slot[s]].shift};
-    const std::unique_ptr<int8_t[]> q(new int8_t[positions ? positions : 1]);
+    int8_t* const q = work.index.room(positions);
     // Runs of equal indices within each row, for row-wise dequantisation.
-    const std::unique_ptr<uint32_t[]> run_end(new uint32_t[positions ? positions : 1]);
-    const PositionIndex index{q.get(), run_end.get(), sbw};
+    uint32_t* const run_end = work.run_end.room(positions);
+    const PositionIndex index{q, run_end, sbw};
 
     std::vector<BandRows> ordered;
     std::vector<std::pair<size_t, size_t>> row_jobs;
@@ -193,9 +216,11 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
         row_jobs.emplace_back(ordered.size(), g.streams.size());
         for (unsigned s : g.streams) ordered.push_back(bands[s]);
     }
+    // Subband rows each group has reconstructed, for the work that follows.
+    const std::unique_ptr<std::atomic<uint32_t>[]> group_rows(new std::atomic<uint32_t>[groups.size()]());
     auto reconstruct = [&](size_t i, const RowsReady* rows) {
         reconstruct_bands(ordered.data() + row_jobs[i].first, unsigned(row_jobs[i].second), index, sbh,
-                          coef.splane(groups[i].c), coef.width(), rows);
+                          coef.splane(groups[i].c), coef.width(), rows, &group_rows[i]);
     };
 
     // The index pass hands out rows as it finishes them.
@@ -215,26 +240,52 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
         }
     } rows;
     rows.row_positions = sbw;
-    rows.q = q.get();
-    rows.run_end = run_end.get();
+    rows.q = q;
+    rows.run_end = run_end;
     const std::span<const uint8_t> dominant = demux.dominant_list();
 
     if (failure || threads <= 1) {
-        run_index_pass(lb, fs, dominant, position_bits.get(), crossings, steps, q.get(), &rows);
+        run_index_pass(lb, fs, dominant, position_bits, crossings, steps, q, &rows);
         if (failure) raise(failure->text);
         parallel_for(threads, groups.size(), [&](size_t i) { reconstruct(i, nullptr); });
+        if (follow) {
+            const PlaneFollowers::Ready all = [](unsigned, size_t) { return true; };
+            parallel_for(threads, follow->count, [&](size_t i) { follow->run(i, all); });
+        }
         return;
     }
+    // Plane rows [0, n) of component c are final once every group of c has
+    // reconstructed the subband rows that land above row n.
+    const PlaneFollowers::Ready ready = [&](unsigned c, size_t n) {
+        for (size_t gi = 0; gi < groups.size(); ++gi) {
+            if (groups[gi].c != c) continue;
+            const BandRows& b = bands[groups[gi].streams[0]];
+            size_t need = 0;
+            if (n > b.row0)
+                need = b.row_step ? std::min<size_t>(sbh, (n - b.row0 + b.row_step - 1) / b.row_step) : sbh;
+            while (group_rows[gi].load(std::memory_order_acquire) < need) {
+                if (rows.ready.abandoned.load(std::memory_order_acquire)) return false;
+                std::this_thread::yield();
+            }
+        }
+        return !rows.ready.abandoned.load(std::memory_order_acquire);
+    };
+    const size_t followers = follow ? follow->count : 0;
     // Task 0, the index pass, is always taken first and waits for nothing,
     // so the reconstruction tasks waiting for its rows always see them
-    // come, or see it fail.
-    parallel_for(threads, groups.size() + 1, [&](size_t i) {
+    // come, or see it fail; the following work comes after every
+    // reconstruction task and waits only for them.
+    parallel_for(threads, groups.size() + 1 + followers, [&](size_t i) {
+        if (i > groups.size()) {
+            follow->run(i - groups.size() - 1, ready);
+            return;
+        }
         if (i > 0) {
             reconstruct(i - 1, &rows.ready);
             return;
         }
         try {
-            run_index_pass(lb, fs, dominant, position_bits.get(), crossings, steps, q.get(), &rows);
+            run_index_pass(lb, fs, dominant, position_bits, crossings, steps, q, &rows);
         } catch (...) {
             rows.ready.abandoned.store(true, std::memory_order_release);
             throw;

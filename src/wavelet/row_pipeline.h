@@ -64,25 +64,26 @@ public:
     // One 5/3 step on group g.
     void run_step(Step s, size_t g);
 
-    // Visits every 5/3 step of every group in an order that keeps the
-    // dependencies; `want(step, g)` picks the steps to run.
+    // Visits every 5/3 step of the groups [g0, g1) in an order that keeps
+    // the dependencies; `want(step, g)` picks the steps to run.
     template <class Want>
-    void run_53_schedule(Want&& want) {
+    void run_53_schedule(Want&& want, size_t g0 = 0, size_t g1 = SIZE_MAX) {
         const size_t m = groups();
+        g1 = g1 < m ? g1 : m;
         auto go = [&](Step s, size_t g) {
             if (want(s, g)) run_step(s, g);
         };
-        for (size_t t = 0; t < m + 2; ++t) {
-            if (t < m) {
+        for (size_t t = g0; t < g1 + 2; ++t) {
+            if (t < g1) {
                 go(kH2, t);
                 go(kV2u, t);
             }
-            if (t >= 1 && t <= m) {
+            if (t >= g0 + 1 && t <= g1) {
                 go(kV2p, t - 1);
                 go(kH1, t - 1);
                 go(kV1u, t - 1);
             }
-            if (t >= 2) {
+            if (t >= g0 + 2) {
                 go(kV1p, t - 2);
                 go(kClip, t - 2);
             }

@@ -10,6 +10,7 @@
 #include "wavelet/wavelet.h"
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "frame/image_memory.h"
@@ -50,11 +51,6 @@ std::vector<uint8_t> strip_interior(size_t a, size_t b, size_t m) {
     return ok;
 }
 
-struct Strip {
-    unsigned c;
-    size_t a, b;
-};
-
 }  // namespace
 
 int16_t clip_bound(const FrameState& fs, unsigned c) {
@@ -65,55 +61,97 @@ int16_t clip_bound(const FrameState& fs, unsigned c) {
     return int16_t(bound);
 }
 
+WaveletTasks::WaveletTasks(unsigned kernel, int16_t* const* planes, const int16_t* bounds, unsigned nc, size_t w,
+                           size_t h, size_t strip_groups)
+    : kernel_(kernel), w_(w), h_(h), m_(h / 4), strip_groups_(strip_groups ? strip_groups : kStripGroups) {
+    for (unsigned c = 0; c < nc; ++c) {
+        planes_[c] = planes[c];
+        bounds_[c] = bounds[c];
+    }
+    five_three_ = RowPipeline(kernel, nullptr, 0, 0, 0).is_53();
+    for (unsigned c = 0; c < nc; ++c)
+        for (size_t a = 0; a < m_; a += strip_groups_) strips_.push_back({c, a, std::min(m_, a + strip_groups_)});
+    strip_state_.reset(new std::atomic<uint8_t>[strips_.size() ? strips_.size() : 1]());
+    if (!five_three_) return;
+
+    for (const Strip& s : strips_) interior_.push_back(strip_interior(s.a, s.b, m_));
+    // The steps left at strip borders run in sequential order within each
+    // cluster of groups that hold some. A step touches the rows of its
+    // group and its neighbours and depends only on those, so clusters
+    // three or more groups apart touch disjoint rows and run in parallel.
+    for (unsigned c = 0; c < nc; ++c) {
+        for (size_t g = 0; g < m_; ++g) {
+            bool any = false;
+            for (unsigned st = 0; st < wavelet::kNumSteps && !any; ++st) any = left(c, st, g);
+            if (!any) continue;
+            if (!clusters_.empty() && clusters_.back().c == c && g < clusters_.back().g1 + 2) clusters_.back().g1 = g + 1;
+            else clusters_.push_back({c, g, g + 1, 0, 0});
+        }
+    }
+    // A cluster follows the interior steps of the strips within two
+    // groups of it.
+    const size_t per_component = (m_ + strip_groups_ - 1) / strip_groups_;
+    for (Cluster& cl : clusters_) {
+        const size_t lo = cl.g0 >= 2 ? cl.g0 - 2 : 0, hi = std::min(m_ - 1, cl.g1 + 1);
+        cl.s0 = cl.c * per_component + lo / strip_groups_;
+        cl.s1 = cl.c * per_component + hi / strip_groups_ + 1;
+    }
+}
+
+bool WaveletTasks::left(unsigned c, unsigned step, size_t g) const {
+    const size_t i = c * ((m_ + strip_groups_ - 1) / strip_groups_) + g / strip_groups_;
+    return !interior_[i][(g - strips_[i].a) * wavelet::kNumSteps + step];
+}
+
+bool WaveletTasks::wait_strip(size_t i) const {
+    for (;;) {
+        const uint8_t state = strip_state_[i].load(std::memory_order_acquire);
+        if (state != 0) return state == 1;
+        std::this_thread::yield();
+    }
+}
+
+void WaveletTasks::run(size_t i, const Ready& ready) {
+    if (i < strips_.size()) {
+        const Strip& s = strips_[i];
+        // One group more than the strip: nothing of it is read, but a
+        // row's neighbours are then never still being written.
+        if (!ready(s.c, std::min(h_, 4 * s.b + 4))) {
+            strip_state_[i].store(2, std::memory_order_release);
+            return;
+        }
+        // Each task needs its own row scratch.
+        RowPipeline p(kernel_, planes_[s.c], w_, h_, bounds_[s.c]);
+        if (five_three_) {
+            const std::vector<uint8_t>& ok = interior_[i];
+            p.run_53_schedule([&](Step st, size_t g) { return ok[(g - s.a) * wavelet::kNumSteps + st] != 0; }, s.a,
+                              s.b);
+        } else {
+            p.run_local(s.a, s.b);
+        }
+        strip_state_[i].store(1, std::memory_order_release);
+        return;
+    }
+    const Cluster& cl = clusters_[i - strips_.size()];
+    for (size_t k = cl.s0; k < cl.s1; ++k)
+        if (!wait_strip(k)) return;
+    RowPipeline p(kernel_, planes_[cl.c], w_, h_, bounds_[cl.c]);
+    p.run_53_schedule([&](Step st, size_t g) { return left(cl.c, st, g); }, cl.g0, cl.g1);
+}
+
 void inverse_wavelet_planes(unsigned kernel, int16_t* const* planes, const int16_t* bounds, unsigned nc, size_t w,
                             size_t h, unsigned threads, size_t strip_groups) {
-    const size_t m = h / 4;
-    if (strip_groups == 0) strip_groups = kStripGroups;
-    std::vector<RowPipeline> pipes;
-    pipes.reserve(nc);
-    for (unsigned c = 0; c < nc; ++c) pipes.emplace_back(kernel, planes[c], w, h, bounds[c]);
-    const bool five_three = nc > 0 && pipes[0].is_53();
-
     if (threads <= 1) {
-        for (RowPipeline& p : pipes) {
-            if (five_three) p.run_53_schedule([](Step, size_t) { return true; });
-            else p.run_local(0, m);
+        for (unsigned c = 0; c < nc; ++c) {
+            RowPipeline p(kernel, planes[c], w, h, bounds[c]);
+            if (p.is_53()) p.run_53_schedule([](Step, size_t) { return true; });
+            else p.run_local(0, h / 4);
         }
         return;
     }
-
-    std::vector<Strip> strips;
-    for (unsigned c = 0; c < nc; ++c)
-        for (size_t a = 0; a < m; a += strip_groups) strips.push_back({c, a, std::min(m, a + strip_groups)});
-
-    if (!five_three) {
-        parallel_for(threads, strips.size(), [&](size_t i) {
-            // Each thread needs its own row scratch.
-            const Strip& s = strips[i];
-            RowPipeline p(kernel, planes[s.c], w, h, bounds[s.c]);
-            p.run_local(s.a, s.b);
-        });
-        return;
-    }
-
-    std::vector<std::vector<uint8_t>> interior(strips.size());
-    parallel_for(threads, strips.size(), [&](size_t i) {
-        const Strip& s = strips[i];
-        interior[i] = strip_interior(s.a, s.b, m);
-        const std::vector<uint8_t>& ok = interior[i];
-        RowPipeline p(kernel, planes[s.c], w, h, bounds[s.c]);
-        p.run_53_schedule([&](Step st, size_t g) {
-            return g >= s.a && g < s.b && ok[(g - s.a) * wavelet::kNumSteps + st];
-        });
-    });
-    // The steps left at strip borders, per component in sequential order.
-    parallel_for(threads, nc, [&](size_t c) {
-        pipes[c].run_53_schedule([&](Step st, size_t g) {
-            const size_t i = c * ((m + strip_groups - 1) / strip_groups) + g / strip_groups;
-            const Strip& s = strips[i];
-            return !interior[i][(g - s.a) * wavelet::kNumSteps + st];
-        });
-    });
+    WaveletTasks tasks(kernel, planes, bounds, nc, w, h, strip_groups);
+    const WaveletTasks::Ready ready = [](unsigned, size_t) { return true; };
+    parallel_for(threads, tasks.count(), [&](size_t i) { tasks.run(i, ready); });
 }
 
 void inverse_wavelet(unsigned kernel, const FrameState& fs, ImageMemory& store, unsigned threads) {
