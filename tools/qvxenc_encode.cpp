@@ -122,8 +122,9 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
     return s;
 }
 
-// Lossy coding at --bpp or --psnr: the preset picks the modes not given,
-// then the offsets follow them (they depend on kernel and colour mode).
+// Lossy coding at --bpp or --psnr: the preset picks the modes not given and
+// the offsets that follow them (they depend on kernel, colour mode and
+// quality); --offsets replaces those.
 EncodedImage encode_lossy(const EncOptions& o, EncoderSettings& s, const ImagePlanes& planes, Input422 in422) {
     const double target = o.bpp ? *o.bpp : *o.psnr;
     if (o.best)
@@ -132,7 +133,7 @@ EncodedImage encode_lossy(const EncOptions& o, EncoderSettings& s, const ImagePl
     else
         set_fast_lossy_modes(s, planes, in422, o.bpp.has_value(), target, o.kernel.has_value(), o.ct.has_value(),
                              o.pred.has_value());
-    apply_offsets(o, s, planes.num_components);
+    if (o.offsets) apply_offsets(o, s, planes.num_components);
     return o.bpp ? encode_image_at_rate(s, planes, *o.bpp, in422) : encode_image_at_psnr(s, planes, *o.psnr, in422);
 }
 

@@ -65,7 +65,7 @@ double component_gain(uint8_t ct_mode, uint8_t component_format, unsigned c) {
     return d[c][0] * d[c][0] + d[c][1] * d[c][1] + d[c][2] * d[c][2];
 }
 
-void set_weighted_offsets(EncoderSettings& s) {
+void set_weighted_offsets(EncoderSettings& s, int chroma_bias) {
     const unsigned ncomp = format_components(s.component_format);
     double log_gain[4][16];
     double lowest = INFINITY;
@@ -79,7 +79,8 @@ void set_weighted_offsets(EncoderSettings& s) {
         for (unsigned b = 0; b < 16; ++b) {
             // Band b's cell: group = column mod 4, byte = row mod 4.
             const unsigned g = 2 * (b & 1) + ((b >> 3) & 1), r = (b >> 1) & 3;
-            const double v = c < ncomp ? log_gain[c][b] - lowest : 0.0;
+            double v = c < ncomp ? log_gain[c][b] - lowest : 0.0;
+            if (c > 0 && c < ncomp && color_transformed(s.component_format, s.ct_mode)) v += chroma_bias;
             s.component_params[c][g][r] = uint8_t(std::clamp(std::lround(v), 0L, 255L));
         }
 }

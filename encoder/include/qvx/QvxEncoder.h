@@ -152,8 +152,10 @@ size_t window_count(const EncoderSettings& settings);
 // component the same distortion slope in the rebuilt samples: 2 log2 of the
 // band's synthesis gain times the component's gain through the inverse
 // colour transform of ct_mode, in quarter-octave steps, the smallest 0.
-// Depends on w_kernel, ct_mode and component_format.
-void set_weighted_offsets(EncoderSettings& settings);
+// Depends on w_kernel, ct_mode and component_format. chroma_bias quarter
+// steps more go to the chroma components of transformed RGB (at low rates
+// chroma buys less per bit than the equal-slope model says).
+void set_weighted_offsets(EncoderSettings& settings, int chroma_bias = 0);
 
 // Lossy coding at a target, rate control off: every rate-control window
 // (as fine as the table allows) takes its quantisation index from a
