@@ -167,6 +167,10 @@ std::vector<const Trial*> neighbours(Searcher& search, int lo, int hi, int sprea
 // alone often does 0.1 dB better).
 constexpr int kSpreads[] = {0, 2};
 
+// How much quality a doubling of the rate buys, about, at the rates lossy
+// coding aims at (measured on the corpus photographs).
+constexpr double kDbPerDoubling = 6.75;
+
 int first_guess(const EncoderSettings& s) { return 16 + 4 * (int(s.bit_depth) - 8); }
 
 // Per window, the index among the trials' that minimises error + lambda * bits.
@@ -238,9 +242,9 @@ EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, doub
     double scale = ref.bpp * search.pixels() / std::max(counted, 1.0);
     Trial best = search.constant(q);
     double best_miss = std::fabs(best.bpp - target) / target;
-    // Error in dB, moved to the target rate at about 6.75 dB per doubling.
+    // Error in dB, moved to the target rate along the usual slope.
     const auto at_target = [&](const Trial& t) {
-        return 10.0 * std::log10(std::max(t.error, 1e-9)) + 6.75 * std::log2(t.bpp / target);
+        return 10.0 * std::log10(std::max(t.error, 1e-9)) + kDbPerDoubling * std::log2(t.bpp / target);
     };
     for (const int spread : kSpreads) {
         const std::vector<const Trial*> trials = neighbours(search, lo, q, spread);
@@ -329,14 +333,14 @@ double score(EncoderSettings s, const ImagePlanes& p, Input422 in422, bool rate_
 int chroma_bias_for(double db) { return db < 40.0 ? 2 : db < 48.0 ? 1 : 0; }
 
 // The quality expected at the target, from one constant-index trial at the
-// first guess (about 6.75 dB per doubling of the rate).
+// first guess, moved to the target along the usual slope.
 double expected_db(const EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target, double target) {
     if (!rate_target) return target;
     EncoderSettings t = s;
     Searcher search(t, p, in422);
     const Trial& trial = search.constant(first_guess(s));
     if (!std::isfinite(trial.psnr) || trial.bpp <= 0) return INFINITY;
-    return trial.psnr + 6.75 * std::log2(target / trial.bpp);
+    return trial.psnr + kDbPerDoubling * std::log2(target / trial.bpp);
 }
 
 void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target, double target,

@@ -78,13 +78,7 @@ void Demultiplexer::count(const FrameState& fs, mem_data& input, unsigned parts)
     for (unsigned s = 0; s < 64; ++s) offset_[s + 1] = offset_[s] + count.words[s];
     // One word more than the streams hold: the entropy decoder may read a
     // word past a stream's end before deciding it does not need it.
-    if (offset_[64] + 1 > capacity_) {
-        words_.reset();
-        capacity_ = 0;
-        words_.reset(new uint32_t[offset_[64] + 1]);
-        capacity_ = offset_[64] + 1;
-    }
-    words_[offset_[64]] = 0;
+    words_.room(offset_[64] + 1)[offset_[64]] = 0;
     dominant_.assign(count.packets, 0);
 }
 
@@ -95,8 +89,8 @@ void Demultiplexer::copy_part(const FrameState& fs, size_t i) {
     in.bytes_read = m.bytes_read;
     const uint64_t packets = i + 1 < marks_.size() ? marks_[i + 1].packets - m.packets : ~uint64_t(0);
     uint8_t* dominant = dominant_.data() + m.packets;
-    if (byte_swap) copy_words<true>(fs, in, words_.get(), offset_, m.words, dominant, packets);
-    else copy_words<false>(fs, in, words_.get(), offset_, m.words, dominant, packets);
+    if (byte_swap) copy_words<true>(fs, in, words_.data(), offset_, m.words, dominant, packets);
+    else copy_words<false>(fs, in, words_.data(), offset_, m.words, dominant, packets);
 }
 
 void Demultiplexer::parse(const FrameState& fs, mem_data& input) {

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
+#include "base/work_array.h"
 #include "codestream/frame_state.h"
 #include "qvx/SimpleQvxDecoder.h"
 
@@ -28,7 +28,7 @@ public:
     void copy_part(const FrameState& fs, size_t i);
 
     std::span<const uint32_t> stream_words(unsigned s) const {
-        return {words_.get() + offset_[s], size_t(offset_[s + 1] - offset_[s])};
+        return {words_.data() + offset_[s], size_t(offset_[s + 1] - offset_[s])};
     }
     const std::vector<uint8_t>& dominant_list() const { return dominant_; }
 
@@ -47,8 +47,7 @@ private:
     std::vector<Mark> marks_;
     mem_data start_;
 
-    std::unique_ptr<uint32_t[]> words_;
-    uint64_t capacity_ = 0;  // words words_ holds; kept for the next frame
+    WorkArray<uint32_t> words_;  // kept for the next frame
     uint64_t offset_[65] = {};
     std::vector<uint8_t> dominant_;
 };

@@ -8,7 +8,7 @@
 
 #include "codestream/demultiplexer.h"
 #include "codestream/frame_state.h"
-#include "frame/work_array.h"
+#include "base/work_array.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 namespace Vantrel::QVX {

@@ -23,6 +23,7 @@ public:
         }
         return data_.get();
     }
+    T* data() const { return data_.get(); }
 
 private:
     std::unique_ptr<T[]> data_;
