@@ -2,6 +2,7 @@
 path, and decoding with the GIL released. Run with /usr/bin/python3 and the
 built module on PYTHONPATH (ctest does both)."""
 import os
+import sys
 import tempfile
 import threading
 import unittest
@@ -13,25 +14,16 @@ import qvx
 DATA = os.environ.get("QVX_TEST_DATA_DIR", os.path.join(os.path.dirname(__file__), "..", "tests", "data"))
 
 
+# The crops' own reader, so the PNM parsing lives in one place.
+sys.path.insert(0, DATA)
+from make_crops import read_pnm as read_pnm_file  # noqa: E402
+
+
 def read_pnm(name):
     """An 8-bit binary PGM/PPM from the test data as (height, width[, 3])."""
-    with open(os.path.join(DATA, name), "rb") as f:
-        raw = f.read()
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while raw[pos:pos + 1].isspace():
-            pos += 1
-        if raw[pos:pos + 1] == b"#":
-            pos = raw.index(b"\n", pos)
-            continue
-        end = pos
-        while not raw[end:end + 1].isspace():
-            end += 1
-        fields.append(raw[pos:end])
-        pos = end
-    width, height = int(fields[1]), int(fields[2])
-    channels = 3 if fields[0] == b"P6" else 1
-    a = np.frombuffer(raw[pos + 1:pos + 1 + width * height * channels], dtype=np.uint8)
+    magic, width, height, pixels = read_pnm_file(os.path.join(DATA, name))
+    channels = 3 if magic == b"P6" else 1
+    a = np.frombuffer(pixels[:width * height * channels], dtype=np.uint8)
     return a.reshape((height, width, channels) if channels == 3 else (height, width))
 
 
