@@ -248,13 +248,22 @@ EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, doub
     };
     for (const int spread : kSpreads) {
         const std::vector<const Trial*> trials = neighbours(search, lo, q, spread);
+        // Choices measured on either side of the target: (predicted bits,
+        // bpp). Windows interact (zero runs reach into the next window, the
+        // coder adapts across them), so once the target is bracketed the
+        // budget is interpolated between the two instead of rescaled.
+        double under_bits = -1, under_bpp = 0, over_bits = -1, over_bpp = 0;
         for (int round = 0; round < 4; ++round) {
-            const double budget = target * search.pixels() / scale;
+            double budget = target * search.pixels() / scale;
+            if (under_bits >= 0 && over_bits >= 0)
+                budget = under_bits + (target - under_bpp) / (over_bpp - under_bpp) * (over_bits - under_bits);
             const Choice c =
                 choose_for(trials, search.windows(), [](const Choice& ch) { return ch.bits; }, budget, false);
             Trial t = search.run(c.table);
             const double miss = std::fabs(t.bpp - target) / target;
             scale = t.bpp * search.pixels() / std::max(c.bits, 1.0);
+            if (t.bpp < target && (under_bits < 0 || t.bpp > under_bpp)) under_bits = c.bits, under_bpp = t.bpp;
+            if (t.bpp > target && (over_bits < 0 || t.bpp < over_bpp)) over_bits = c.bits, over_bpp = t.bpp;
             // Within 2 %: the lower error once both are moved to the target
             // along the usual slope; otherwise the nearer rate.
             const bool better =
@@ -321,6 +330,8 @@ double score(EncoderSettings s, const ImagePlanes& p, Input422 in422, bool rate_
         const double f = (a.bpp - target) / std::max(a.bpp - b.bpp, 1e-9);
         return a.psnr + f * (b.psnr - a.psnr);
     }
+    // An irreversible transform may not reach the target even at index 0.
+    if (past(a)) return -INFINITY;
     if (!std::isfinite(a.psnr) || !std::isfinite(b.psnr) || a.psnr == b.psnr) return -a.bpp;
     const double f = (a.psnr - target) / (a.psnr - b.psnr);
     return -(a.bpp + f * (b.bpp - a.bpp));
@@ -374,10 +385,19 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bo
     }
     int q_hint = first_guess(s);
     double db = 0;
-    const double shifted = score(s, p, in422, rate_target, target, q_hint, &db);
+    double best = score(s, p, in422, rate_target, target, q_hint, &db);
     if (db < 46.5) return;
+    // The same transform without the up-shift rounds Y, Cb, Cr once, in
+    // the encoder, and codes them at the samples' own scale: on smooth
+    // frames near 50 dB and above its rounding costs less than either.
+    EncoderSettings plain = s;
+    plain.ct_mode = 2;
+    set_weighted_offsets(plain);
     q_hint -= 8;  // samples four times smaller: two octaves of step
-    if (score(t, p, in422, rate_target, target, q_hint, nullptr) > shifted) s = t;
+    const int unshifted_hint = q_hint;
+    if (const double v = score(t, p, in422, rate_target, target, q_hint, nullptr); v > best) best = v, s = t;
+    q_hint = unshifted_hint;
+    if (score(plain, p, in422, rate_target, target, q_hint, nullptr) > best) s = plain;
 }
 
 }  // namespace
