@@ -173,6 +173,14 @@ constexpr double kDbPerDoubling = 6.75;
 
 int first_guess(const EncoderSettings& s) { return 16 + 4 * (int(s.bit_depth) - 8); }
 
+// How many indices a constant-index trial suggests moving to meet a rate
+// (the rate halves about every four or five indices) or a quality target
+// (about 6 dB per octave of step, four indices to the octave).
+int rate_jump(const Trial& t, double target) { return int(std::lround(4.5 * std::log2(t.bpp / target))); }
+int quality_jump(const Trial& t, double target_db) {
+    return std::isfinite(t.psnr) ? int(std::lround((t.psnr - target_db) / 1.5)) : 8;
+}
+
 // Per window, the index among the trials' that minimises error + lambda * bits.
 struct Choice {
     std::vector<int8_t> table;
@@ -227,7 +235,7 @@ EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, doub
     Searcher search(s, p, in422);
     const auto under = [&](const Trial& t) { return t.bpp <= target; };
     // lo: the coarsest constant index whose rate is still above the target.
-    const auto jump = [&](const Trial& t) { return int(std::lround(4.5 * std::log2(t.bpp / target))); };
+    const auto jump = [&](const Trial& t) { return rate_jump(t, target); };
     const int lo = last_good_index(search, [&](const Trial& t) { return !under(t); }, jump, first_guess(s));
     if (lo == 0 && under(search.constant(0))) {
         Trial lossless = search.constant(0);  // index 0 leaves every coefficient exact
@@ -279,10 +287,7 @@ EncodedImage encode_image_at_psnr(EncoderSettings& s, const ImagePlanes& p, doub
     Searcher search(s, p, in422);
     const auto reaches = [&](const Trial& t) { return t.psnr >= target_db; };
     // Index 0 is lossless (infinite PSNR) with the usual offsets.
-    // About 6 dB per octave of step, four indices to the octave.
-    const auto jump = [&](const Trial& t) {
-        return std::isfinite(t.psnr) ? int(std::lround((t.psnr - target_db) / 1.5)) : 8;
-    };
+    const auto jump = [&](const Trial& t) { return quality_jump(t, target_db); };
     const int q = last_good_index(search, reaches, jump, first_guess(s));
     Trial best = search.constant(q);
     if (q >= kMaxIndex) return finish(s, search, best);
@@ -316,7 +321,15 @@ double score(EncoderSettings s, const ImagePlanes& p, Input422 in422, bool rate_
     Searcher search(s, p, in422);
     const auto past = [&](const Trial& t) { return rate_target ? t.bpp < target : t.psnr < target; };
     int q = std::clamp(q_hint, 0, kMaxIndex - 1);
-    // Walk to the pair q, q + 1 with q not past the target and q + 1 past it.
+    // Near the pair first by the distance the trials suggest (a hint from
+    // another colour mode can be many indices off), then walk to the pair
+    // q, q + 1 with q not past the target and q + 1 past it.
+    for (int i = 0; i < 2; ++i) {
+        const Trial& t = search.constant(q);
+        const int j = rate_target ? rate_jump(t, target) : quality_jump(t, target);
+        if (std::abs(j) < 2) break;
+        q = std::clamp(q + j, 0, kMaxIndex - 1);
+    }
     for (int guard = 0; guard < kMaxIndex; ++guard) {
         if (past(search.constant(q)) && q > 0) --q;
         else if (!past(search.constant(q + 1)) && q + 1 < kMaxIndex) ++q;
