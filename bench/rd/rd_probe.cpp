@@ -16,8 +16,8 @@ using namespace Vantrel::QVX::enc;
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr,
-                     "usage: rd_probe IMAGE kernel=K ct=C pred=P off=weighted|none q=Q1,Q2,... [alpha=A] [cbias=B]\n"
-                     "  alpha scales the weighted offsets, cbias adds to those of components 1 and up;\n"
+                     "usage: rd_probe IMAGE kernel=K ct=C pred=P off=weighted|none q=Q1,Q2,... [alpha=A] [cbias=B] [ll=L]\n"
+                     "  alpha scales the weighted offsets, cbias adds to those of components 1 and up, ll to the low bands';\n"
                      "  the offsets used go to standard error\n");
         return 2;
     }
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     unsigned kernel = 3, ct = img.channels == 3 ? 4 : 0, pred = 0;
     std::string off = "weighted", qs = "20";
     double alpha = 1.0;
-    int cbias = 0;
+    int cbias = 0, ll = 0;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         const size_t eq = a.find('=');
@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
         else if (k == "q") qs = v;
         else if (k == "alpha") alpha = std::atof(v.c_str());
         else if (k == "cbias") cbias = std::atoi(v.c_str());
+        else if (k == "ll") ll = std::atoi(v.c_str());
     }
     const unsigned depth = img.maxval <= 255 ? 8 : img.maxval <= 1023 ? 10 : img.maxval <= 4095 ? 12 : 14;
     ImagePlanes p(uint16_t(img.width), uint16_t(img.height), uint8_t(img.channels));
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
         for (unsigned c = 0; c < 4; ++c)
             for (unsigned g = 0; g < 4; ++g)
                 for (unsigned b = 0; b < 4; ++b)
-                    s.component_params[c][g][b] = uint8_t(std::max(0, int(alpha * s.component_params[c][g][b] + 0.5) + (c > 0 ? cbias : 0)));
+                    s.component_params[c][g][b] = uint8_t(std::max(0, int(alpha * s.component_params[c][g][b] + 0.5) + (c > 0 ? cbias : 0) + (g == 0 && b == 0 ? ll : 0)));
         for (unsigned c = 0; c < 3; ++c) {
             for (unsigned g = 0; g < 4; ++g)
                 for (unsigned b = 0; b < 4; ++b) std::fprintf(stderr, "%d ", s.component_params[c][g][b]);

@@ -173,6 +173,14 @@ constexpr double kDbPerDoubling = 6.75;
 
 int first_guess(const EncoderSettings& s) { return 16 + 4 * (int(s.bit_depth) - 8); }
 
+// How many indices a constant-index trial suggests moving to meet a rate
+// (the rate halves about every four or five indices) or a quality target
+// (about 6 dB per octave of step, four indices to the octave).
+int rate_jump(const Trial& t, double target) { return int(std::lround(4.5 * std::log2(t.bpp / target))); }
+int quality_jump(const Trial& t, double target_db) {
+    return std::isfinite(t.psnr) ? int(std::lround((t.psnr - target_db) / 1.5)) : 8;
+}
+
 // Per window, the index among the trials' that minimises error + lambda * bits.
 struct Choice {
     std::vector<int8_t> table;
@@ -227,7 +235,7 @@ EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, doub
     Searcher search(s, p, in422);
     const auto under = [&](const Trial& t) { return t.bpp <= target; };
     // lo: the coarsest constant index whose rate is still above the target.
-    const auto jump = [&](const Trial& t) { return int(std::lround(4.5 * std::log2(t.bpp / target))); };
+    const auto jump = [&](const Trial& t) { return rate_jump(t, target); };
     const int lo = last_good_index(search, [&](const Trial& t) { return !under(t); }, jump, first_guess(s));
     if (lo == 0 && under(search.constant(0))) {
         Trial lossless = search.constant(0);  // index 0 leaves every coefficient exact
@@ -248,13 +256,22 @@ EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, doub
     };
     for (const int spread : kSpreads) {
         const std::vector<const Trial*> trials = neighbours(search, lo, q, spread);
+        // Choices measured on either side of the target: (predicted bits,
+        // bpp). Windows interact (zero runs reach into the next window, the
+        // coder adapts across them), so once the target is bracketed the
+        // budget is interpolated between the two instead of rescaled.
+        double under_bits = -1, under_bpp = 0, over_bits = -1, over_bpp = 0;
         for (int round = 0; round < 4; ++round) {
-            const double budget = target * search.pixels() / scale;
+            double budget = target * search.pixels() / scale;
+            if (under_bits >= 0 && over_bits >= 0)
+                budget = under_bits + (target - under_bpp) / (over_bpp - under_bpp) * (over_bits - under_bits);
             const Choice c =
                 choose_for(trials, search.windows(), [](const Choice& ch) { return ch.bits; }, budget, false);
             Trial t = search.run(c.table);
             const double miss = std::fabs(t.bpp - target) / target;
             scale = t.bpp * search.pixels() / std::max(c.bits, 1.0);
+            if (t.bpp < target && (under_bits < 0 || t.bpp > under_bpp)) under_bits = c.bits, under_bpp = t.bpp;
+            if (t.bpp > target && (over_bits < 0 || t.bpp < over_bpp)) over_bits = c.bits, over_bpp = t.bpp;
             // Within 2 %: the lower error once both are moved to the target
             // along the usual slope; otherwise the nearer rate.
             const bool better =
@@ -270,10 +287,7 @@ EncodedImage encode_image_at_psnr(EncoderSettings& s, const ImagePlanes& p, doub
     Searcher search(s, p, in422);
     const auto reaches = [&](const Trial& t) { return t.psnr >= target_db; };
     // Index 0 is lossless (infinite PSNR) with the usual offsets.
-    // About 6 dB per octave of step, four indices to the octave.
-    const auto jump = [&](const Trial& t) {
-        return std::isfinite(t.psnr) ? int(std::lround((t.psnr - target_db) / 1.5)) : 8;
-    };
+    const auto jump = [&](const Trial& t) { return quality_jump(t, target_db); };
     const int q = last_good_index(search, reaches, jump, first_guess(s));
     Trial best = search.constant(q);
     if (q >= kMaxIndex) return finish(s, search, best);
@@ -307,7 +321,15 @@ double score(EncoderSettings s, const ImagePlanes& p, Input422 in422, bool rate_
     Searcher search(s, p, in422);
     const auto past = [&](const Trial& t) { return rate_target ? t.bpp < target : t.psnr < target; };
     int q = std::clamp(q_hint, 0, kMaxIndex - 1);
-    // Walk to the pair q, q + 1 with q not past the target and q + 1 past it.
+    // Near the pair first by the distance the trials suggest (a hint from
+    // another colour mode can be many indices off), then walk to the pair
+    // q, q + 1 with q not past the target and q + 1 past it.
+    for (int i = 0; i < 2; ++i) {
+        const Trial& t = search.constant(q);
+        const int j = rate_target ? rate_jump(t, target) : quality_jump(t, target);
+        if (std::abs(j) < 2) break;
+        q = std::clamp(q + j, 0, kMaxIndex - 1);
+    }
     for (int guard = 0; guard < kMaxIndex; ++guard) {
         if (past(search.constant(q)) && q > 0) --q;
         else if (!past(search.constant(q + 1)) && q + 1 < kMaxIndex) ++q;
@@ -321,13 +343,15 @@ double score(EncoderSettings s, const ImagePlanes& p, Input422 in422, bool rate_
         const double f = (a.bpp - target) / std::max(a.bpp - b.bpp, 1e-9);
         return a.psnr + f * (b.psnr - a.psnr);
     }
+    // An irreversible transform may not reach the target even at index 0.
+    if (past(a)) return -INFINITY;
     if (!std::isfinite(a.psnr) || !std::isfinite(b.psnr) || a.psnr == b.psnr) return -a.bpp;
     const double f = (a.psnr - target) / (a.psnr - b.psnr);
     return -(a.bpp + f * (b.bpp - a.bpp));
 }
 
 // Chroma bias (quarter steps) for a quality in dB: the equal-slope offsets
-// hold at high quality; below it, coarser chroma pays (on the 1080p
+// hold at high quality; below it, finer chroma pays (on the 1080p
 // photographs at 1 bpp, 2 quarter steps gain 0.38 to 0.55 dB; at about
 // 45 dB one gains 0.02 to 0.13 dB, and above 50 dB it loses).
 int chroma_bias_for(double db) { return db < 40.0 ? 2 : db < 48.0 ? 1 : 0; }
@@ -374,10 +398,19 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bo
     }
     int q_hint = first_guess(s);
     double db = 0;
-    const double shifted = score(s, p, in422, rate_target, target, q_hint, &db);
+    double best = score(s, p, in422, rate_target, target, q_hint, &db);
     if (db < 46.5) return;
+    // The same transform without the up-shift rounds Y, Cb, Cr once, in
+    // the encoder, and codes them at the samples' own scale: on smooth
+    // frames near 50 dB and above its rounding costs less than either.
+    EncoderSettings plain = s;
+    plain.ct_mode = 2;
+    set_weighted_offsets(plain);
     q_hint -= 8;  // samples four times smaller: two octaves of step
-    if (score(t, p, in422, rate_target, target, q_hint, nullptr) > shifted) s = t;
+    const int unshifted_hint = q_hint;
+    if (const double v = score(t, p, in422, rate_target, target, q_hint, nullptr); v > best) best = v, s = t;
+    q_hint = unshifted_hint;
+    if (score(plain, p, in422, rate_target, target, q_hint, nullptr) > best) s = plain;
 }
 
 }  // namespace

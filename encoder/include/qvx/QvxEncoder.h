@@ -153,8 +153,8 @@ size_t window_count(const EncoderSettings& settings);
 // band's synthesis gain times the component's gain through the inverse
 // colour transform of ct_mode, in quarter-octave steps, the smallest 0.
 // Depends on w_kernel, ct_mode and component_format. chroma_bias quarter
-// steps more go to the chroma components of transformed RGB (at low rates
-// chroma buys less per bit than the equal-slope model says).
+// steps more, i.e. finer steps, go to the chroma components of transformed
+// RGB (at low rates chroma buys more per bit than the equal-slope model says).
 void set_weighted_offsets(EncoderSettings& settings, int chroma_bias = 0);
 
 // Lossy coding at a target, rate control off: every rate-control window
