@@ -25,7 +25,9 @@ inline unsigned resolve_thread_count(unsigned requested) {
 // Threads kept from loop to loop: started when a loop first asks for
 // them, parked in between, joined when the pool dies. Starting threads
 // for every loop costs more than a short stage takes. One loop at a time:
-// a loop started while another runs gets no helpers.
+// a loop started while another runs gets no helpers. A parked thread, and
+// a caller waiting for the helpers, spin a little before they sleep, since
+// a decode's loops follow each other closely.
 class WorkerPool {
 public:
     WorkerPool() = default;
@@ -44,10 +46,11 @@ private:
     std::condition_variable wake_;
     std::condition_variable finished_;
     std::vector<std::thread> threads_;
-    uint64_t generation_ = 0;  // one more for every job handed out
-    unsigned wanted_ = 0;      // threads with an index below this take the job
-    unsigned running_ = 0;
-    bool stopping_ = false;
+    // Written under lock_; read without it while spinning.
+    std::atomic<uint64_t> generation_{0};  // one more for every job handed out
+    std::atomic<unsigned> running_{0};     // helpers still in the job
+    std::atomic<bool> stopping_{false};
+    unsigned wanted_ = 0;  // threads with an index below this take the job
     void (*job_)(void*) = nullptr;
     void* context_ = nullptr;
     std::atomic<bool> busy_{false};
