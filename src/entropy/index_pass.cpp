@@ -41,6 +41,15 @@ struct StreamFills {
         fill[s] = int32_t(uint32_t(fill[s]) + 32u * uint32_t(i - start));
     }
 
+    // A packet ends at p: every stream catches up and keeps what it
+    // carries over.
+    void packet_end(uint32_t p, unsigned streams) {
+        for (unsigned s = 0; s < streams; ++s) {
+            sync(s, p, true);
+            LineBuffer::carry_fill(fill[s]);
+        }
+    }
+
     // The first position at or after p (where stream s is synced and has
     // not closed its packet) at which stream s gathers enough to close
     // one, or none.
@@ -80,10 +89,7 @@ void run_without_rate_control(const LineBuffer& model, const FrameState& fs, std
             fills.sync(d, uint32_t(p), true);
         }
         ++taken;
-        for (unsigned s = 0; s < streams; ++s) {
-            fills.sync(s, uint32_t(p), true);
-            LineBuffer::carry_fill(lb.sb_fill[s]);
-        }
+        fills.packet_end(uint32_t(p), streams);
     }
 
     // q[p] is what the delay line held at step p: its first four entries,
@@ -135,12 +141,7 @@ void run_index_pass(const LineBuffer& model, const FrameState& fs, std::span<con
             lb.packet_done = true;
             ++taken;
         }
-        if (lb.packet_done) {
-            for (unsigned s = 0; s < streams; ++s) {
-                fills.sync(s, p, true);
-                LineBuffer::carry_fill(lb.sb_fill[s]);
-            }
-        }
+        if (lb.packet_done) fills.packet_end(p, streams);
         lb.finish_step(fs);
         if (rows && ++row_left == rows->row_positions) [[unlikely]] {
             rows->row_done(row++);
