@@ -70,6 +70,30 @@ struct StreamFills {
 // packet ends are found from the crossings, one jump per packet.
 void run_without_rate_control(const LineBuffer& model, const FrameState& fs, std::span<const uint8_t> dominant,
                               const StreamCrossings (&crossings)[64], uint32_t steps, int8_t* q, IndexRows* rows) {
+    // q[p] is what the delay line held at step p: its first four entries,
+    // then the base quantiser as it stood after step p - 4, which is that
+    // of the window reached after the model's own windows and p - 3 steps.
+    // Indices and rows are handed out as soon as a packet end shows that
+    // no step before it fails.
+    const uint64_t window = uint64_t(std::abs(int64_t(model.window_positions)));
+    const uint64_t before = uint64_t(model.window_pos);
+    const uint32_t per_row = rows ? rows->row_positions : 0;
+    uint64_t filled = 0;
+    uint32_t row = 0;
+    auto pass = [&](uint64_t stop) {  // steps before `stop` do not fail
+        for (; filled < std::min<uint64_t>(4, stop); ++filled) q[filled] = int8_t(model.qt_pipeline[filled]);
+        while (filled < stop) {
+            const uint64_t crossed = (before + filled - 3) / window;
+            const int32_t base =
+                crossed == 0 ? model.base_qp : fs.qp_entry(uint32_t(uint64_t(model.qp_index) + crossed));
+            const uint64_t next = std::min<uint64_t>(stop, (crossed + 1) * window - before + 3);
+            std::fill(q + filled, q + next, int8_t(base));
+            filled = next;
+        }
+        if (per_row != 0)
+            while (uint64_t(row + 1) * per_row <= filled) rows->row_done(row++);
+    };
+
     LineBuffer lb = model;
     StreamFills fills{crossings, lb.sb_fill};
     const unsigned streams = kStreamsPerComponent * lb.num_components;
@@ -90,29 +114,11 @@ void run_without_rate_control(const LineBuffer& model, const FrameState& fs, std
         }
         ++taken;
         fills.packet_end(uint32_t(p), streams);
+        pass(p + 1);
     }
-
-    // q[p] is what the delay line held at step p: its first four entries,
-    // then the base quantiser as it stood after step p - 4, which is that
-    // of the window reached after the model's own windows and p - 3 steps.
-    const uint64_t window = uint64_t(std::abs(int64_t(model.window_positions)));
-    const uint64_t before = uint64_t(model.window_pos);
-    uint64_t p = 0;
-    for (; p < std::min<uint64_t>(4, end); ++p) q[p] = int8_t(model.qt_pipeline[p]);
-    while (p < end) {
-        const uint64_t crossed = (before + p - 3) / window;
-        const int32_t base = crossed == 0 ? model.base_qp : fs.qp_entry(uint32_t(uint64_t(model.qp_index) + crossed));
-        const uint64_t stop = std::min<uint64_t>(end, (crossed + 1) * window - before + 3);
-        std::fill(q + p, q + stop, int8_t(base));
-        p = stop;
-    }
-    if (rows && rows->row_positions != 0) {
-        const uint32_t per_row = rows->row_positions;
-        uint32_t row = 0;
-        for (uint64_t done = per_row; done <= end; done += per_row) rows->row_done(row++);
-        if (end == steps && uint64_t(row) * per_row < steps) rows->row_done(row);
-    }
+    pass(end);
     if (end < steps) raise(msg::kMissingSubbandData);
+    if (per_row != 0 && uint64_t(row) * per_row < steps) rows->row_done(row);
 }
 
 }  // namespace
