@@ -11,6 +11,7 @@
 #include "codestream/frame_state.h"
 #include "entropy/subband_loop.h"
 #include "frame/image_memory.h"
+#include "frame/parallel.h"
 #include "qvx/SimpleQvxDecoder.h"
 
 namespace Vantrel::QVX {
@@ -52,6 +53,9 @@ public:
     Demultiplexer streams;
     SubbandScratch subband_scratch;
     DecoderSettings host;  // opt-in host settings and the frame description
+    // Threads of the parallel stages, started on the first decode that
+    // uses more than one; a copy starts without.
+    WorkerPool pool;
 };
 
 }  // namespace Vantrel::QVX

@@ -29,6 +29,7 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
     FrameState& fs = p.state;
     ImageMemory& planes = p.planes;
     const unsigned threads = resolve_thread_count(p.threads);
+    const Workers workers{threads, &p.pool};
 
     read_header(*in, fs);
     admit_frame(p.host, fs, p.interleaved);
@@ -54,10 +55,10 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
         follow.count = wavelet->count();
         follow.run = [&](size_t i, const PlaneFollowers::Ready& ready) { wavelet->run(i, ready); };
     }
-    decode_subbands(fs, planes, *in, p.streams, threads, nullptr, &p.subband_scratch, wavelet ? &follow : nullptr);
+    decode_subbands(fs, planes, *in, p.streams, workers, nullptr, &p.subband_scratch, wavelet ? &follow : nullptr);
 
     if (fs.w_kernel > 6) raise(msg::kKernelSwitch);
-    if (!wavelet) inverse_wavelet(fs.w_kernel, fs, planes, threads);
+    if (!wavelet) inverse_wavelet(fs.w_kernel, fs, planes, workers);
 
     // Colour and the look-up stage print and fail here, in the stages'
     // order; their arithmetic runs inside the writer, row by row.
@@ -82,15 +83,15 @@ void run_stages(SimpleQvxDecoderPrivate& p, mem_data* in, mem_data** out) {
 
     if (fs.bayer_mode != 0) {
         // The mosaic is rebuilt from finished component samples.
-        if (color) color_transform_planes(*color, fs, planes, threads);
+        if (color) color_transform_planes(*color, fs, planes, workers);
         if (lut) map_store(*lut, planes);
         write_bayer(tone.get(), lut_path, sink, buffer.get(), fs, planes);
     } else {
         const SampleFinish finish{color ? &*color : nullptr, lut ? &*lut : nullptr};
         if (fs.subsampled == 1)
-            write_subsampled(buffer.get(), fs, planes, finish, threads);
+            write_subsampled(buffer.get(), fs, planes, finish, workers);
         else
-            write_frame(tone.get(), lut_path, sink, buffer.get(), fs, planes, p.interleaved, finish, threads);
+            write_frame(tone.get(), lut_path, sink, buffer.get(), fs, planes, p.interleaved, finish, workers);
     }
 
     *out = new mem_data(buffer.release(), bytes, 0);

@@ -30,12 +30,12 @@ protected:
     ~IndexRows() = default;
 };
 
-// Runs the line-buffer steps of positions [0, steps) and stores in q[p] the
-// index each of those positions is decoded with. position_bits[p] is the
-// bit count of position p for the fill level, or null with rate control
-// off. Raises the model's errors ("Missing subband data", "ERROR: q > 63")
+// Runs the line-buffer steps of positions [0, steps) from the state of `lb`
+// and stores in q[p] the index each of those positions is decoded with.
+// position_bits[p] is the bit count of position p for the fill level, or
+// null with rate control off. Raises the model's errors ("Missing subband data", "ERROR: q > 63")
 // at the step that meets them. `rows`, if given, hears of every finished row.
-void run_index_pass(LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
+void run_index_pass(const LineBuffer& lb, const FrameState& fs, std::span<const uint8_t> dominant,
                     const uint32_t* position_bits, const StreamCrossings (&crossings)[64], uint32_t steps,
                     int8_t* q, IndexRows* rows = nullptr);
 

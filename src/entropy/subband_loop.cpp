@@ -40,13 +40,14 @@ void keep_first(std::optional<Failure>& first, Failure f) {
 }  // namespace
 
 void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, Demultiplexer& demux,
-                     unsigned threads, uint64_t* words_needed, SubbandScratch* scratch,
+                     Workers workers, uint64_t* words_needed, SubbandScratch* scratch,
                      const PlaneFollowers* follow) {
     SubbandScratch local;
     SubbandScratch& work = scratch ? *scratch : local;
     LineBuffer lb;
     lb.setup(fs);
-    threads = resolve_thread_count(threads);
+    workers.threads = resolve_thread_count(workers.threads);
+    const unsigned threads = workers.threads;
 
     demux.byte_swap = fs.version == 0;
     // The words are copied in runs of packets, several at a time when the
@@ -54,7 +55,7 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     constexpr uint64_t kRunBytes = uint64_t(1) << 18;
     const uint64_t left = input.size > input.bytes_read ? input.size - input.bytes_read : 0;
     demux.count(fs, input, threads > 1 && left >= 2 * kRunBytes ? unsigned(std::min<uint64_t>(4 * threads, left / kRunBytes)) : 1u);
-    parallel_for(threads, demux.parts(), [&](size_t i) { demux.copy_part(fs, i); });
+    parallel_for(workers, demux.parts(), [&](size_t i) { demux.copy_part(fs, i); });
 
     const unsigned nc = coef.num_components();
     const unsigned nsb = coef.num_subbands();
@@ -174,7 +175,7 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
         }
     }
     std::stable_sort(tasks.begin(), tasks.end(), [](const Task& a, const Task& b) { return a.words > b.words; });
-    parallel_for(threads, tasks.size(), [&](size_t t) {
+    parallel_for(workers, tasks.size(), [&](size_t t) {
         decode_streams(&jobs[tasks[t].at], &results[tasks[t].at], tasks[t].count);
     });
 
@@ -247,10 +248,10 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     if (failure || threads <= 1) {
         run_index_pass(lb, fs, dominant, position_bits, crossings, steps, q, &rows);
         if (failure) raise(failure->text);
-        parallel_for(threads, groups.size(), [&](size_t i) { reconstruct(i, nullptr); });
+        parallel_for(workers, groups.size(), [&](size_t i) { reconstruct(i, nullptr); });
         if (follow) {
             const PlaneFollowers::Ready all = [](unsigned, size_t) { return true; };
-            parallel_for(threads, follow->count, [&](size_t i) { follow->run(i, all); });
+            parallel_for(workers, follow->count, [&](size_t i) { follow->run(i, all); });
         }
         return;
     }
@@ -275,7 +276,7 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     // so the reconstruction tasks waiting for its rows always see them
     // come, or see it fail; the following work comes after every
     // reconstruction task and waits only for them.
-    parallel_for(threads, groups.size() + 1 + followers, [&](size_t i) {
+    parallel_for(workers, groups.size() + 1 + followers, [&](size_t i) {
         if (i > groups.size()) {
             follow->run(i - groups.size() - 1, ready);
             return;

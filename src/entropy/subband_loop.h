@@ -8,6 +8,7 @@
 
 #include "codestream/demultiplexer.h"
 #include "codestream/frame_state.h"
+#include "frame/parallel.h"
 #include "base/work_array.h"
 #include "qvx/SimpleQvxDecoder.h"
 
@@ -28,7 +29,7 @@ struct SubbandScratch {
 // Runs the rate-control model's setup for fs, demultiplexes the codestream
 // at `input` into `demux` (the caller's, so that it can inspect the streams
 // afterwards), decodes every subband stream and writes every cell of
-// `planes` (shaped for fs by frame setup). Streams decode on up to `threads` threads (0: one
+// `planes` (shaped for fs by frame setup). Streams decode on up to `workers` threads (0: one
 // per core); results and errors are the same for every thread count. When
 // words_needed is given, entry s receives the number of words stream s
 // took (also past the words it has), before any error is raised; stream
@@ -46,7 +47,7 @@ struct PlaneFollowers {
     std::function<void(size_t, const Ready&)> run;
 };
 void decode_subbands(const FrameState& fs, ImageMemory& planes, mem_data& input, Demultiplexer& demux,
-                     unsigned threads = 1, uint64_t* words_needed = nullptr, SubbandScratch* scratch = nullptr,
+                     Workers workers = 1, uint64_t* words_needed = nullptr, SubbandScratch* scratch = nullptr,
                      const PlaneFollowers* follow = nullptr);
 
 }  // namespace Vantrel::QVX

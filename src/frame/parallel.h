@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -20,14 +22,56 @@ inline unsigned resolve_thread_count(unsigned requested) {
     return cores ? cores : 1u;
 }
 
+// Threads kept from loop to loop: started when a loop first asks for
+// them, parked in between, joined when the pool dies. Starting threads
+// for every loop costs more than a short stage takes. One loop at a time:
+// a loop started while another runs gets no helpers. A parked thread, and
+// a caller waiting for the helpers, spin a little before they sleep, since
+// a decode's loops follow each other closely.
+class WorkerPool {
+public:
+    WorkerPool() = default;
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+    ~WorkerPool();
+
+    // Runs job(context) on up to `helpers` pool threads and on the caller,
+    // and returns once every one of them has returned. job must not throw.
+    void run(unsigned helpers, void (*job)(void*), void* context);
+
+private:
+    void serve(unsigned index);
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::condition_variable finished_;
+    std::vector<std::thread> threads_;
+    // Written under lock_; read without it while spinning.
+    std::atomic<uint64_t> generation_{0};  // one more for every job handed out
+    std::atomic<unsigned> running_{0};     // helpers still in the job
+    std::atomic<bool> stopping_{false};
+    unsigned wanted_ = 0;  // threads with an index below this take the job
+    void (*job_)(void*) = nullptr;
+    void* context_ = nullptr;
+    std::atomic<bool> busy_{false};
+};
+
+// How a loop gets its threads: a count, and the pool to take them from;
+// without one, the loop starts its own.
+struct Workers {
+    unsigned threads = 1;
+    WorkerPool* pool = nullptr;
+    Workers(unsigned count = 1, WorkerPool* from = nullptr) : threads(count), pool(from) {}
+};
+
 // Indices are handed out in increasing order. If bodies throw, every
 // started body still finishes, and the exception of the lowest failing
 // index is rethrown, so the outcome does not depend on scheduling when
 // the bodies themselves are independent.
 template <class Body>
-void parallel_for(unsigned threads, size_t n, Body&& body) {
-    const size_t workers = std::min<size_t>(threads, n);
-    if (workers <= 1) {
+void parallel_for(Workers workers, size_t n, Body&& body) {
+    const size_t count = std::min<size_t>(workers.threads, n);
+    if (count <= 1) {
         for (size_t i = 0; i < n; ++i) body(i);
         return;
     }
@@ -52,16 +96,20 @@ void parallel_for(unsigned threads, size_t n, Body&& body) {
         }
     };
 
-    std::vector<std::thread> pool;
-    pool.reserve(workers - 1);
-    try {
-        for (size_t t = 1; t < workers; ++t) pool.emplace_back(work);
-    } catch (...) {
-        // No thread to be had: the threads that did start and this one
-        // share the work.
+    if (workers.pool) {
+        workers.pool->run(unsigned(count - 1), [](void* w) { (*static_cast<decltype(work)*>(w))(); }, &work);
+    } else {
+        std::vector<std::thread> started;
+        started.reserve(count - 1);
+        try {
+            for (size_t t = 1; t < count; ++t) started.emplace_back(work);
+        } catch (...) {
+            // No thread to be had: the threads that did start and this one
+            // share the work.
+        }
+        work();
+        for (std::thread& t : started) t.join();
     }
-    work();
-    for (std::thread& t : pool) t.join();
     if (error) std::rethrow_exception(error);
 }
 

@@ -199,10 +199,10 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
     transform_row(rule, c0, c1, c2, r, g, b, n);
 }
 
-void color_transform_planes(const ColorRule& rule, const FrameState& fs, ImageMemory& store, unsigned threads) {
+void color_transform_planes(const ColorRule& rule, const FrameState& fs, ImageMemory& store, Workers workers) {
     const size_t w = fs.width, h = fs.height, stride = store.width();
     constexpr size_t kBandRows = 16;
-    parallel_for(threads, (h + kBandRows - 1) / kBandRows, [&](size_t band) {
+    parallel_for(workers, (h + kBandRows - 1) / kBandRows, [&](size_t band) {
         std::vector<uint16_t> rgb(3 * w);
         for (size_t y = band * kBandRows; y < std::min(h, (band + 1) * kBandRows); ++y) {
             const size_t off = y * stride;

@@ -6,6 +6,7 @@
 
 #include "base/line_sink.h"
 #include "codestream/frame_state.h"
+#include "frame/parallel.h"
 
 namespace Vantrel::QVX {
 
@@ -32,8 +33,8 @@ void color_transform_row(const ColorRule& rule, const int16_t* c0, const int16_t
                          uint16_t* r, uint16_t* g, uint16_t* b, size_t n);
 
 // The transform in place on components 0..2 of `planes` (the frame of fs),
-// rows spread over `threads`.
+// rows spread over `workers`.
 void color_transform_planes(const ColorRule& rule, const FrameState& fs, ImageMemory& planes,
-                            unsigned threads = 1);
+                            Workers workers = 1);
 
 }  // namespace Vantrel::QVX

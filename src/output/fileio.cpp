@@ -77,7 +77,7 @@ void map_row(uint16_t* __restrict dst, const uint16_t* __restrict src, size_t w,
 
 uint32_t write_frame(ToneTable* table, const char* lut_path, const LineSink* sink, uint8_t* out,
                      const FrameState& fs, const ImageMemory& store, bool interleaved, const SampleFinish& finish,
-                     unsigned threads) {
+                     Workers workers) {
     const size_t w = fs.width, h = fs.height, nc = fs.num_components, stride = store.width();
 
     // The writer's own application of the table comes after the stage's.
@@ -91,7 +91,7 @@ uint32_t write_frame(ToneTable* table, const char* lut_path, const LineSink* sin
     const ColorRule* color = nc >= 3 ? finish.color : nullptr;
 
     const size_t bands = (h + kBandRows - 1) / kBandRows;
-    parallel_for(threads, bands, [&](size_t band) {
+    parallel_for(workers, bands, [&](size_t band) {
         std::vector<uint16_t> samples(nc * w);
         for (size_t y = band * kBandRows; y < std::min(h, (band + 1) * kBandRows); ++y) {
             const uint16_t* src[4] = {};
@@ -119,14 +119,14 @@ uint32_t write_frame(ToneTable* table, const char* lut_path, const LineSink* sin
 }
 
 uint32_t write_subsampled(uint8_t* out, const FrameState& fs, const ImageMemory& store, const SampleFinish& finish,
-                          unsigned threads) {
+                          Workers workers) {
     if (fs.num_components != 3)
         raise(msg::kSubsampledComponents);
     const size_t w = fs.width, h = fs.height, stride = store.width();
     const SampleMap* map = finish.lut;
 
     const size_t bands = (h + kBandRows - 1) / kBandRows;
-    parallel_for(threads, bands, [&](size_t band) {
+    parallel_for(workers, bands, [&](size_t band) {
         std::vector<uint16_t> samples(2 * w);
         for (size_t y = band * kBandRows; y < std::min(h, (band + 1) * kBandRows); ++y) {
             const uint16_t* yrow = store.plane(0) + y * stride;

@@ -9,6 +9,7 @@
 
 #include "base/line_sink.h"
 #include "codestream/frame_state.h"
+#include "frame/parallel.h"
 
 namespace Vantrel::QVX {
 
@@ -28,14 +29,14 @@ struct SampleFinish {
 // num_components * width * height * 2. With lut_used 1 the writer loads the
 // table from lut_path into `table` (not null then) once more, its line going
 // to sink (null: standard output), and maps every sample again. Rows are
-// spread over `threads`.
+// spread over `workers`.
 uint32_t write_frame(ToneTable* table, const char* lut_path, const LineSink* sink, uint8_t* out,
                      const FrameState& fs, const ImageMemory& planes, bool interleaved,
-                     const SampleFinish& finish = {}, unsigned threads = 1);
+                     const SampleFinish& finish = {}, Workers workers = 1);
 
 // Returns the bytes written: 4 * width * height; the rest of the buffer
 // (num_components * width * height * 2 bytes in all) is set to 0.
 uint32_t write_subsampled(uint8_t* out, const FrameState& fs, const ImageMemory& planes,
-                          const SampleFinish& finish = {}, unsigned threads = 1);
+                          const SampleFinish& finish = {}, Workers workers = 1);
 
 }  // namespace Vantrel::QVX

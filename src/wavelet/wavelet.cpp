@@ -140,8 +140,8 @@ void WaveletTasks::run(size_t i, const Ready& ready) {
 }
 
 void inverse_wavelet_planes(unsigned kernel, int16_t* const* planes, const int16_t* bounds, unsigned nc, size_t w,
-                            size_t h, unsigned threads, size_t strip_groups) {
-    if (threads <= 1) {
+                            size_t h, Workers workers, size_t strip_groups) {
+    if (workers.threads <= 1) {
         for (unsigned c = 0; c < nc; ++c) {
             RowPipeline p(kernel, planes[c], w, h, bounds[c]);
             if (p.is_53()) p.run_53_schedule([](Step, size_t) { return true; });
@@ -151,17 +151,17 @@ void inverse_wavelet_planes(unsigned kernel, int16_t* const* planes, const int16
     }
     WaveletTasks tasks(kernel, planes, bounds, nc, w, h, strip_groups);
     const WaveletTasks::Ready ready = [](unsigned, size_t) { return true; };
-    parallel_for(threads, tasks.count(), [&](size_t i) { tasks.run(i, ready); });
+    parallel_for(workers, tasks.count(), [&](size_t i) { tasks.run(i, ready); });
 }
 
-void inverse_wavelet(unsigned kernel, const FrameState& fs, ImageMemory& store, unsigned threads) {
+void inverse_wavelet(unsigned kernel, const FrameState& fs, ImageMemory& store, Workers workers) {
     int16_t* planes[4] = {};
     int16_t bounds[4] = {};
     for (unsigned c = 0; c < fs.num_components; ++c) {
         planes[c] = store.splane(c);
         bounds[c] = clip_bound(fs, c);
     }
-    inverse_wavelet_planes(kernel, planes, bounds, fs.num_components, fs.width, fs.height, threads, 0);
+    inverse_wavelet_planes(kernel, planes, bounds, fs.num_components, fs.width, fs.height, workers, 0);
 }
 
 }  // namespace Vantrel::QVX

@@ -12,15 +12,16 @@
 #include <vector>
 
 #include "codestream/frame_state.h"
+#include "frame/parallel.h"
 
 namespace Vantrel::QVX {
 
 class ImageMemory;
 
 // Runs kernel 0..6 on every component of `planes` (the frame of fs),
-// clipping each sample to 0 .. clip_bound(). `threads` is a resolved count
+// clipping each sample to 0 .. clip_bound(). `workers` holds a resolved count
 // (1 = caller only); the result is the same for every count.
-void inverse_wavelet(unsigned kernel, const FrameState& fs, ImageMemory& planes, unsigned threads = 1);
+void inverse_wavelet(unsigned kernel, const FrameState& fs, ImageMemory& planes, Workers workers = 1);
 
 // The upper clipping bound of component c (read as signed 16-bit).
 int16_t clip_bound(const FrameState& fs, unsigned c);
@@ -29,7 +30,7 @@ int16_t clip_bound(const FrameState& fs, unsigned c);
 // than one thread, planes are cut into strips of `strip_groups` groups of
 // four rows (0: the default).
 void inverse_wavelet_planes(unsigned kernel, int16_t* const* planes, const int16_t* bounds, unsigned nc, size_t w,
-                            size_t h, unsigned threads, size_t strip_groups);
+                            size_t h, Workers workers, size_t strip_groups);
 
 // The inverse of kernel 0..6 as tasks for threads that take them in order:
 // one per strip of rows, then, for 5/3 kernels, one per cluster of the
