@@ -127,6 +127,9 @@ EncoderSettings make_settings(const EncOptions& o, const ImagePlanes& p, unsigne
 // quality); --offsets replaces those.
 EncodedImage encode_lossy(const EncOptions& o, EncoderSettings& s, const ImagePlanes& planes, Input422 in422) {
     const double target = o.bpp ? *o.bpp : *o.psnr;
+    if (!o.best && !o.offsets)
+        return encode_image_fast(s, planes, in422, o.bpp.has_value(), target, o.kernel.has_value(),
+                                 o.ct.has_value(), o.pred.has_value());
     if (o.best)
         set_best_lossy_modes(s, planes, in422, o.bpp.has_value(), target, o.kernel.has_value(), o.ct.has_value(),
                              o.pred.has_value());

@@ -175,13 +175,19 @@ EncodedImage encode_image_at_psnr(EncoderSettings& settings, const ImagePlanes& 
 // Lossy choices of kernel, colour transform (component_format 2) and
 // prediction mode, each unless fixed; both also set the weighted offsets.
 // Fast: fixed choices by format and depth, for 8-bit RGB at high quality
-// one more colour transform tried on the image. Best: tries the candidates on
+// one more colour transform tried on the image, and kernel 4 or 5 by a
+// score on the image. Best: tries the candidates on
 // the image around the target (rate in bits per pixel when rate_target,
 // else PSNR in dB) and keeps the one that scores best.
 void set_fast_lossy_modes(EncoderSettings& settings, const ImagePlanes& image, Input422 input422, bool rate_target,
                           double target, bool fix_kernel, bool fix_ct, bool fix_pred);
 void set_best_lossy_modes(EncoderSettings& settings, const ImagePlanes& image, Input422 input422, bool rate_target,
                           double target, bool fix_kernel, bool fix_ct, bool fix_pred);
+// set_fast_lossy_modes, then encode_image_at_rate (rate_target) or
+// encode_image_at_psnr with the same stream as a result, sooner: the final
+// search reuses the trials that scored the modes.
+EncodedImage encode_image_fast(EncoderSettings& settings, const ImagePlanes& image, Input422 input422,
+                               bool rate_target, double target, bool fix_kernel, bool fix_ct, bool fix_pred);
 
 // Encodes a Bayer mosaic (W x H row-major samples of mosaic_depth bits)
 // in settings.bayer_mode (1..5) with settings.bayer_param and ct_mode: the
