@@ -12,12 +12,14 @@
 #   CORPUS_DIR default: /work/shared/corpus
 # Environment: RATES (default "1 2 4 8"), PRESET (fast|best, default fast),
 #   ONLY (extended regular expression on file names), NO_README=1 to leave
-#   README alone.
+#   README alone, OJPH_DECOMPS (OpenJPH's decomposition levels, default 5;
+#   2, as many as QVX has, shows what the extra levels are worth).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 corpus=${2:-/work/shared/corpus}
 rates=${RATES:-1 2 4 8}
+decomps=${OJPH_DECOMPS:-5}
 preset=${PRESET:-fast}
 # qvxenc and rd_psnr come from BUILD_DIR, with the benchmarks switched on
 # there (a new directory gets a Release configuration).
@@ -42,7 +44,7 @@ trap 'rm -rf "$tmp"' EXIT
 
 # OpenJPH at a given -qstep: "bytes psnr".
 ojph_point() {
-    ojph_compress -i "$1" -o "$tmp/o.j2c" -num_decomps 5 -qstep "$2" >/dev/null
+    ojph_compress -i "$1" -o "$tmp/o.j2c" -num_decomps "$decomps" -qstep "$2" >/dev/null
     ojph_expand -i "$tmp/o.j2c" -o "$tmp/o.$3" >/dev/null
     echo "$(stat -c %s "$tmp/o.j2c") $("$rd_psnr" "$1" "$tmp/o.$3")"
 }
@@ -107,7 +109,7 @@ echo "$summary"
 [ "${NO_README:-}" = 1 ] && exit 0
 {
     echo "<!-- rd-table-begin -->"
-    echo "qvxenc --bpp R --preset $preset against OpenJPH 0.9 (5 decomposition levels, -qstep bisected to the same"
+    echo "qvxenc --bpp R --preset $preset against OpenJPH 0.9 ($decomps decomposition levels, -qstep bisected to the same"
     echo "stream size), PSNR over all components with the peak at the maximum sample value"
     echo "(\`bench/rd_vs_openjph.sh\`, $(date -u +%Y-%m-%d)):"
     echo
