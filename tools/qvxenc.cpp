@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "cli_common.h"
 #include "image_io.h"
 #include "qvx/QvxEncoder.h"
@@ -164,7 +168,21 @@ int run(const EncOptions& o) {
 
 }  // namespace
 
+// The rate searches code and decode the frame many times over, each time
+// in fresh frame-sized buffers. Kept in the heap rather than mapped and
+// returned to the system each time, they skip the page faults and the
+// kernel's zeroing (about a fifth of the fast preset's time on 1080p
+// photographs).
+static void keep_large_buffers() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_TOP_PAD, 64 << 20);
+#endif
+}
+
 int main(int argc, char** argv) {
+    keep_large_buffers();
     EncOptions o;
     try {
         if (!qvxtools::parse_enc_options(argc, argv, o)) return 0;

@@ -17,6 +17,7 @@
 #include "codestream/header.h"
 #include "forward_color.h"
 #include "forward_wavelet.h"
+#include "image_transform.h"
 #include "qvx/QvxEncoder.h"
 #include "qvx/SimpleQvxDecoder.h"
 #include "wavelet/passes.h"
@@ -135,8 +136,8 @@ void fit_chroma(unsigned kernel, int16_t* plane, unsigned w, unsigned h) {
 }
 
 // The coded frame (after any colour transform or subsampling) through the
-// forward wavelet into the coefficient coder.
-EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
+// forward wavelet.
+CoefficientFrame frame_coefficients(const EncoderSettings& settings, ImagePlanes frame) {
     const unsigned w = frame.width, h = frame.height;
     const size_t n = size_t(w) * h;
     const bool subsampled = settings.component_format == kFormatSubsampled;
@@ -160,18 +161,30 @@ EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
             forward_wavelet(settings.w_kernel, frame.planes[c].data(), w, h);
         std::memcpy(coef.planes[c].data(), plane, n * sizeof(int16_t));
     }
-    EncodedFrame coded = encode_coefficients(settings, coef);
-    return EncodedImage{std::move(coded.bytes), coded.stats};
+    return coef;
+}
+
+EncodedImage encode_frame(const EncoderSettings& settings, ImagePlanes frame) {
+    return encode_transformed(settings, frame_coefficients(settings, std::move(frame)));
 }
 
 }  // namespace
 
-EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
+CoefficientFrame transform_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
     ImagePlanes frame = coded_image(settings, image, input422);
     if (color_transformed(settings.component_format, settings.ct_mode))
         forward_color_transform(settings.ct_mode, settings.bit_depth, settings.w_kernel, frame.planes[0].data(),
                                 frame.planes[1].data(), frame.planes[2].data(), size_t(frame.width) * frame.height);
-    return encode_frame(settings, std::move(frame));
+    return frame_coefficients(settings, std::move(frame));
+}
+
+EncodedImage encode_transformed(const EncoderSettings& settings, const CoefficientFrame& coefficients) {
+    EncodedFrame coded = encode_coefficients(settings, coefficients);
+    return EncodedImage{std::move(coded.bytes), coded.stats};
+}
+
+EncodedImage encode_image(const EncoderSettings& settings, const ImagePlanes& image, Input422 input422) {
+    return encode_transformed(settings, transform_image(settings, image, input422));
 }
 
 EncodedImage encode_mosaic(EncoderSettings& settings, const uint16_t* mosaic, unsigned W, unsigned H,

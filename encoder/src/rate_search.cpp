@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <limits>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "base/format.h"
+#include "image_transform.h"
 #include "qvx/QvxEncoder.h"
 
 namespace Vantrel::QVX::enc {
@@ -34,16 +36,24 @@ long window_positions(const EncoderSettings& s) {
     return s.rc_window > 0 ? w4 * s.rc_window / 4 : std::labs(w4 / s.rc_window);
 }
 
+// The settings every trial of a search shares: rate control off, the
+// finest windows the table can hold (a quarter of a block row, or more on
+// tall frames, and at least one position on frames narrower than 16
+// columns); each trial brings its own table.
+EncoderSettings search_settings(EncoderSettings s) {
+    s.rc_drain = 0;
+    const long w4 = std::max(1, s.width / 4), h4 = s.height / 4;
+    s.rc_window = int16_t(std::max({1L, (4 * h4 + kQpTableRoom - 1) / kQpTableRoom, (4 + w4 - 1) / w4}));
+    s.qp_table.clear();
+    return s;
+}
+
+// Trials of one image under one group of settings. The transform does not
+// depend on the table: it runs once, and every trial only codes.
 class Searcher {
 public:
     Searcher(const EncoderSettings& s, const ImagePlanes& image, Input422 in422)
-        : s_(s), image_(image), in422_(in422), coded_(coded_image(s, image, in422)) {
-        s_.rc_drain = 0;
-        // The finest windows the table can hold: a quarter of a block row,
-        // or more on tall frames, and at least one position on frames
-        // narrower than 16 columns.
-        const long w4 = std::max(1, s_.width / 4), h4 = s_.height / 4;
-        s_.rc_window = int16_t(std::max({1L, (4 * h4 + kQpTableRoom - 1) / kQpTableRoom, (4 + w4 - 1) / w4}));
+        : s_(search_settings(s)), coded_(coded_image(s, image, in422)), coefficients_(transform_image(s_, image, in422)) {
         windows_ = window_count(s_);
         positions_ = std::max(1L, window_positions(s_));
         pixels_ = double(s_.width) * s_.height;
@@ -54,13 +64,14 @@ public:
     }
 
     size_t windows() const { return windows_; }
+    bool serves(const EncoderSettings& s) const { return search_settings(s) == s_; }
 
     Trial run(const std::vector<int8_t>& table) {
         EncoderSettings t = s_;
         t.qp_table = table;
         Trial r;
         r.table = table;
-        r.encoded = encode_image(t, image_, in422_);
+        r.encoded = encode_transformed(t, coefficients_);
         r.bpp = bits_per_pixel(r.encoded, t);
         const ImagePlanes d = decode_image(r.encoded.bytes);
         r.window_error.assign(windows_, 0.0);
@@ -108,13 +119,30 @@ public:
 
 private:
     EncoderSettings s_;
-    const ImagePlanes& image_;
-    Input422 in422_;
     ImagePlanes coded_;
+    CoefficientFrame coefficients_;
     size_t windows_ = 1;
     long positions_ = 1;
     double pixels_ = 1, peak_ = 255, samples_ = 1;
     std::map<int, Trial> constant_;
+};
+
+// The searches of one image, one per group of settings: the colour mode
+// scoring, the expected quality and the kernel scoring often ask for the
+// same trial, which is then coded once.
+class Searchers {
+public:
+    Searchers(const ImagePlanes& image, Input422 in422) : image_(image), in422_(in422) {}
+    Searcher& of(const EncoderSettings& s) {
+        for (const std::unique_ptr<Searcher>& searcher : searchers_)
+            if (searcher->serves(s)) return *searcher;
+        return *searchers_.emplace_back(std::make_unique<Searcher>(s, image_, in422_));
+    }
+
+private:
+    const ImagePlanes& image_;
+    Input422 in422_;
+    std::vector<std::unique_ptr<Searcher>> searchers_;
 };
 
 constexpr int kMaxIndex = 100;  // every coefficient quantises to 0 well before
@@ -384,17 +412,15 @@ int chroma_bias_for(double db) { return db < 40.0 ? 2 : db < 48.0 ? 1 : 0; }
 
 // The quality expected at the target, from one constant-index trial at the
 // first guess, moved to the target along the usual slope.
-double expected_db(const EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target, double target) {
+double expected_db(const EncoderSettings& s, Searchers& searchers, bool rate_target, double target) {
     if (!rate_target) return target;
-    EncoderSettings t = s;
-    Searcher search(t, p, in422);
-    const Trial& trial = search.constant(first_guess(s));
+    const Trial& trial = searchers.of(s).constant(first_guess(s));
     if (!std::isfinite(trial.psnr) || trial.bpp <= 0) return INFINITY;
     return trial.psnr + kDbPerDoubling * std::log2(target / trial.bpp);
 }
 
-void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target, double target,
-                    bool fix_kernel, bool fix_ct, bool fix_pred) {
+void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Searchers& searchers, bool rate_target,
+                    double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
     // 5/3 dyadic: the finest low-pass band; LL predicted by the median
     // edge predictor. For 8-bit RGB the irreversible transform with the
     // 2-bit up-shift runs the wavelet on four times finer samples, which
@@ -424,7 +450,7 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bo
     }
     int q_hint = first_guess(s);
     double db = 0;
-    double best = score(s, p, in422, rate_target, target, q_hint, &db);
+    double best = score(searchers.of(s), rate_target, target, q_hint, &db);
     if (db < 46.5) return;
     // The same transform without the up-shift rounds Y, Cb, Cr once, in
     // the encoder, and codes them at the samples' own scale: on smooth
@@ -434,9 +460,9 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bo
     set_weighted_offsets(plain);
     q_hint -= 8;  // samples four times smaller: two octaves of step
     const int unshifted_hint = q_hint;
-    if (const double v = score(t, p, in422, rate_target, target, q_hint, nullptr); v > best) best = v, s = t;
+    if (const double v = score(searchers.of(t), rate_target, target, q_hint, nullptr); v > best) best = v, s = t;
     q_hint = unshifted_hint;
-    if (score(plain, p, in422, rate_target, target, q_hint, nullptr) > best) s = plain;
+    if (score(searchers.of(plain), rate_target, target, q_hint, nullptr) > best) s = plain;
 }
 
 // The kernel prediction misses the search's result by a few hundredths of
@@ -449,21 +475,21 @@ constexpr double kKernelMarginDb = 0.02;
 // 1080p photographs but loses on others (0.56 dB on a 512 x 512 one).
 // Returns the winner's search, its constant trials kept for the final
 // search, which starts at `guess`.
-Searcher fast_search(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target, double target,
-                     bool fix_kernel, bool fix_ct, bool fix_pred, int& guess) {
-    set_fast_modes(s, p, in422, rate_target, target, fix_kernel, fix_ct, fix_pred);
+Searcher& fast_search(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Searchers& searchers, bool rate_target,
+                      double target, bool fix_kernel, bool fix_ct, bool fix_pred, int& guess) {
+    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred);
     const int bias =
-        color_transformed(s.component_format, s.ct_mode) ? chroma_bias_for(expected_db(s, p, in422, rate_target, target)) : 0;
+        color_transformed(s.component_format, s.ct_mode) ? chroma_bias_for(expected_db(s, searchers, rate_target, target)) : 0;
     set_weighted_offsets(s, bias);
     guess = first_guess(s);
-    Searcher chosen(s, p, in422);
+    Searcher& chosen = searchers.of(s);
     if (fix_kernel) return chosen;
     const double square = pair_choice_score(chosen, rate_target, target, guess);
     EncoderSettings t = s;
     t.w_kernel = 5;
     set_weighted_offsets(t, bias);
     int rect_guess = guess;
-    Searcher rect(t, p, in422);
+    Searcher& rect = searchers.of(t);
     // At a quality target the score is minus the rate: the margin as a rate
     // ratio along the usual slope.
     const double rect_score = pair_choice_score(rect, rate_target, target, rect_guess);
@@ -490,19 +516,22 @@ EncodedImage encode_image_at_psnr(EncoderSettings& s, const ImagePlanes& p, doub
 void set_fast_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
                           double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
     int guess = 0;
-    fast_search(s, p, in422, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
+    Searchers searchers(p, in422);
+    fast_search(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
 }
 
 EncodedImage encode_image_fast(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
                                double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
     int guess = 0;
-    Searcher search = fast_search(s, p, in422, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
+    Searchers searchers(p, in422);
+    Searcher& search = fast_search(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
     return rate_target ? encode_at_rate(s, search, target, guess) : encode_at_psnr(s, search, target, guess);
 }
 
 void set_best_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
                           double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
-    set_fast_modes(s, p, in422, rate_target, target, fix_kernel, fix_ct, fix_pred);
+    Searchers searchers(p, in422);
+    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred);
     std::vector<unsigned> kernels = {s.w_kernel}, cts = {s.ct_mode}, preds = {s.pred_mode};
     if (!fix_kernel) kernels = {4, 3, 5};
     if (!fix_ct && s.component_format == kFormatThreePlanes) cts = {s.ct_mode, 10};

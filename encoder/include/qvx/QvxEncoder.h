@@ -57,6 +57,8 @@ struct EncoderSettings {
     uint8_t component_params[4][4][4] = {};
     uint16_t reserved_word = 0;  // versions 3 and later
     uint16_t v5_words[8] = {};   // version 5 only
+
+    bool operator==(const EncoderSettings&) const = default;
 };
 
 // Row-major width x height planes of one frame, one per component.
