@@ -1,5 +1,6 @@
 #include "quantiser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -13,6 +14,17 @@ namespace {
 
 // The decoder's dequantised magnitude, 0 for 0.
 int64_t magnitude(uint32_t m, int32_t qq) { return m == 0 ? 0 : dequantised_magnitude(int64_t(m), qq); }
+
+// Largest m in 0..32767 whose dequantised magnitude does not pass a. The
+// magnitude grows by about `step` per m, so a division lands within one of
+// it; the loops settle the rounding.
+uint32_t largest_magnitude_within(int64_t a, int32_t qq) {
+    const double step = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+    int64_t m = std::clamp<int64_t>(int64_t(double(a) / step - 0.5), 0, 32767);
+    while (m > 0 && magnitude(uint32_t(m), qq) > a) --m;
+    while (m < 32767 && magnitude(uint32_t(m + 1), qq) <= a) ++m;
+    return uint32_t(m);
+}
 
 // The value whose reconstruction is nearest the target.
 int16_t nearest_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
@@ -29,12 +41,7 @@ int16_t nearest_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
         // Largest magnitude whose reconstruction does not pass |r|; the best
         // value is it or the next one.
         const int64_t a = std::abs(r);
-        uint32_t lo = 0, hi = 32767;
-        while (lo < hi) {
-            const uint32_t mid = (lo + hi + 1) / 2;
-            if (magnitude(mid, qq) <= a) lo = mid;
-            else hi = mid - 1;
-        }
+        const uint32_t lo = largest_magnitude_within(a, qq);
         const int sign = r < 0 ? -1 : 1;
         for (uint32_t m = lo; m <= lo + 1 && m <= 32767; ++m) {
             const int16_t v = int16_t(sign * int32_t(m));

@@ -71,9 +71,11 @@ public:
         t.qp_table = table;
         Trial r;
         r.table = table;
-        r.encoded = encode_transformed(t, coefficients_);
+        EncodedFrame coded = encode_coefficients(t, coefficients_);
+        r.encoded = EncodedImage{std::move(coded.bytes), std::move(coded.stats)};
         r.bpp = bits_per_pixel(r.encoded, t);
-        const ImagePlanes d = decode_image(r.encoded.bytes);
+        const ImagePlanes d =
+            can_rebuild(t) ? rebuild_image(t, std::move(coded.reconstruction)) : decode_image(r.encoded.bytes);
         r.window_error.assign(windows_, 0.0);
         const unsigned w = s_.width, sbw = w / 4;
         for (unsigned c = 0; c < coded_.num_components; ++c) {
