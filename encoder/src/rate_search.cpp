@@ -104,6 +104,13 @@ public:
         return r;
     }
 
+    // A table of one index is that constant trial, coded once.
+    Trial trial(const std::vector<int8_t>& table) {
+        if (!table.empty() && std::all_of(table.begin(), table.end(), [&](int8_t q) { return q == table[0]; }))
+            return constant(table[0]);
+        return run(table);
+    }
+
     const Trial& constant(int q) {
         auto it = constant_.find(q);
         if (it == constant_.end()) it = constant_.emplace(q, run(std::vector<int8_t>(windows_, int8_t(q)))).first;
@@ -296,7 +303,7 @@ EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target,
                 budget = under_bits + (target - under_bpp) / (over_bpp - under_bpp) * (over_bits - under_bits);
             const Choice c =
                 choose_for(trials, search.windows(), [](const Choice& ch) { return ch.bits; }, budget, false);
-            Trial t = search.run(c.table);
+            Trial t = search.trial(c.table);
             const double miss = std::fabs(t.bpp - target) / target;
             scale = t.bpp * search.pixels() / std::max(c.bits, 1.0);
             if (t.bpp < target && (under_bits < 0 || t.bpp > under_bpp)) under_bits = c.bits, under_bpp = t.bpp;
@@ -328,7 +335,7 @@ EncodedImage encode_at_psnr(EncoderSettings& s, Searcher& search, double target_
         for (int round = 0; round < 4; ++round) {
             const Choice c =
                 choose_for(trials, search.windows(), [](const Choice& ch) { return ch.error; }, allowed, true);
-            Trial t = search.run(c.table);
+            Trial t = search.trial(c.table);
             if (t.error <= 0) break;
             allowed *= wanted / t.error;
             const bool close = reaches(t) && t.error >= 0.98 * wanted;
@@ -421,8 +428,17 @@ double expected_db(const EncoderSettings& s, Searchers& searchers, bool rate_tar
     return trial.psnr + kDbPerDoubling * std::log2(target / trial.bpp);
 }
 
+// Where the pair of a colour mode lies against that of the irreversible
+// transform with the up-shift (measured on the 8-bit corpus photographs at
+// 2 to 8 bpp: YCoCg-R 2 to 4 indices finer, the transform without the
+// up-shift 5 to 7). The scoring finds the same pair from any start; a near
+// one saves trials.
+constexpr int kYcocgBelowShifted = 3;
+constexpr int kUnshiftedBelowShifted = 6;
+
+// `q_hint`: left at the pair of the mode chosen when a score found one.
 void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Searchers& searchers, bool rate_target,
-                    double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
+                    double target, bool fix_kernel, bool fix_ct, bool fix_pred, int& q_hint) {
     // 5/3 dyadic: the finest low-pass band; LL predicted by the median
     // edge predictor. For 8-bit RGB the irreversible transform with the
     // 2-bit up-shift runs the wavelet on four times finer samples, which
@@ -450,7 +466,7 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Se
             return;
         }
     }
-    int q_hint = first_guess(s);
+    q_hint = first_guess(s);
     double db = 0;
     double best = score(searchers.of(s), rate_target, target, q_hint, &db);
     if (db < 46.5) return;
@@ -460,11 +476,10 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Se
     EncoderSettings plain = s;
     plain.ct_mode = 2;
     set_weighted_offsets(plain);
-    q_hint -= 8;  // samples four times smaller: two octaves of step
-    const int unshifted_hint = q_hint;
-    if (const double v = score(searchers.of(t), rate_target, target, q_hint, nullptr); v > best) best = v, s = t;
-    q_hint = unshifted_hint;
-    if (score(searchers.of(plain), rate_target, target, q_hint, nullptr) > best) s = plain;
+    int ycocg_hint = q_hint - kYcocgBelowShifted, unshifted_hint = q_hint - kUnshiftedBelowShifted;
+    if (const double v = score(searchers.of(t), rate_target, target, ycocg_hint, nullptr); v > best)
+        best = v, s = t, q_hint = ycocg_hint;
+    if (score(searchers.of(plain), rate_target, target, unshifted_hint, nullptr) > best) s = plain, q_hint = unshifted_hint;
 }
 
 // The kernel prediction misses the search's result by a few hundredths of
@@ -479,11 +494,13 @@ constexpr double kKernelMarginDb = 0.02;
 // search, which starts at `guess`.
 Searcher& fast_search(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Searchers& searchers, bool rate_target,
                       double target, bool fix_kernel, bool fix_ct, bool fix_pred, int& guess) {
-    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred);
+    // The pair found for the mode chosen, before the chroma bias moves it
+    // by little, is where the scoring below starts.
+    guess = first_guess(s);
+    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
     const int bias =
         color_transformed(s.component_format, s.ct_mode) ? chroma_bias_for(expected_db(s, searchers, rate_target, target)) : 0;
     set_weighted_offsets(s, bias);
-    guess = first_guess(s);
     Searcher& chosen = searchers.of(s);
     if (fix_kernel) return chosen;
     const double square = pair_choice_score(chosen, rate_target, target, guess);
@@ -533,7 +550,8 @@ EncodedImage encode_image_fast(EncoderSettings& s, const ImagePlanes& p, Input42
 void set_best_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
                           double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
     Searchers searchers(p, in422);
-    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred);
+    int hint = 0;
+    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, hint);
     std::vector<unsigned> kernels = {s.w_kernel}, cts = {s.ct_mode}, preds = {s.pred_mode};
     if (!fix_kernel) kernels = {4, 3, 5};
     if (!fix_ct && s.component_format == kFormatThreePlanes) cts = {s.ct_mode, 10};
