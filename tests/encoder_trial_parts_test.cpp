@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../encoder/src/coefficient_coder.h"
 #include "../encoder/src/image_transform.h"
 #include "../encoder/src/quantiser.h"
 #include "entropy/dequantise.h"
@@ -90,6 +91,37 @@ TEST(EncoderTrialParts, RebuiltSamplesAreTheDecodedOnes) {
     s.component_format = 2;
     s.lut_used = 1;
     EXPECT_FALSE(can_rebuild(s));
+}
+
+// Residuals kept from an earlier coding of the frame give the stream and
+// reconstruction a fresh coding gives, for predicted and unpredicted
+// subbands, tables of one index or several, and 4:2:2 chroma.
+TEST(EncoderTrialParts, KeptResidualsCodeAsFreshOnes) {
+    const ImagePlanes rgb = load_spread("astronaut_64x48.ppm", 8);
+    for (const unsigned format : {2u, 3u})
+        for (const unsigned kernel : {0u, 4u, 6u}) {
+            SCOPED_TRACE("format " + std::to_string(format) + " kernel " + std::to_string(kernel));
+            EncoderSettings s;
+            s.width = rgb.width;
+            s.height = rgb.height;
+            s.component_format = uint8_t(format);
+            s.w_kernel = uint8_t(kernel);
+            s.ct_mode = format == 2 ? 10 : 0;
+            s.pred_mode = 2;
+            s.rc_window = 1;
+            set_weighted_offsets(s);
+            const CoefficientFrame coefficients = transform_image(s, rgb, Input422::Rgb);
+            StreamResiduals kept;
+            for (const int q : {12, 0, 20, -1}) {
+                if (q >= 0) s.qp_table.assign(window_count(s), int8_t(q));
+                else for (size_t w = 0; w < s.qp_table.size(); ++w) s.qp_table[w] = int8_t(4 * (w % 5));
+                const EncodedFrame again = encode_coefficients(s, coefficients, kept);
+                const EncodedFrame fresh = encode_coefficients(s, coefficients);
+                EXPECT_EQ(again.bytes, fresh.bytes) << q;
+                for (unsigned c = 0; c < 3; ++c) EXPECT_EQ(again.reconstruction.planes[c], fresh.reconstruction.planes[c]);
+            }
+            EXPECT_TRUE(kept.ready);
+        }
 }
 
 // Without a rate term the chosen value reconstructs at least as near the

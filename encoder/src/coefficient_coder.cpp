@@ -7,6 +7,8 @@
 #include <memory>
 #include <utility>
 
+#include "coefficient_coder.h"
+
 #include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
@@ -30,7 +32,7 @@ inline uint16_t cell_y(uint32_t p) { return uint16_t(p >> 16); }
 
 class CoefficientCoder {
 public:
-    CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame);
+    CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame, StreamResiduals& residuals);
     EncodedFrame run();
 
 private:
@@ -62,7 +64,8 @@ private:
     uint8_t offset_[4][16] = {};
 
     std::vector<uint32_t> luma_visits_, chroma_visits_;
-    std::vector<int16_t> lookahead_[64];  // open-loop residual of every value of a stream
+    StreamResiduals& residuals_;
+    std::vector<int16_t>* lookahead_ = residuals_.stream;  // open-loop residual of every value of a stream
     std::vector<int16_t> pred_[64];       // reconstructed predicted subbands, row-major
     size_t coded_[64] = {};
 
@@ -73,8 +76,9 @@ private:
     std::vector<uint32_t> window_bits_;
 };
 
-CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame)
-    : frame_(frame), header_(write_header(settings)), rice_(settings.bit_depth == 14) {
+CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame,
+                                   StreamResiduals& residuals)
+    : frame_(frame), header_(write_header(settings)), residuals_(residuals), rice_(settings.bit_depth == 14) {
     // The encoder models the frame state the decoder reads from this header.
     mem_data in(header_.data(), header_.size());
     read_header(in, fs_);
@@ -128,6 +132,10 @@ void CoefficientCoder::build_visits() {
 // otherwise (run values are then forced to zero, which the decoder
 // reconstructs just the same).
 void CoefficientCoder::build_lookahead() {
+    for (unsigned c = 0; c < fs_.num_components; ++c)
+        for (unsigned sb = 0; sb < nsb_; ++sb)
+            if (mode_[sb] != kNoPrediction) pred_[(c * nsb_ + sb) & 0xFF].assign(size_t(sbw_) * sbh_, 0);
+    if (residuals_.ready) return;
     std::vector<int16_t> plane;
     for (unsigned c = 0; c < fs_.num_components; ++c)
         for (unsigned sb = 0; sb < nsb_; ++sb) {
@@ -148,8 +156,8 @@ void CoefficientCoder::build_lookahead() {
                 out[i] = int16_t(uint16_t(uint16_t(t) - uint16_t(p)));
                 plane[size_t(y) * sbw_ + x] = t;
             }
-            if (mode != kNoPrediction) pred_[stream].assign(size_t(sbw_) * sbh_, 0);
         }
+    residuals_.ready = true;
 }
 
 uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const {
@@ -295,8 +303,14 @@ EncodedFrame CoefficientCoder::run() {
 }  // namespace
 
 EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame) {
+    StreamResiduals residuals;
+    return encode_coefficients(settings, frame, residuals);
+}
+
+EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame,
+                                 StreamResiduals& residuals) {
     try {
-        return CoefficientCoder(settings, frame).run();
+        return CoefficientCoder(settings, frame, residuals).run();
     } catch (const QvxError& e) {
         throw EncodeError(e.text());
     }

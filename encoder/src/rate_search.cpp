@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/format.h"
+#include "coefficient_coder.h"
 #include "image_transform.h"
 #include "qvx/QvxEncoder.h"
 
@@ -71,7 +72,7 @@ public:
         t.qp_table = table;
         Trial r;
         r.table = table;
-        EncodedFrame coded = encode_coefficients(t, coefficients_);
+        EncodedFrame coded = encode_coefficients(t, coefficients_, residuals_);
         r.encoded = EncodedImage{std::move(coded.bytes), std::move(coded.stats)};
         r.bpp = bits_per_pixel(r.encoded, t);
         const ImagePlanes d =
@@ -130,6 +131,7 @@ private:
     EncoderSettings s_;
     ImagePlanes coded_;
     CoefficientFrame coefficients_;
+    StreamResiduals residuals_;  // shared by the trials
     size_t windows_ = 1;
     long positions_ = 1;
     double pixels_ = 1, peak_ = 255, samples_ = 1;
