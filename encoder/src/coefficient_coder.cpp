@@ -48,7 +48,7 @@ private:
         return fs_.subsampled && c > 0 ? chroma_visits_ : luma_visits_;
     }
     void code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y);
-    uint32_t zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const;
+    uint32_t zero_stretch(unsigned stream, size_t from, int64_t zero_limit);
     uint32_t predicted_zero_stretch(unsigned c, unsigned sb, size_t from, int64_t zero_limit);
 
     const CoefficientFrame& frame_;
@@ -68,6 +68,14 @@ private:
     std::vector<int16_t>* lookahead_ = residuals_.stream;  // open-loop residual of every value of a stream
     std::vector<int16_t> pred_[64];       // reconstructed predicted subbands, row-major
     size_t coded_[64] = {};
+    // Per stream, the first value past `limit` at or after an earlier
+    // start (found), or none up to `at`.
+    struct FirstOver {
+        int64_t limit = -1;
+        size_t at = 0;
+        bool found = false;
+    };
+    FirstOver first_over_[64];
 
     LineBuffer lb_;
     RiceEncoder rice_;
@@ -160,8 +168,20 @@ void CoefficientCoder::build_lookahead() {
     residuals_.ready = true;
 }
 
-uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const {
+uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t zero_limit) {
     const std::vector<int16_t>& r = lookahead_[stream];
+    // Short stretches end at the first value past the limit, since the
+    // first 32 values take no outliers. That value, once found, answers
+    // the calls that follow until they reach it or the limit changes:
+    // scanning again from each value would read up to 32 values a value.
+    FirstOver& over = first_over_[stream & 63];
+    if (over.limit != zero_limit || over.at < from) {
+        const size_t stop = std::min(r.size(), from + 32);
+        size_t j = from;
+        while (j < stop && quantises_to_zero(r[j], zero_limit)) ++j;
+        over = {zero_limit, j, j < stop};
+    }
+    if (over.found && over.at - from < 32) return uint32_t(over.at - from);
     const size_t end = std::min(r.size(), from + rice_.max_run());
     size_t i = from;
     // A run may also swallow values past the limit up to 2 steps (with
@@ -231,7 +251,7 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
             const double slope = fs_.w_kernel == 6 ? 0.0 : kRateSlope;
             const RateState rate{rice_.next_k(stream), rice_.max_rice_zeros(), slope};
             v = choose_value(frame_.planes[c][at], pred, q, offset, rate);
-            n = rice_.code_value(stream, v);
+            n = rice_.code_value(stream, v, rate.k);
         }
     }
     lb_.add_bits(n);

@@ -15,11 +15,30 @@ namespace {
 // The decoder's dequantised magnitude, 0 for 0.
 int64_t magnitude(uint32_t m, int32_t qq) { return m == 0 ? 0 : dequantised_magnitude(int64_t(m), qq); }
 
+// The quantiser's step and first reconstruction level by qq (> 0): looked
+// up, as the coder asks for them at every value.
+constexpr int32_t kTabled = 256;
+struct StepTable {
+    double step[kTabled];
+    int64_t first[kTabled];
+    StepTable() {
+        for (int32_t qq = 0; qq < kTabled; ++qq) {
+            step[qq] = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+            first[qq] = qq == 0 ? 0 : dequantised_magnitude(1, qq);
+        }
+    }
+};
+const StepTable kSteps;
+
+double step_of(int32_t qq) {
+    return qq < kTabled ? kSteps.step[qq] : std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+}
+
 // Largest m in 0..32767 whose dequantised magnitude does not pass a. The
 // magnitude grows by about `step` per m, so a division lands within one of
 // it; the loops settle the rounding.
 uint32_t largest_magnitude_within(int64_t a, int32_t qq) {
-    const double step = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+    const double step = step_of(qq);
     int64_t m = std::clamp<int64_t>(int64_t(double(a) / step - 0.5), 0, 32767);
     while (m > 0 && magnitude(uint32_t(m), qq) > a) --m;
     while (m < 32767 && magnitude(uint32_t(m + 1), qq) <= a) ++m;
@@ -62,7 +81,7 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset, co
     const int16_t nearest = nearest_value(target, pred, q, offset);
     const int32_t qq = q - int32_t(offset);
     if (qq <= 0 || nearest == 0) return nearest;
-    const double step = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+    const double step = step_of(qq);
     const double lambda = rate.slope * step * step;
     const auto cost = [&](int16_t v) {
         const int16_t recon = int16_t(uint16_t(uint16_t(pred) + uint16_t(dequantise(v, q, offset))));
@@ -81,7 +100,7 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset, co
 
 int64_t zero_limit(int32_t q, uint8_t offset) {
     const int32_t qq = q - int32_t(offset);
-    return qq <= 0 ? 0 : magnitude(1, qq);
+    return qq <= 0 ? 0 : qq < kTabled ? kSteps.first[qq] : magnitude(1, qq);
 }
 
 int64_t run_limit(int32_t q, uint8_t offset) { return zero_limit(q, offset) * 5 / 3; }

@@ -12,14 +12,13 @@ RiceEncoder::RiceEncoder(bool fourteen_bit)
       // A prefix of escape_limit - 1 zeros is the run pattern itself.
       max_rice_zeros_(stats.escape_limit - 2) {}
 
-int32_t RiceEncoder::code_value(unsigned s, int16_t v) {
+int32_t RiceEncoder::code_value(unsigned s, int16_t v, int k) {
     const uint32_t m = v >= 0 ? uint32_t(v) * 2u : uint32_t(-int32_t(v)) * 2u - 1u;
-    const int k = stats.compute_k(s);
     const uint32_t zeros = m >> k;
     uint32_t len;
     if (zeros <= max_rice_zeros_) {
-        out_[s].put(0, zeros);
-        out_[s].put((1u << k) | (m & ((1u << k) - 1u)), unsigned(k) + 1);
+        // The zeros of the prefix lead the same word (at most 13 + 17 bits).
+        out_[s].put((1u << k) | (m & ((1u << k) - 1u)), zeros + unsigned(k) + 1);
         len = zeros + 1 + uint32_t(k);
     } else {
         // Raw: the leading zeros of the escape, then the mapped value; both

@@ -36,8 +36,8 @@ public:
     unsigned max_rice_zeros() const { return max_rice_zeros_; }
 
     // Each returns the bit count n of the value for the line buffer.
-    // A Golomb-Rice or raw code for v.
-    int32_t code_value(unsigned s, int16_t v);
+    // A Golomb-Rice or raw code for v; k: next_k(s).
+    int32_t code_value(unsigned s, int16_t v, int k);
     // The first zero of a run of `length` zeros (32..max_run()).
     int32_t start_run(unsigned s, uint32_t length);
     // A further zero of the active run.
