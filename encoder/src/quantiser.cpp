@@ -56,7 +56,10 @@ int16_t nearest_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     int16_t best = 0;
     int32_t best_dist = std::abs(int32_t(target) - int32_t(pred));
     const int32_t straight = int32_t(target) - int32_t(pred);
-    for (const int32_t r : {straight, int32_t(residual)}) {
+    const int32_t ways[2] = {straight, int32_t(residual)};
+    // Without a wrap both ways are one.
+    for (int w = 0; w < (straight == int32_t(residual) ? 1 : 2); ++w) {
+        const int32_t r = ways[w];
         // Largest magnitude whose reconstruction does not pass |r|; the best
         // value is it or the next one.
         const int64_t a = std::abs(r);

@@ -6,6 +6,7 @@
 // error.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -84,15 +85,22 @@ public:
             for (unsigned y = 0; y < s_.height; ++y) {
                 const uint16_t* a = d.planes[c].data() + size_t(y) * w;
                 const uint16_t* b = coded_.planes[c].data() + size_t(y) * w;
-                const size_t row_pos = size_t(y / 4) * sbw;
-                for (unsigned x = 0; x < cols; x += 4) {
-                    double e = 0;
-                    for (unsigned i = x; i < x + 4 && i < cols; ++i) {
-                        const double diff = double(a[i]) - double(b[i]);
-                        e += diff * diff;
+                // Squared differences are whole numbers far below 2^53:
+                // summed exactly, in any order, per run of the row in one
+                // window.
+                size_t pos = size_t(y / 4) * sbw;
+                for (unsigned x = 0; x < cols;) {
+                    const size_t win = std::min(pos / size_t(positions_), windows_ - 1);
+                    const bool last = win + 1 == windows_;
+                    const size_t run_end = (win + 1) * size_t(positions_);
+                    const unsigned stop = last ? cols : unsigned(std::min<size_t>(cols, x + 4 * (run_end - pos)));
+                    uint64_t e = 0;
+                    for (; x < stop; ++x) {
+                        const int64_t diff = int64_t(a[x]) - int64_t(b[x]);
+                        e += uint64_t(diff * diff);
                     }
-                    const size_t win = std::min((row_pos + x / 4) / size_t(positions_), windows_ - 1);
-                    r.window_error[win] += e;
+                    r.window_error[win] += double(e);
+                    pos = run_end;
                 }
             }
         }
