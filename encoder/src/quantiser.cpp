@@ -20,10 +20,12 @@ int64_t magnitude(uint32_t m, int32_t qq) { return m == 0 ? 0 : dequantised_magn
 constexpr int32_t kTabled = 256;
 struct StepTable {
     double step[kTabled];
+    double per_step[kTabled];  // 1 / step
     int64_t first[kTabled];
     StepTable() {
         for (int32_t qq = 0; qq < kTabled; ++qq) {
             step[qq] = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+            per_step[qq] = 1.0 / step[qq];
             first[qq] = qq == 0 ? 0 : dequantised_magnitude(1, qq);
         }
     }
@@ -35,11 +37,12 @@ double step_of(int32_t qq) {
 }
 
 // Largest m in 0..32767 whose dequantised magnitude does not pass a. The
-// magnitude grows by about `step` per m, so a division lands within one of
+// magnitude grows by about `step` per m, so a / step lands within one of
 // it; the loops settle the rounding.
 uint32_t largest_magnitude_within(int64_t a, int32_t qq) {
-    const double step = step_of(qq);
-    int64_t m = std::clamp<int64_t>(int64_t(double(a) / step - 0.5), 0, 32767);
+    const double per_step = qq < kTabled ? kSteps.per_step[qq] : 1.0 / step_of(qq);
+    const double estimate = std::min(double(a) * per_step - 0.5, 32767.0);
+    int64_t m = estimate > 0 ? int64_t(estimate) : 0;
     while (m > 0 && magnitude(uint32_t(m), qq) > a) --m;
     while (m < 32767 && magnitude(uint32_t(m + 1), qq) <= a) ++m;
     return uint32_t(m);
@@ -56,6 +59,13 @@ int16_t nearest_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     int16_t best = 0;
     int32_t best_dist = std::abs(int32_t(target) - int32_t(pred));
     const int32_t straight = int32_t(target) - int32_t(pred);
+    if (straight == int32_t(residual)) {
+        // Most values end here: within half the first level of 0, where no
+        // reconstruction wraps, none is nearer than 0.
+        const int64_t first = kSteps.first[std::min(qq, kTabled - 1)];
+        const int64_t up = int64_t(pred) + (straight < 0 ? -first : first);
+        if (qq < kTabled && 2 * int64_t(std::abs(straight)) <= first && up >= -32768 && up <= 32767) return 0;
+    }
     const int32_t ways[2] = {straight, int32_t(residual)};
     // Without a wrap both ways are one.
     for (int w = 0; w < (straight == int32_t(residual) ? 1 : 2); ++w) {
