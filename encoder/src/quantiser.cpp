@@ -15,32 +15,29 @@ namespace {
 // The decoder's dequantised magnitude, 0 for 0.
 int64_t magnitude(uint32_t m, int32_t qq) { return m == 0 ? 0 : dequantised_magnitude(int64_t(m), qq); }
 
-// The quantiser's step and first reconstruction level by qq (> 0): looked
-// up, as the coder asks for them at every value.
-constexpr int32_t kTabled = 256;
+// The quantiser's step by qq (> 0), and its reciprocal: looked up, as the
+// coder asks for them at every value.
 struct StepTable {
-    double step[kTabled];
-    double per_step[kTabled];  // 1 / step
-    int64_t first[kTabled];
+    double step[kTabledLevels];
+    double per_step[kTabledLevels];
     StepTable() {
-        for (int32_t qq = 0; qq < kTabled; ++qq) {
+        for (int32_t qq = 0; qq < kTabledLevels; ++qq) {
             step[qq] = std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
             per_step[qq] = 1.0 / step[qq];
-            first[qq] = qq == 0 ? 0 : dequantised_magnitude(1, qq);
         }
     }
 };
 const StepTable kSteps;
 
 double step_of(int32_t qq) {
-    return qq < kTabled ? kSteps.step[qq] : std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
+    return qq < kTabledLevels ? kSteps.step[qq] : std::ldexp(double(kDequantStep[qq & 3]), qq / 4 - 18);
 }
 
 // Largest m in 0..32767 whose dequantised magnitude does not pass a. The
 // magnitude grows by about `step` per m, so a / step lands within one of
 // it; the loops settle the rounding.
 uint32_t largest_magnitude_within(int64_t a, int32_t qq) {
-    const double per_step = qq < kTabled ? kSteps.per_step[qq] : 1.0 / step_of(qq);
+    const double per_step = qq < kTabledLevels ? kSteps.per_step[qq] : 1.0 / step_of(qq);
     const double estimate = std::min(double(a) * per_step - 0.5, 32767.0);
     int64_t m = estimate > 0 ? int64_t(estimate) : 0;
     while (m > 0 && magnitude(uint32_t(m), qq) > a) --m;
@@ -62,9 +59,9 @@ int16_t nearest_value(int16_t target, int16_t pred, int32_t q, uint8_t offset) {
     if (straight == int32_t(residual)) {
         // Most values end here: within half the first level of 0, where no
         // reconstruction wraps, none is nearer than 0.
-        const int64_t first = kSteps.first[std::min(qq, kTabled - 1)];
+        const int64_t first = kFirstLevels[size_t(std::min(qq, kTabledLevels - 1))];
         const int64_t up = int64_t(pred) + (straight < 0 ? -first : first);
-        if (qq < kTabled && 2 * int64_t(std::abs(straight)) <= first && up >= -32768 && up <= 32767) return 0;
+        if (qq < kTabledLevels && 2 * int64_t(std::abs(straight)) <= first && up >= -32768 && up <= 32767) return 0;
     }
     const int32_t ways[2] = {straight, int32_t(residual)};
     // Without a wrap both ways are one.
@@ -110,12 +107,5 @@ int16_t choose_value(int16_t target, int16_t pred, int32_t q, uint8_t offset, co
     }
     return best;
 }
-
-int64_t zero_limit(int32_t q, uint8_t offset) {
-    const int32_t qq = q - int32_t(offset);
-    return qq <= 0 ? 0 : qq < kTabled ? kSteps.first[qq] : magnitude(1, qq);
-}
-
-int64_t run_limit(int32_t q, uint8_t offset) { return zero_limit(q, offset) * 5 / 3; }
 
 }  // namespace Vantrel::QVX::enc
