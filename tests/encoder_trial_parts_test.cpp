@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "../encoder/src/coefficient_coder.h"
 #include "../encoder/src/image_transform.h"
@@ -148,6 +149,32 @@ TEST(EncoderTrialParts, NearestValueIsNearest) {
         }
         if (v > -32767) {
             ASSERT_LE(best, miss(target, pred, int16_t(v - 1), q, offset)) << at;
+        }
+    }
+}
+
+// Threads code the trials that do not depend on each other at once; the
+// stream and settings are those of one thread, with the colour modes scored
+// side by side (8-bit RGB at 8 bpp) and at a quality target.
+TEST(EncoderTrialParts, FastPresetStreamDoesNotDependOnThreads) {
+    const qvxtools::Image img = qvxtest::read_tool_image(std::string(QVX_SOURCE_DIR) + "/samples/images/chelsea_320x240.png");
+    ImagePlanes p(uint16_t(img.width), uint16_t(img.height), uint8_t(img.channels));
+    for (size_t i = 0; i < size_t(img.width) * img.height; ++i)
+        for (unsigned c = 0; c < img.channels; ++c) p.planes[c][i] = img.samples[i * img.channels + c];
+    EncoderSettings base;
+    base.width = p.width;
+    base.height = p.height;
+    base.component_format = 2;
+    for (const auto& [rate_target, target] : {std::pair{true, 8.0}, std::pair{true, 1.5}, std::pair{false, 40.0}}) {
+        SCOPED_TRACE(std::to_string(target));
+        EncoderSettings one = base;
+        const EncodedImage expected = encode_image_fast(one, p, Input422::Rgb, rate_target, target, false, false, false, 1);
+        for (const unsigned threads : {2u, 3u}) {
+            EncoderSettings more = base;
+            EXPECT_EQ(encode_image_fast(more, p, Input422::Rgb, rate_target, target, false, false, false, threads).bytes,
+                      expected.bytes)
+                << threads;
+            EXPECT_TRUE(more == one);
         }
     }
 }

@@ -15,6 +15,7 @@
 
 #include "base/format.h"
 #include "coefficient_coder.h"
+#include "frame/parallel.h"
 #include "image_transform.h"
 #include "qvx/QvxEncoder.h"
 
@@ -113,6 +114,28 @@ public:
         return r;
     }
 
+    // The constant trials of `indices` not coded yet, on `workers` at
+    // once: each is the same whichever thread codes it.
+    void prepare(const std::vector<int>& indices, Workers workers) {
+        std::vector<int> missing;
+        for (int q : indices)
+            if (!constant_.count(q) && std::find(missing.begin(), missing.end(), q) == missing.end())
+                missing.push_back(q);
+        if (workers.threads <= 1 || missing.size() <= 1) {
+            for (int q : missing) constant(q);
+            return;
+        }
+        // The residuals the trials share are built by the first one.
+        if (!residuals_.ready) {
+            constant(missing.front());
+            missing.erase(missing.begin());
+        }
+        std::vector<Trial> trials(missing.size());
+        parallel_for(workers, missing.size(),
+                     [&](size_t i) { trials[i] = run(std::vector<int8_t>(windows_, int8_t(missing[i]))); });
+        for (size_t i = 0; i < missing.size(); ++i) constant_.emplace(missing[i], std::move(trials[i]));
+    }
+
     // A table of one index is that constant trial, coded once.
     Trial trial(const std::vector<int8_t>& table) {
         if (!table.empty() && std::all_of(table.begin(), table.end(), [&](int8_t q) { return q == table[0]; }))
@@ -151,7 +174,11 @@ private:
 // same trial, which is then coded once.
 class Searchers {
 public:
-    Searchers(const ImagePlanes& image, Input422 in422) : image_(image), in422_(in422) {}
+    // threads: for trials that do not depend on each other (0: one per
+    // core).
+    Searchers(const ImagePlanes& image, Input422 in422, unsigned threads = 1)
+        : image_(image), in422_(in422), threads_(resolve_thread_count(threads)) {}
+    Workers workers() { return Workers{threads_, &pool_}; }
     Searcher& of(const EncoderSettings& s) {
         for (const std::unique_ptr<Searcher>& searcher : searchers_)
             if (searcher->serves(s)) return *searcher;
@@ -161,6 +188,8 @@ public:
 private:
     const ImagePlanes& image_;
     Input422 in422_;
+    unsigned threads_;
+    WorkerPool pool_;
     std::vector<std::unique_ptr<Searcher>> searchers_;
 };
 
@@ -200,7 +229,10 @@ int last_good_index(Searcher& search, Good good, Jump jump, int guess) {
 
 // The constant-index trials a window may take its index from: the pair
 // lo, hi that brackets the target and `spread` more on either side.
-std::vector<const Trial*> neighbours(Searcher& search, int lo, int hi, int spread) {
+std::vector<const Trial*> neighbours(Searcher& search, int lo, int hi, int spread, Workers workers) {
+    std::vector<int> indices;
+    for (int q = std::max(0, lo - spread); q <= std::min(kMaxIndex, hi + spread); ++q) indices.push_back(q);
+    search.prepare(indices, workers);
     std::vector<const Trial*> trials;
     for (int q = std::max(0, lo - spread); q <= std::min(kMaxIndex, hi + spread); ++q)
         trials.push_back(&search.constant(q));
@@ -278,7 +310,7 @@ EncodedImage finish(EncoderSettings& s, Searcher& search, Trial& t) {
 }
 
 // `guess`: where the search for the bracketing pair starts.
-EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target, int guess) {
+EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target, int guess, Workers workers) {
     const auto under = [&](const Trial& t) { return t.bpp <= target; };
     // lo: the coarsest constant index whose rate is still above the target.
     const auto jump = [&](const Trial& t) { return rate_jump(t, target); };
@@ -301,7 +333,7 @@ EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target,
         return 10.0 * std::log10(std::max(t.error, 1e-9)) + kDbPerDoubling * std::log2(t.bpp / target);
     };
     for (const int spread : kSpreads) {
-        const std::vector<const Trial*> trials = neighbours(search, lo, q, spread);
+        const std::vector<const Trial*> trials = neighbours(search, lo, q, spread, workers);
         // Choices measured on either side of the target: (predicted bits,
         // bpp). Windows interact (zero runs reach into the next window, the
         // coder adapts across them), so once the target is bracketed the
@@ -329,7 +361,7 @@ EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target,
     return finish(s, search, best);
 }
 
-EncodedImage encode_at_psnr(EncoderSettings& s, Searcher& search, double target_db, int guess) {
+EncodedImage encode_at_psnr(EncoderSettings& s, Searcher& search, double target_db, int guess, Workers workers) {
     const auto reaches = [&](const Trial& t) { return t.psnr >= target_db; };
     // Index 0 is lossless (infinite PSNR) with the usual offsets.
     const auto jump = [&](const Trial& t) { return quality_jump(t, target_db); };
@@ -340,7 +372,7 @@ EncodedImage encode_at_psnr(EncoderSettings& s, Searcher& search, double target_
     // one showed, a little inside the target.
     const double wanted = search.error_for(target_db) * 0.995;
     for (const int spread : kSpreads) {
-        const std::vector<const Trial*> trials = neighbours(search, q, q + 1, spread);
+        const std::vector<const Trial*> trials = neighbours(search, q, q + 1, spread, workers);
         double allowed = wanted;
         for (int round = 0; round < 4; ++round) {
             const Choice c =
@@ -486,10 +518,14 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Se
     EncoderSettings plain = s;
     plain.ct_mode = 2;
     set_weighted_offsets(plain);
-    int ycocg_hint = q_hint - kYcocgBelowShifted, unshifted_hint = q_hint - kUnshiftedBelowShifted;
-    if (const double v = score(searchers.of(t), rate_target, target, ycocg_hint, nullptr); v > best)
-        best = v, s = t, q_hint = ycocg_hint;
-    if (score(searchers.of(plain), rate_target, target, unshifted_hint, nullptr) > best) s = plain, q_hint = unshifted_hint;
+    // The two scores do not depend on each other.
+    int hints[2] = {q_hint - kYcocgBelowShifted, q_hint - kUnshiftedBelowShifted};
+    Searcher* candidates[2] = {&searchers.of(t), &searchers.of(plain)};
+    double scores[2] = {};
+    parallel_for(searchers.workers(), 2,
+                 [&](size_t i) { scores[i] = score(*candidates[i], rate_target, target, hints[i], nullptr); });
+    if (scores[0] > best) best = scores[0], s = t, q_hint = hints[0];
+    if (scores[1] > best) s = plain, q_hint = hints[1];
 }
 
 // The kernel prediction misses the search's result by a few hundredths of
@@ -513,15 +549,20 @@ Searcher& fast_search(EncoderSettings& s, const ImagePlanes& p, Input422 in422, 
     set_weighted_offsets(s, bias);
     Searcher& chosen = searchers.of(s);
     if (fix_kernel) return chosen;
-    const double square = pair_choice_score(chosen, rate_target, target, guess);
     EncoderSettings t = s;
     t.w_kernel = 5;
     set_weighted_offsets(t, bias);
-    int rect_guess = guess;
     Searcher& rect = searchers.of(t);
+    // Both kernels' scores start at the same place and do not depend on
+    // each other.
+    int rect_guess = guess;
+    double square = 0, rect_score = 0;
+    parallel_for(searchers.workers(), 2, [&](size_t i) {
+        if (i == 0) square = pair_choice_score(chosen, rate_target, target, guess);
+        else rect_score = pair_choice_score(rect, rate_target, target, rect_guess);
+    });
     // At a quality target the score is minus the rate: the margin as a rate
     // ratio along the usual slope.
-    const double rect_score = pair_choice_score(rect, rate_target, target, rect_guess);
     const bool ahead = rate_target ? rect_score > square + kKernelMarginDb
                                    : -rect_score < -square * std::exp2(-kKernelMarginDb / kDbPerDoubling);
     if (!ahead) return chosen;
@@ -534,12 +575,12 @@ Searcher& fast_search(EncoderSettings& s, const ImagePlanes& p, Input422 in422, 
 
 EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, double target, Input422 in422) {
     Searcher search(s, p, in422);
-    return encode_at_rate(s, search, target, first_guess(s));
+    return encode_at_rate(s, search, target, first_guess(s), Workers{1});
 }
 
 EncodedImage encode_image_at_psnr(EncoderSettings& s, const ImagePlanes& p, double target_db, Input422 in422) {
     Searcher search(s, p, in422);
-    return encode_at_psnr(s, search, target_db, first_guess(s));
+    return encode_at_psnr(s, search, target_db, first_guess(s), Workers{1});
 }
 
 void set_fast_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
@@ -550,11 +591,12 @@ void set_fast_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in4
 }
 
 EncodedImage encode_image_fast(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
-                               double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
+                               double target, bool fix_kernel, bool fix_ct, bool fix_pred, unsigned threads) {
     int guess = 0;
-    Searchers searchers(p, in422);
+    Searchers searchers(p, in422, threads);
     Searcher& search = fast_search(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
-    return rate_target ? encode_at_rate(s, search, target, guess) : encode_at_psnr(s, search, target, guess);
+    return rate_target ? encode_at_rate(s, search, target, guess, searchers.workers())
+                       : encode_at_psnr(s, search, target, guess, searchers.workers());
 }
 
 void set_best_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
