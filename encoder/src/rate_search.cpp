@@ -52,7 +52,8 @@ EncoderSettings search_settings(EncoderSettings s) {
 }
 
 // Trials of one image under one group of settings. The transform does not
-// depend on the table: it runs once, and every trial only codes.
+// depend on the table: it runs once, and every trial only codes and
+// rebuilds the samples from the coder's reconstruction.
 class Searcher {
 public:
     Searcher(const EncoderSettings& s, const ImagePlanes& image, Input422 in422)
