@@ -473,8 +473,8 @@ double expected_db(const EncoderSettings& s, Searchers& searchers, bool rate_tar
 
 // Where the pair of a colour mode lies against that of the irreversible
 // transform with the up-shift (measured on the 8-bit corpus photographs at
-// 2 to 8 bpp: YCoCg-R 2 to 4 indices finer, the transform without the
-// up-shift 5 to 7). The scoring finds the same pair from any start; a near
+// 2 to 8 bpp: YCoCg-R 3 to 4 indices finer, the transform without the
+// up-shift 5 to 8). The scoring finds the same pair from any start; a near
 // one saves trials.
 constexpr int kYcocgBelowShifted = 3;
 constexpr int kUnshiftedBelowShifted = 6;
