@@ -129,7 +129,7 @@ EncodedImage encode_lossy(const EncOptions& o, EncoderSettings& s, const ImagePl
     const double target = o.bpp ? *o.bpp : *o.psnr;
     if (!o.best && !o.offsets)
         return encode_image_fast(s, planes, in422, o.bpp.has_value(), target, o.kernel.has_value(),
-                                 o.ct.has_value(), o.pred.has_value());
+                                 o.ct.has_value(), o.pred.has_value(), o.threads);
     if (o.best)
         set_best_lossy_modes(s, planes, in422, o.bpp.has_value(), target, o.kernel.has_value(), o.ct.has_value(),
                              o.pred.has_value());

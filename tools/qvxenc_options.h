@@ -27,7 +27,7 @@ struct EncOptions {
     // Raw sensor input: one channel of raw_width x raw_height samples.
     std::optional<unsigned> raw_width, raw_height, raw_depth;
     bool raw_big_endian = false;
-    unsigned threads = 1;  // of the decoding that checks the stream
+    unsigned threads = 1;  // of the fast preset's searches and the decoding that checks the stream
     bool quiet = false;
     bool verbose = false;
 };

@@ -7,6 +7,8 @@
 #include <memory>
 #include <utility>
 
+#include "coefficient_coder.h"
+
 #include "base/error.h"
 #include "codestream/frame_state.h"
 #include "codestream/header.h"
@@ -30,7 +32,7 @@ inline uint16_t cell_y(uint32_t p) { return uint16_t(p >> 16); }
 
 class CoefficientCoder {
 public:
-    CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame);
+    CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame, StreamResiduals& residuals);
     EncodedFrame run();
 
 private:
@@ -46,7 +48,7 @@ private:
         return fs_.subsampled && c > 0 ? chroma_visits_ : luma_visits_;
     }
     void code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t y);
-    uint32_t zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const;
+    uint32_t zero_stretch(unsigned stream, size_t from, int64_t zero_limit);
     uint32_t predicted_zero_stretch(unsigned c, unsigned sb, size_t from, int64_t zero_limit);
 
     const CoefficientFrame& frame_;
@@ -62,9 +64,18 @@ private:
     uint8_t offset_[4][16] = {};
 
     std::vector<uint32_t> luma_visits_, chroma_visits_;
-    std::vector<int16_t> lookahead_[64];  // open-loop residual of every value of a stream
+    StreamResiduals& residuals_;
+    std::vector<int16_t>* lookahead_ = residuals_.stream;  // open-loop residual of every value of a stream
     std::vector<int16_t> pred_[64];       // reconstructed predicted subbands, row-major
     size_t coded_[64] = {};
+    // Per stream, the first value past `limit` at or after an earlier
+    // start (found), or none up to `at`.
+    struct FirstOver {
+        int64_t limit = -1;
+        size_t at = 0;
+        bool found = false;
+    };
+    FirstOver first_over_[64];
 
     LineBuffer lb_;
     RiceEncoder rice_;
@@ -73,8 +84,9 @@ private:
     std::vector<uint32_t> window_bits_;
 };
 
-CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame)
-    : frame_(frame), header_(write_header(settings)), rice_(settings.bit_depth == 14) {
+CoefficientCoder::CoefficientCoder(const EncoderSettings& settings, const CoefficientFrame& frame,
+                                   StreamResiduals& residuals)
+    : frame_(frame), header_(write_header(settings)), residuals_(residuals), rice_(settings.bit_depth == 14) {
     // The encoder models the frame state the decoder reads from this header.
     mem_data in(header_.data(), header_.size());
     read_header(in, fs_);
@@ -128,6 +140,10 @@ void CoefficientCoder::build_visits() {
 // otherwise (run values are then forced to zero, which the decoder
 // reconstructs just the same).
 void CoefficientCoder::build_lookahead() {
+    for (unsigned c = 0; c < fs_.num_components; ++c)
+        for (unsigned sb = 0; sb < nsb_; ++sb)
+            if (mode_[sb] != kNoPrediction) pred_[(c * nsb_ + sb) & 0xFF].assign(size_t(sbw_) * sbh_, 0);
+    if (residuals_.ready) return;
     std::vector<int16_t> plane;
     for (unsigned c = 0; c < fs_.num_components; ++c)
         for (unsigned sb = 0; sb < nsb_; ++sb) {
@@ -148,12 +164,24 @@ void CoefficientCoder::build_lookahead() {
                 out[i] = int16_t(uint16_t(uint16_t(t) - uint16_t(p)));
                 plane[size_t(y) * sbw_ + x] = t;
             }
-            if (mode != kNoPrediction) pred_[stream].assign(size_t(sbw_) * sbh_, 0);
         }
+    residuals_.ready = true;
 }
 
-uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t zero_limit) const {
+uint32_t CoefficientCoder::zero_stretch(unsigned stream, size_t from, int64_t zero_limit) {
     const std::vector<int16_t>& r = lookahead_[stream];
+    // Short stretches end at the first value past the limit, since the
+    // first 32 values take no outliers. That value, once found, answers
+    // the calls that follow until they reach it or the limit changes:
+    // scanning again from each value would read up to 32 values a value.
+    FirstOver& over = first_over_[stream & 63];
+    if (over.limit != zero_limit || over.at < from) {
+        const size_t stop = std::min(r.size(), from + 32);
+        size_t j = from;
+        while (j < stop && quantises_to_zero(r[j], zero_limit)) ++j;
+        over = {zero_limit, j, j < stop};
+    }
+    if (over.found && over.at - from < 32) return uint32_t(over.at - from);
     const size_t end = std::min(r.size(), from + rice_.max_run());
     size_t i = from;
     // A run may also swallow values past the limit up to 2 steps (with
@@ -223,7 +251,7 @@ void CoefficientCoder::code_sample(unsigned c, unsigned sb, uint16_t x, uint16_t
             const double slope = fs_.w_kernel == 6 ? 0.0 : kRateSlope;
             const RateState rate{rice_.next_k(stream), rice_.max_rice_zeros(), slope};
             v = choose_value(frame_.planes[c][at], pred, q, offset, rate);
-            n = rice_.code_value(stream, v);
+            n = rice_.code_value(stream, v, rate.k);
         }
     }
     lb_.add_bits(n);
@@ -295,8 +323,14 @@ EncodedFrame CoefficientCoder::run() {
 }  // namespace
 
 EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame) {
+    StreamResiduals residuals;
+    return encode_coefficients(settings, frame, residuals);
+}
+
+EncodedFrame encode_coefficients(const EncoderSettings& settings, const CoefficientFrame& frame,
+                                 StreamResiduals& residuals) {
     try {
-        return CoefficientCoder(settings, frame).run();
+        return CoefficientCoder(settings, frame, residuals).run();
     } catch (const QvxError& e) {
         throw EncodeError(e.text());
     }

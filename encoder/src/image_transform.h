@@ -15,3 +15,16 @@ CoefficientFrame transform_image(const EncoderSettings& settings, const ImagePla
 EncodedImage encode_transformed(const EncoderSettings& settings, const CoefficientFrame& coefficients);
 
 }  // namespace Vantrel::QVX::enc
+
+namespace Vantrel::QVX::enc {
+
+// Whether rebuild_image serves frames of these settings: not 4:2:2, tone
+// tables or Bayer mosaics, which only the full decoder lays out.
+bool can_rebuild(const EncoderSettings& settings);
+
+// The samples the decoder outputs for a stream whose coefficients it
+// rebuilds as `coefficients` (encode_coefficients' reconstruction), which
+// are taken over as working planes.
+ImagePlanes rebuild_image(const EncoderSettings& settings, CoefficientFrame&& coefficients);
+
+}  // namespace Vantrel::QVX::enc

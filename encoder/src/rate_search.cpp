@@ -6,6 +6,7 @@
 // error.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include "base/format.h"
+#include "coefficient_coder.h"
+#include "frame/parallel.h"
 #include "image_transform.h"
 #include "qvx/QvxEncoder.h"
 
@@ -49,7 +52,8 @@ EncoderSettings search_settings(EncoderSettings s) {
 }
 
 // Trials of one image under one group of settings. The transform does not
-// depend on the table: it runs once, and every trial only codes.
+// depend on the table: it runs once, and every trial only codes and
+// rebuilds the samples from the coder's reconstruction.
 class Searcher {
 public:
     Searcher(const EncoderSettings& s, const ImagePlanes& image, Input422 in422)
@@ -71,9 +75,11 @@ public:
         t.qp_table = table;
         Trial r;
         r.table = table;
-        r.encoded = encode_transformed(t, coefficients_);
+        EncodedFrame coded = encode_coefficients(t, coefficients_, residuals_);
+        r.encoded = EncodedImage{std::move(coded.bytes), std::move(coded.stats)};
         r.bpp = bits_per_pixel(r.encoded, t);
-        const ImagePlanes d = decode_image(r.encoded.bytes);
+        const ImagePlanes d =
+            can_rebuild(t) ? rebuild_image(t, std::move(coded.reconstruction)) : decode_image(r.encoded.bytes);
         r.window_error.assign(windows_, 0.0);
         const unsigned w = s_.width, sbw = w / 4;
         for (unsigned c = 0; c < coded_.num_components; ++c) {
@@ -81,15 +87,22 @@ public:
             for (unsigned y = 0; y < s_.height; ++y) {
                 const uint16_t* a = d.planes[c].data() + size_t(y) * w;
                 const uint16_t* b = coded_.planes[c].data() + size_t(y) * w;
-                const size_t row_pos = size_t(y / 4) * sbw;
-                for (unsigned x = 0; x < cols; x += 4) {
-                    double e = 0;
-                    for (unsigned i = x; i < x + 4 && i < cols; ++i) {
-                        const double diff = double(a[i]) - double(b[i]);
-                        e += diff * diff;
+                // Squared differences are whole numbers far below 2^53:
+                // summed exactly, in any order, per run of the row in one
+                // window.
+                size_t pos = size_t(y / 4) * sbw;
+                for (unsigned x = 0; x < cols;) {
+                    const size_t win = std::min(pos / size_t(positions_), windows_ - 1);
+                    const bool last = win + 1 == windows_;
+                    const size_t run_end = (win + 1) * size_t(positions_);
+                    const unsigned stop = last ? cols : unsigned(std::min<size_t>(cols, x + 4 * (run_end - pos)));
+                    uint64_t e = 0;
+                    for (; x < stop; ++x) {
+                        const int64_t diff = int64_t(a[x]) - int64_t(b[x]);
+                        e += uint64_t(diff * diff);
                     }
-                    const size_t win = std::min((row_pos + x / 4) / size_t(positions_), windows_ - 1);
-                    r.window_error[win] += e;
+                    r.window_error[win] += double(e);
+                    pos = run_end;
                 }
             }
         }
@@ -100,6 +113,35 @@ public:
         const std::vector<uint32_t>& wb = r.encoded.stats.window_bits;
         for (size_t i = 0; i < wb.size(); ++i) r.window_bits[std::min(i, windows_ - 1)] += wb[i];
         return r;
+    }
+
+    // The constant trials of `indices` not coded yet, on `workers` at
+    // once: each is the same whichever thread codes it.
+    void prepare(const std::vector<int>& indices, Workers workers) {
+        std::vector<int> missing;
+        for (int q : indices)
+            if (!constant_.count(q) && std::find(missing.begin(), missing.end(), q) == missing.end())
+                missing.push_back(q);
+        if (workers.threads <= 1 || missing.size() <= 1) {
+            for (int q : missing) constant(q);
+            return;
+        }
+        // The residuals the trials share are built by the first one.
+        if (!residuals_.ready) {
+            constant(missing.front());
+            missing.erase(missing.begin());
+        }
+        std::vector<Trial> trials(missing.size());
+        parallel_for(workers, missing.size(),
+                     [&](size_t i) { trials[i] = run(std::vector<int8_t>(windows_, int8_t(missing[i]))); });
+        for (size_t i = 0; i < missing.size(); ++i) constant_.emplace(missing[i], std::move(trials[i]));
+    }
+
+    // A table of one index is that constant trial, coded once.
+    Trial trial(const std::vector<int8_t>& table) {
+        if (!table.empty() && std::all_of(table.begin(), table.end(), [&](int8_t q) { return q == table[0]; }))
+            return constant(table[0]);
+        return run(table);
     }
 
     const Trial& constant(int q) {
@@ -121,6 +163,7 @@ private:
     EncoderSettings s_;
     ImagePlanes coded_;
     CoefficientFrame coefficients_;
+    StreamResiduals residuals_;  // shared by the trials
     size_t windows_ = 1;
     long positions_ = 1;
     double pixels_ = 1, peak_ = 255, samples_ = 1;
@@ -132,7 +175,11 @@ private:
 // same trial, which is then coded once.
 class Searchers {
 public:
-    Searchers(const ImagePlanes& image, Input422 in422) : image_(image), in422_(in422) {}
+    // threads: for trials that do not depend on each other (0: one per
+    // core).
+    Searchers(const ImagePlanes& image, Input422 in422, unsigned threads = 1)
+        : image_(image), in422_(in422), threads_(resolve_thread_count(threads)) {}
+    Workers workers() { return Workers{threads_, &pool_}; }
     Searcher& of(const EncoderSettings& s) {
         for (const std::unique_ptr<Searcher>& searcher : searchers_)
             if (searcher->serves(s)) return *searcher;
@@ -142,6 +189,8 @@ public:
 private:
     const ImagePlanes& image_;
     Input422 in422_;
+    unsigned threads_;
+    WorkerPool pool_;
     std::vector<std::unique_ptr<Searcher>> searchers_;
 };
 
@@ -181,7 +230,10 @@ int last_good_index(Searcher& search, Good good, Jump jump, int guess) {
 
 // The constant-index trials a window may take its index from: the pair
 // lo, hi that brackets the target and `spread` more on either side.
-std::vector<const Trial*> neighbours(Searcher& search, int lo, int hi, int spread) {
+std::vector<const Trial*> neighbours(Searcher& search, int lo, int hi, int spread, Workers workers) {
+    std::vector<int> indices;
+    for (int q = std::max(0, lo - spread); q <= std::min(kMaxIndex, hi + spread); ++q) indices.push_back(q);
+    search.prepare(indices, workers);
     std::vector<const Trial*> trials;
     for (int q = std::max(0, lo - spread); q <= std::min(kMaxIndex, hi + spread); ++q)
         trials.push_back(&search.constant(q));
@@ -259,7 +311,7 @@ EncodedImage finish(EncoderSettings& s, Searcher& search, Trial& t) {
 }
 
 // `guess`: where the search for the bracketing pair starts.
-EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target, int guess) {
+EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target, int guess, Workers workers) {
     const auto under = [&](const Trial& t) { return t.bpp <= target; };
     // lo: the coarsest constant index whose rate is still above the target.
     const auto jump = [&](const Trial& t) { return rate_jump(t, target); };
@@ -282,7 +334,7 @@ EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target,
         return 10.0 * std::log10(std::max(t.error, 1e-9)) + kDbPerDoubling * std::log2(t.bpp / target);
     };
     for (const int spread : kSpreads) {
-        const std::vector<const Trial*> trials = neighbours(search, lo, q, spread);
+        const std::vector<const Trial*> trials = neighbours(search, lo, q, spread, workers);
         // Choices measured on either side of the target: (predicted bits,
         // bpp). Windows interact (zero runs reach into the next window, the
         // coder adapts across them), so once the target is bracketed the
@@ -294,7 +346,7 @@ EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target,
                 budget = under_bits + (target - under_bpp) / (over_bpp - under_bpp) * (over_bits - under_bits);
             const Choice c =
                 choose_for(trials, search.windows(), [](const Choice& ch) { return ch.bits; }, budget, false);
-            Trial t = search.run(c.table);
+            Trial t = search.trial(c.table);
             const double miss = std::fabs(t.bpp - target) / target;
             scale = t.bpp * search.pixels() / std::max(c.bits, 1.0);
             if (t.bpp < target && (under_bits < 0 || t.bpp > under_bpp)) under_bits = c.bits, under_bpp = t.bpp;
@@ -310,7 +362,7 @@ EncodedImage encode_at_rate(EncoderSettings& s, Searcher& search, double target,
     return finish(s, search, best);
 }
 
-EncodedImage encode_at_psnr(EncoderSettings& s, Searcher& search, double target_db, int guess) {
+EncodedImage encode_at_psnr(EncoderSettings& s, Searcher& search, double target_db, int guess, Workers workers) {
     const auto reaches = [&](const Trial& t) { return t.psnr >= target_db; };
     // Index 0 is lossless (infinite PSNR) with the usual offsets.
     const auto jump = [&](const Trial& t) { return quality_jump(t, target_db); };
@@ -321,12 +373,12 @@ EncodedImage encode_at_psnr(EncoderSettings& s, Searcher& search, double target_
     // one showed, a little inside the target.
     const double wanted = search.error_for(target_db) * 0.995;
     for (const int spread : kSpreads) {
-        const std::vector<const Trial*> trials = neighbours(search, q, q + 1, spread);
+        const std::vector<const Trial*> trials = neighbours(search, q, q + 1, spread, workers);
         double allowed = wanted;
         for (int round = 0; round < 4; ++round) {
             const Choice c =
                 choose_for(trials, search.windows(), [](const Choice& ch) { return ch.error; }, allowed, true);
-            Trial t = search.run(c.table);
+            Trial t = search.trial(c.table);
             if (t.error <= 0) break;
             allowed *= wanted / t.error;
             const bool close = reaches(t) && t.error >= 0.98 * wanted;
@@ -419,8 +471,17 @@ double expected_db(const EncoderSettings& s, Searchers& searchers, bool rate_tar
     return trial.psnr + kDbPerDoubling * std::log2(target / trial.bpp);
 }
 
+// Where the pair of a colour mode lies against that of the irreversible
+// transform with the up-shift (measured on the 8-bit corpus photographs at
+// 2 to 8 bpp: YCoCg-R 3 to 4 indices finer, the transform without the
+// up-shift 5 to 8). The scoring finds the same pair from any start; a near
+// one saves trials.
+constexpr int kYcocgBelowShifted = 3;
+constexpr int kUnshiftedBelowShifted = 6;
+
+// `q_hint`: left at the pair of the mode chosen when a score found one.
 void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Searchers& searchers, bool rate_target,
-                    double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
+                    double target, bool fix_kernel, bool fix_ct, bool fix_pred, int& q_hint) {
     // 5/3 dyadic: the finest low-pass band; LL predicted by the median
     // edge predictor. For 8-bit RGB the irreversible transform with the
     // 2-bit up-shift runs the wavelet on four times finer samples, which
@@ -448,7 +509,7 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Se
             return;
         }
     }
-    int q_hint = first_guess(s);
+    q_hint = first_guess(s);
     double db = 0;
     double best = score(searchers.of(s), rate_target, target, q_hint, &db);
     if (db < 46.5) return;
@@ -458,11 +519,14 @@ void set_fast_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Se
     EncoderSettings plain = s;
     plain.ct_mode = 2;
     set_weighted_offsets(plain);
-    q_hint -= 8;  // samples four times smaller: two octaves of step
-    const int unshifted_hint = q_hint;
-    if (const double v = score(searchers.of(t), rate_target, target, q_hint, nullptr); v > best) best = v, s = t;
-    q_hint = unshifted_hint;
-    if (score(searchers.of(plain), rate_target, target, q_hint, nullptr) > best) s = plain;
+    // The two scores do not depend on each other.
+    int hints[2] = {q_hint - kYcocgBelowShifted, q_hint - kUnshiftedBelowShifted};
+    Searcher* candidates[2] = {&searchers.of(t), &searchers.of(plain)};
+    double scores[2] = {};
+    parallel_for(searchers.workers(), 2,
+                 [&](size_t i) { scores[i] = score(*candidates[i], rate_target, target, hints[i], nullptr); });
+    if (scores[0] > best) best = scores[0], s = t, q_hint = hints[0];
+    if (scores[1] > best) s = plain, q_hint = hints[1];
 }
 
 // The kernel prediction misses the search's result by a few hundredths of
@@ -477,22 +541,29 @@ constexpr double kKernelMarginDb = 0.02;
 // search, which starts at `guess`.
 Searcher& fast_search(EncoderSettings& s, const ImagePlanes& p, Input422 in422, Searchers& searchers, bool rate_target,
                       double target, bool fix_kernel, bool fix_ct, bool fix_pred, int& guess) {
-    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred);
+    // The pair found for the mode chosen, before the chroma bias moves it
+    // by little, is where the scoring below starts.
+    guess = first_guess(s);
+    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
     const int bias =
         color_transformed(s.component_format, s.ct_mode) ? chroma_bias_for(expected_db(s, searchers, rate_target, target)) : 0;
     set_weighted_offsets(s, bias);
-    guess = first_guess(s);
     Searcher& chosen = searchers.of(s);
     if (fix_kernel) return chosen;
-    const double square = pair_choice_score(chosen, rate_target, target, guess);
     EncoderSettings t = s;
     t.w_kernel = 5;
     set_weighted_offsets(t, bias);
-    int rect_guess = guess;
     Searcher& rect = searchers.of(t);
+    // Both kernels' scores start at the same place and do not depend on
+    // each other.
+    int rect_guess = guess;
+    double square = 0, rect_score = 0;
+    parallel_for(searchers.workers(), 2, [&](size_t i) {
+        if (i == 0) square = pair_choice_score(chosen, rate_target, target, guess);
+        else rect_score = pair_choice_score(rect, rate_target, target, rect_guess);
+    });
     // At a quality target the score is minus the rate: the margin as a rate
     // ratio along the usual slope.
-    const double rect_score = pair_choice_score(rect, rate_target, target, rect_guess);
     const bool ahead = rate_target ? rect_score > square + kKernelMarginDb
                                    : -rect_score < -square * std::exp2(-kKernelMarginDb / kDbPerDoubling);
     if (!ahead) return chosen;
@@ -505,12 +576,12 @@ Searcher& fast_search(EncoderSettings& s, const ImagePlanes& p, Input422 in422, 
 
 EncodedImage encode_image_at_rate(EncoderSettings& s, const ImagePlanes& p, double target, Input422 in422) {
     Searcher search(s, p, in422);
-    return encode_at_rate(s, search, target, first_guess(s));
+    return encode_at_rate(s, search, target, first_guess(s), Workers{1});
 }
 
 EncodedImage encode_image_at_psnr(EncoderSettings& s, const ImagePlanes& p, double target_db, Input422 in422) {
     Searcher search(s, p, in422);
-    return encode_at_psnr(s, search, target_db, first_guess(s));
+    return encode_at_psnr(s, search, target_db, first_guess(s), Workers{1});
 }
 
 void set_fast_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
@@ -521,17 +592,19 @@ void set_fast_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in4
 }
 
 EncodedImage encode_image_fast(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
-                               double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
+                               double target, bool fix_kernel, bool fix_ct, bool fix_pred, unsigned threads) {
     int guess = 0;
-    Searchers searchers(p, in422);
+    Searchers searchers(p, in422, threads);
     Searcher& search = fast_search(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, guess);
-    return rate_target ? encode_at_rate(s, search, target, guess) : encode_at_psnr(s, search, target, guess);
+    return rate_target ? encode_at_rate(s, search, target, guess, searchers.workers())
+                       : encode_at_psnr(s, search, target, guess, searchers.workers());
 }
 
 void set_best_lossy_modes(EncoderSettings& s, const ImagePlanes& p, Input422 in422, bool rate_target,
                           double target, bool fix_kernel, bool fix_ct, bool fix_pred) {
     Searchers searchers(p, in422);
-    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred);
+    int hint = 0;
+    set_fast_modes(s, p, in422, searchers, rate_target, target, fix_kernel, fix_ct, fix_pred, hint);
     std::vector<unsigned> kernels = {s.w_kernel}, cts = {s.ct_mode}, preds = {s.pred_mode};
     if (!fix_kernel) kernels = {4, 3, 5};
     if (!fix_ct && s.component_format == kFormatThreePlanes) cts = {s.ct_mode, 10};

@@ -36,8 +36,8 @@ public:
     unsigned max_rice_zeros() const { return max_rice_zeros_; }
 
     // Each returns the bit count n of the value for the line buffer.
-    // A Golomb-Rice or raw code for v.
-    int32_t code_value(unsigned s, int16_t v);
+    // A Golomb-Rice or raw code for v; k: next_k(s).
+    int32_t code_value(unsigned s, int16_t v, int k);
     // The first zero of a run of `length` zeros (32..max_run()).
     int32_t start_run(unsigned s, uint32_t length);
     // A further zero of the active run.
@@ -62,5 +62,37 @@ private:
     uint64_t runs_ = 0;
     uint64_t raw_ = 0;
 };
+
+// Inline: the coder calls these at every value.
+inline int32_t RiceEncoder::code_value(unsigned s, int16_t v, int k) {
+    const uint32_t m = v >= 0 ? uint32_t(v) * 2u : uint32_t(-int32_t(v)) * 2u - 1u;
+    const uint32_t zeros = m >> k;
+    uint32_t len;
+    if (zeros <= max_rice_zeros_) {
+        // The zeros of the prefix lead the same word (at most 13 + 17 bits).
+        out_[s].put((1u << k) | (m & ((1u << k) - 1u)), zeros + unsigned(k) + 1);
+        len = zeros + 1 + uint32_t(k);
+    } else {
+        // Raw: the leading zeros of the escape, then the mapped value; both
+        // variants fill exactly one 32-bit code.
+        out_[s].put(m, 32);
+        len = 32;
+        ++raw_;
+    }
+    stats.magnitude_sum[s] += int32_t(m >> 1);
+    stats.halve(s);
+    account_[s].pending += len;
+    crossed_[s] = account_[s].close();
+    return int32_t(len);
+}
+
+inline int32_t RiceEncoder::continue_run(unsigned s) {
+    ++run_pos_[s];
+    stats.halve(s);
+    crossed_[s] = account_[s].close();
+    const int32_t n = run_pos_[s] <= 32 ? 1 : 0;
+    if (run_pos_[s] == run_length_[s]) account_[s].pending += 32;
+    return n;
+}
 
 }  // namespace Vantrel::QVX::enc

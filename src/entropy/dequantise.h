@@ -11,7 +11,7 @@ inline constexpr int64_t kDequantStep[4] = {262144, 311749, 370735, 440882};
 
 // Dequantised magnitude of m (> 0) at qq = q - offset (> 0), before the
 // 16-bit wrap. Past qq/4 = 18 the same formula continues as a left shift.
-inline int64_t dequantised_magnitude(int64_t m, int32_t qq) {
+constexpr int64_t dequantised_magnitude(int64_t m, int32_t qq) {
     const int64_t scaled = (2 * m + 1) * kDequantStep[qq & 3];
     const int shift = 18 - qq / 4;
     return ((shift >= 0 ? scaled >> shift : scaled << -shift) + 1) >> 1;

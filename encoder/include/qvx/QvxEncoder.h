@@ -187,9 +187,14 @@ void set_best_lossy_modes(EncoderSettings& settings, const ImagePlanes& image, I
                           double target, bool fix_kernel, bool fix_ct, bool fix_pred);
 // set_fast_lossy_modes, then encode_image_at_rate (rate_target) or
 // encode_image_at_psnr with the same stream as a result, sooner: the final
-// search reuses the trials that scored the modes.
+// search reuses the trials that scored the modes. `threads` (0: one per
+// core) code the trials that do not depend on each other at once: the
+// colour modes' and the kernels' scores and the final search's constant
+// trials. The stream is the same for every count; more threads take less
+// time but a little more processor time.
 EncodedImage encode_image_fast(EncoderSettings& settings, const ImagePlanes& image, Input422 input422,
-                               bool rate_target, double target, bool fix_kernel, bool fix_ct, bool fix_pred);
+                               bool rate_target, double target, bool fix_kernel, bool fix_ct, bool fix_pred,
+                               unsigned threads = 1);
 
 // Encodes a Bayer mosaic (W x H row-major samples of mosaic_depth bits)
 // in settings.bayer_mode (1..5) with settings.bayer_param and ct_mode: the
