@@ -9,7 +9,8 @@
 using namespace Vantrel::QVX;
 
 // Streams of a group decode in pairs, value by value in turn, wherever both
-// are in the middle of their words. Every result must equal decoding each
+// are in the middle of their words, and the pairs take each row in turn
+// (four streams here: two pairs). Every result must equal decoding each
 // stream alone: values, bit counts, crossings, words taken and the failure
 // (pseudo-random words of several densities meet runs, escapes and both
 // errors at different places in the two streams). The loops without the
@@ -21,9 +22,9 @@ TEST(GolombRice, PairedStreamsDecodeAsAlone) {
         return uint32_t(seed >> 32);
     };
     struct Decoded {
-        std::vector<int16_t> values[2];
+        std::vector<int16_t> values[4];
         std::vector<uint16_t> bits;
-        StreamResult r[2];
+        StreamResult r[4];
     };
     for (unsigned variant = 0; variant < 4; ++variant) {
         const bool fourteen = variant & 1u, twice = variant & 2u;
@@ -32,7 +33,7 @@ TEST(GolombRice, PairedStreamsDecodeAsAlone) {
             // and, from some word on, sparse words, which soon fail; some
             // streams end before their last value. Where the sum never
             // halves (counts advancing twice), mostly ones keep it small.
-            std::vector<uint32_t> words[2];
+            std::vector<uint32_t> words[4];
             for (auto& w : words) {
                 w.resize(60 + next() % 400);
                 const size_t sparse_from = round == 0 ? w.size() : 20 + next() % (2 * w.size());
@@ -44,12 +45,12 @@ TEST(GolombRice, PairedStreamsDecodeAsAlone) {
                 }
             }
             const uint32_t n = 2500, row = twice ? 32 : 64;
-            // paired: 0 each alone, 1 together; portable: without the instructions.
+            // paired: 0 each alone, 1 as one group; portable: without the instructions.
             auto run = [&](bool paired, bool portable) {
                 Decoded d;
                 d.bits.assign(2 * n, 0);
-                StreamJob jobs[2];
-                for (unsigned s = 0; s < 2; ++s) {
+                StreamJob jobs[4];
+                for (unsigned s = 0; s < 4; ++s) {
                     StreamJob& j = jobs[s];
                     j.words = words[s];
                     j.stream = s;
@@ -64,14 +65,14 @@ TEST(GolombRice, PairedStreamsDecodeAsAlone) {
                     j.position_bits = d.bits.data();
                 }
                 auto decode = portable ? decode_streams_portable : decode_streams;
-                if (paired) decode(jobs, d.r, 2);
-                else for (unsigned s = 0; s < 2; ++s) decode(&jobs[s], &d.r[s], 1);
+                if (paired) decode(jobs, d.r, 4);
+                else for (unsigned s = 0; s < 4; ++s) decode(&jobs[s], &d.r[s], 1);
                 return d;
             };
             const Decoded alone = run(false, false);
             for (const auto& [paired, portable] : {std::pair{true, false}, {false, true}, {true, true}}) {
                 const Decoded got = run(paired, portable);
-                for (unsigned s = 0; s < 2; ++s) {
+                for (unsigned s = 0; s < 4; ++s) {
                     SCOPED_TRACE(testing::Message() << "variant " << variant << " round " << round << " stream " << s
                                                     << (paired ? " paired" : "") << (portable ? " portable" : ""));
                     EXPECT_EQ(got.values[s], alone.values[s]);

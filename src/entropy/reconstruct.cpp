@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/vector_clones.h"
 #include "entropy/dequantise.h"
 #include "entropy/stream_decoder.h"
 
@@ -12,20 +13,8 @@ namespace Vantrel::QVX {
 
 namespace {
 
-// The row loops marked with this are also compiled for AVX2, and the
-// processor's best version is picked when the library loads (integer
-// arithmetic only, so every version gives the same values).
-// The versions are chosen while the library is relocated, before a
-// sanitizer's runtime has started, so sanitized builds keep the default one.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
-    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define QVX_CELL_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QVX_CELL_CLONES
-#endif
-
 // Dequantises one row of n values whose indices come in runs.
-QVX_CELL_CLONES void dequantise_row(const int16_t* v, const PositionIndex& pos, size_t first, unsigned n, uint8_t offset,
+QVX_VECTOR_CLONES void dequantise_row(const int16_t* v, const PositionIndex& pos, size_t first, unsigned n, uint8_t offset,
                     int16_t* out) {
     for (unsigned x = 0; x < n;) {
         const unsigned end = unsigned(pos.run_end[first + x] - first);
@@ -46,7 +35,7 @@ struct LanePattern {
     uint32_t high[16], low[16], round[16], pre[16], post[16];
 };
 
-QVX_CELL_CLONES void dequantise_cells(int16_t* cells, size_t n, const LanePattern& l) {
+QVX_VECTOR_CLONES void dequantise_cells(int16_t* cells, size_t n, const LanePattern& l) {
     size_t i = 0;
     for (; i + 16 <= n; i += 16) {
         for (unsigned j = 0; j < 16; ++j) {
@@ -131,12 +120,12 @@ template <size_t Step>
     for (unsigned x = 0; x < n; ++x) cells[Step * x] = row[x];
 }
 
-QVX_CELL_CLONES void gather(int16_t* __restrict row, const int16_t* __restrict cells, size_t step, unsigned n) {
+QVX_VECTOR_CLONES void gather(int16_t* __restrict row, const int16_t* __restrict cells, size_t step, unsigned n) {
     if (step == 4) gather_cells<4>(row, cells, n);
     else gather_cells<1>(row, cells, n);
 }
 
-QVX_CELL_CLONES void scatter(int16_t* __restrict cells, const int16_t* __restrict row, size_t step, unsigned n) {
+QVX_VECTOR_CLONES void scatter(int16_t* __restrict cells, const int16_t* __restrict row, size_t step, unsigned n) {
     if (step == 4) scatter_cells<4>(cells, row, n);
     else scatter_cells<1>(cells, row, n);
 }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "base/format.h"
 #include "base/messages.h"

@@ -155,10 +155,11 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     }
 
     // Streams are independent: decode them all, each to its end or its
-    // first failure. A group's streams sum their code lengths into one
-    // array, so with rate control a group is one task; otherwise a task is
-    // a pair of streams (which decode value by value together). The
-    // longest tasks go first, so the last ones to finish are short.
+    // first failure. A group is one task: with rate control its streams
+    // sum their code lengths into one array, and its streams share the
+    // cells of their plane rows, which they write in turn row by row (in
+    // pairs that decode value by value together). The longest tasks go
+    // first, so the last ones to finish are short.
     struct Task {
         size_t at;
         unsigned count;
@@ -166,7 +167,7 @@ void decode_subbands(const FrameState& fs, ImageMemory& coef, mem_data& input, D
     };
     std::vector<Task> tasks;
     for (size_t gi = 0; gi < groups.size(); ++gi) {
-        const unsigned size = rate_control ? unsigned(group_first[gi + 1] - group_first[gi]) : 2u;
+        const unsigned size = unsigned(group_first[gi + 1] - group_first[gi]);
         for (size_t at = group_first[gi]; at < group_first[gi + 1]; at += size) {
             const unsigned count = unsigned(std::min<size_t>(size, group_first[gi + 1] - at));
             uint64_t words = 0;

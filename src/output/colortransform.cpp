@@ -109,7 +109,7 @@ template <typename T, typename Rule>
 // modes with clipping) halved and offset by max / 2.
 using ReversibleInverse = void (*)(int32_t, int32_t, int32_t, int32_t&, int32_t&, int32_t&);
 template <int Scale, ReversibleInverse Inverse>
-void reversible(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint16_t* r, uint16_t* g, uint16_t* b,
+[[gnu::always_inline]] inline void reversible(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint16_t* r, uint16_t* g, uint16_t* b,
                 size_t n, int32_t max) {
     for_each_sample<int32_t>(c0, c1, c2, r, g, b, n, max,
                              [=](int32_t y, int32_t u, int32_t v, int32_t& R, int32_t& G, int32_t& B) {

@@ -7,6 +7,7 @@
 
 #include "base/error.h"
 #include "base/messages.h"
+#include "base/vector_clones.h"
 #include "frame/image_memory.h"
 #include "frame/parallel.h"
 #include "output/colortransform.h"
@@ -34,7 +35,7 @@ inline uint64_t swap_lanes(uint64_t v) {
     return ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
 }
 
-void interleave(uint8_t* __restrict out, const uint16_t* const* src, size_t nc, size_t w) {
+QVX_VECTOR_CLONES void interleave(uint8_t* __restrict out, const uint16_t* const* src, size_t nc, size_t w) {
     if (nc == 3) {
         const uint16_t *__restrict a = src[0], *__restrict b = src[1], *__restrict c = src[2];
         size_t x = 0;
@@ -63,7 +64,7 @@ void interleave(uint8_t* __restrict out, const uint16_t* const* src, size_t nc, 
     }
 }
 
-void put_row(uint8_t* __restrict out, const uint16_t* __restrict src, size_t w) {
+QVX_VECTOR_CLONES void put_row(uint8_t* __restrict out, const uint16_t* __restrict src, size_t w) {
     for (size_t x = 0; x < w; ++x) put_be(out + 2 * x, src[x]);
 }
 

@@ -1,18 +1,8 @@
 #include "wavelet/row_pipeline.h"
 
-namespace Vantrel::QVX::wavelet {
+#include "base/vector_clones.h"
 
-// The row loops below are also compiled for 256-bit vectors, sixteen samples
-// at a time, and the processor's best version is picked when the program
-// loads. Integer arithmetic only: every version gives the same samples.
-// The versions are chosen while the library is relocated, before a
-// sanitizer's runtime has started, so sanitized builds keep the default one.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
-    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define QVX_ROW_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QVX_ROW_CLONES
-#endif
+namespace Vantrel::QVX::wavelet {
 
 namespace {
 
@@ -31,7 +21,7 @@ inline int16_t quarter_up(int16_t a, int16_t b) {  // (a + b + 2) >> 2
 
 // Inverse 5/3 line on split halves: s(i) low-pass, d(i) high-pass, m each.
 // Contiguous halves let both lifting steps vectorise.
-QVX_ROW_CLONES void lift53_split(int16_t* __restrict s, int16_t* __restrict d, size_t m) {
+QVX_VECTOR_CLONES void lift53_split(int16_t* __restrict s, int16_t* __restrict d, size_t m) {
     s[0] = int16_t(s[0] - quarter_up(d[0], d[0]));
     for (size_t i = 1; i < m; ++i) s[i] = int16_t(s[i] - quarter_up(d[i - 1], d[i]));
     for (size_t i = 0; i + 1 < m; ++i) d[i] = int16_t(d[i] + half_up(s[i], s[i + 1]));
@@ -45,24 +35,24 @@ inline void haar16(int16_t& lo, int16_t& hi) {
     hi = int16_t(h + l);
 }
 
-QVX_ROW_CLONES void haar_split(int16_t* __restrict lo, int16_t* __restrict hi, size_t m) {
+QVX_VECTOR_CLONES void haar_split(int16_t* __restrict lo, int16_t* __restrict hi, size_t m) {
     for (size_t i = 0; i < m; ++i) haar16(lo[i], hi[i]);
 }
 
 // Rows are split into 2 or 4 phases (x mod 2 or x mod 4) and merged back.
-QVX_ROW_CLONES void split2(const int16_t* __restrict r, int16_t* __restrict a, int16_t* __restrict b, size_t m) {
+QVX_VECTOR_CLONES void split2(const int16_t* __restrict r, int16_t* __restrict a, int16_t* __restrict b, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         a[i] = r[2 * i];
         b[i] = r[2 * i + 1];
     }
 }
-QVX_ROW_CLONES void merge2(int16_t* __restrict r, const int16_t* __restrict a, const int16_t* __restrict b, size_t m) {
+QVX_VECTOR_CLONES void merge2(int16_t* __restrict r, const int16_t* __restrict a, const int16_t* __restrict b, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         r[2 * i] = a[i];
         r[2 * i + 1] = b[i];
     }
 }
-QVX_ROW_CLONES void split4(const int16_t* __restrict r, int16_t* __restrict p0, int16_t* __restrict p1, int16_t* __restrict p2,
+QVX_VECTOR_CLONES void split4(const int16_t* __restrict r, int16_t* __restrict p0, int16_t* __restrict p1, int16_t* __restrict p2,
             int16_t* __restrict p3, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         p0[i] = r[4 * i];
@@ -71,7 +61,7 @@ QVX_ROW_CLONES void split4(const int16_t* __restrict r, int16_t* __restrict p0, 
         p3[i] = r[4 * i + 3];
     }
 }
-QVX_ROW_CLONES void merge4(int16_t* __restrict r, const int16_t* __restrict p0, const int16_t* __restrict p1,
+QVX_VECTOR_CLONES void merge4(int16_t* __restrict r, const int16_t* __restrict p0, const int16_t* __restrict p1,
             const int16_t* __restrict p2, const int16_t* __restrict p3, size_t m) {
     for (size_t i = 0; i < m; ++i) {
         r[4 * i] = p0[i];
@@ -87,7 +77,7 @@ void haar_lanes16(int16_t* __restrict lo, int16_t* __restrict hi, size_t n) {
 }
 
 // Haar pairs of two whole rows or of their even columns.
-QVX_ROW_CLONES void haar_rows(int16_t* lo, int16_t* hi, size_t w, unsigned line_step) {
+QVX_VECTOR_CLONES void haar_rows(int16_t* lo, int16_t* hi, size_t w, unsigned line_step) {
     if (line_step == 1)
         haar_lanes16<1>(lo, hi, w);
     else
@@ -105,21 +95,21 @@ void predict_lanes16(int16_t* __restrict d, const int16_t* sa, const int16_t* sb
     for (size_t k = 0; k < n; ++k) d[k * Step] = int16_t(d[k * Step] + half_up(sa[k * Step], sb[k * Step]));
 }
 
-QVX_ROW_CLONES void update_rows(int16_t* s, const int16_t* da, const int16_t* db, size_t w, unsigned line_step) {
+QVX_VECTOR_CLONES void update_rows(int16_t* s, const int16_t* da, const int16_t* db, size_t w, unsigned line_step) {
     if (line_step == 1)
         update_lanes16<1>(s, da, db, w);
     else
         update_lanes16<2>(s, da, db, w / 2);
 }
 
-QVX_ROW_CLONES void predict_rows(int16_t* d, const int16_t* sa, const int16_t* sb, size_t w, unsigned line_step) {
+QVX_VECTOR_CLONES void predict_rows(int16_t* d, const int16_t* sa, const int16_t* sb, size_t w, unsigned line_step) {
     if (line_step == 1)
         predict_lanes16<1>(d, sa, sb, w);
     else
         predict_lanes16<2>(d, sa, sb, w / 2);
 }
 
-QVX_ROW_CLONES void clip_loop(int16_t* p, size_t n, int16_t bound) {
+QVX_VECTOR_CLONES void clip_loop(int16_t* p, size_t n, int16_t bound) {
     for (size_t i = 0; i < n; ++i) {
         int16_t v = p[i];
         v = v > bound ? bound : v;
