@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <utility>
 
 #include "base/format.h"
 #include "base/messages.h"
