@@ -14,6 +14,7 @@
 #include "entropy/dequantise.h"
 #include "image_io.h"
 #include "qvx/QvxEncoder.h"
+#include "support/sample_planes.h"
 #include "support/tool_images.h"
 
 using namespace Vantrel::QVX;
@@ -157,10 +158,7 @@ TEST(EncoderTrialParts, NearestValueIsNearest) {
 // stream and settings are those of one thread, with the colour modes scored
 // side by side (8-bit RGB at 8 bpp) and at a quality target.
 TEST(EncoderTrialParts, FastPresetStreamDoesNotDependOnThreads) {
-    const qvxtools::Image img = qvxtest::read_tool_image(std::string(QVX_SOURCE_DIR) + "/samples/images/chelsea_320x240.png");
-    ImagePlanes p(uint16_t(img.width), uint16_t(img.height), uint8_t(img.channels));
-    for (size_t i = 0; i < size_t(img.width) * img.height; ++i)
-        for (unsigned c = 0; c < img.channels; ++c) p.planes[c][i] = img.samples[i * img.channels + c];
+    const ImagePlanes p = qvxtest::sample_planes("chelsea_320x240.png");
     EncoderSettings base;
     base.width = p.width;
     base.height = p.height;

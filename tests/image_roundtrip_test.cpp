@@ -11,6 +11,7 @@
 #include "image_io.h"
 #include "qvx/QvxEncoder.h"
 #include "support/stream_bytes.h"
+#include "support/sample_planes.h"
 #include "support/tool_images.h"
 
 using namespace Vantrel::QVX;
@@ -65,17 +66,6 @@ TEST_P(ImageRoundTripLossless, DecodedEqualsInput) {
 
 INSTANTIATE_TEST_SUITE_P(Kernels, ImageRoundTripLossless, ::testing::Range(0u, 7u));
 
-// A 320x240 sample photograph at its own depth (PNG sBIT: 12 bits for the
-// ladybird), as planes; sets depth.
-static ImagePlanes load_sample(const std::string& name, unsigned& depth) {
-    const qvxtools::Image img = qvxtest::read_tool_image(std::string(QVX_SOURCE_DIR) + "/samples/images/" + name);
-    depth = img.maxval > 255 ? 12 : 8;
-    ImagePlanes p(uint16_t(img.width), uint16_t(img.height), uint8_t(img.channels));
-    for (size_t i = 0; i < size_t(img.width) * img.height; ++i)
-        for (unsigned c = 0; c < img.channels; ++c) p.planes[c][i] = img.samples[i * img.channels + c];
-    return p;
-}
-
 // Rate targets on sample photographs, per kernel, colour mode and prediction:
 // the rate lands within 2 %, rate control stays off with one table entry per
 // window, and the PSNR stays above a floor set just under the measured value
@@ -109,7 +99,7 @@ TEST(ImageRoundTrip, LossyRateTargetsLandAboveQualityFloors) {
         SCOPED_TRACE(std::string(c.file) + " kernel " + std::to_string(c.kernel) + " colour mode " +
                      std::to_string(c.ct) + " prediction " + std::to_string(c.pred) + " at " + std::to_string(c.bpp));
         unsigned depth = 8;
-        const ImagePlanes img = load_sample(c.file, depth);
+        const ImagePlanes img = qvxtest::sample_planes(c.file, &depth);
         EncoderSettings s = settings_for(img, img.num_components == 1 ? 1 : 2, depth, c.kernel, c.ct);
         s.pred_mode = uint8_t(c.pred);
         set_weighted_offsets(s);
@@ -149,7 +139,7 @@ TEST(ImageRoundTrip, QualityTargetsAndPresets) {
     for (const char* file : {"astronaut_320x240.png", "camera_320x240.png", "ladybird12_320x240.png"}) {
         SCOPED_TRACE(file);
         unsigned depth = 8;
-        const ImagePlanes img = load_sample(file, depth);
+        const ImagePlanes img = qvxtest::sample_planes(file, &depth);
         EncoderSettings s = settings_for(img, img.num_components == 1 ? 1 : 2, depth, 3);
         EncoderSettings once = s;
         set_fast_lossy_modes(s, img, Input422::YCbCr, false, 38.0, false, false, false);
@@ -161,7 +151,7 @@ TEST(ImageRoundTrip, QualityTargetsAndPresets) {
         EXPECT_EQ(encode_image_fast(once, img, Input422::YCbCr, false, 38.0, false, false, false).bytes, e.bytes);
     }
     unsigned depth = 8;
-    const ImagePlanes img = load_sample("astronaut_320x240.png", depth);
+    const ImagePlanes img = qvxtest::sample_planes("astronaut_320x240.png", &depth);
     EncoderSettings fast = settings_for(img, 2, depth, 3), best = fast, once = fast;
     set_fast_lossy_modes(fast, img, Input422::YCbCr, true, 2.0, false, false, false);
     const EncodedImage fast_stream = encode_image_at_rate(fast, img, 2.0);
@@ -186,7 +176,7 @@ TEST(ImageRoundTrip, QualityTargetsAndPresets) {
     EXPECT_GE(psnr(decode_image(encode_image_at_psnr(high, img, 60.0).bytes), img, depth), 60.0);
     // ... and where it pays: the cat at 8 bpp, 50.45 dB against 48.96 with
     // YCoCg-R.
-    const ImagePlanes cat = load_sample("chelsea_320x240.png", depth);
+    const ImagePlanes cat = qvxtest::sample_planes("chelsea_320x240.png", &depth);
     EncoderSettings near_lossless = settings_for(cat, 2, depth, 3), ycocg = near_lossless;
     set_fast_lossy_modes(near_lossless, cat, Input422::YCbCr, true, 8.0, false, false, false);
     ycocg.ct_mode = 10;
